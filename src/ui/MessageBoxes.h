@@ -1,0 +1,22 @@
+#pragma once
+// The program's error boxes: modal, caption "エラー", stop icon, one OK button.
+// Texts come from the server or the settings file, so they are always shown as plain text.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Shows the error box and returns when the user dismissed it.
+void ShowErrorBox(const QString& text, QWidget* parent = nullptr);
+
+// The toolkit's standard error display (socket errors, an unwritable settings file):
+// the same kind of box.
+void ShowStandardError(const QString& text);
+
+// Tests see every box here instead of a window; an empty function restores real boxes.
+using BoxInterceptor = std::function<void(const QString& caption, const QString& text)>;
+void SetBoxInterceptor(BoxInterceptor interceptor);
+
+inline const QString ErrorCaption = QStringLiteral("エラー");
