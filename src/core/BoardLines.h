@@ -1,0 +1,31 @@
+#pragma once
+// Board lines: formations carried inside ordinary chat text. A position line is
+// "*!B!*" followed by 5-byte items (letter, "%02d%02d" of nX and nY); a name line
+// is "*!N!*" followed by items of a letter, the name's bytes and one blank.
+
+#include "Board.h"
+
+#include <string>
+#include <string_view>
+
+inline constexpr std::string_view PositionLinePrefix = "*!B!*";
+inline constexpr std::string_view NameLinePrefix = "*!N!*";
+
+void AppendPosition(const CharItemTable& items, int nItem, std::string& Text, bool bPrefix);
+void AppendAllPositions(const CharItemTable& items, std::string& Text);
+void AppendName(const CharItemTable& items, int nItem, std::string& Text, bool bPrefix);
+void AppendAllNames(const CharItemTable& items, std::string& Text);
+
+struct BoardLineResult {
+    bool isBoardLine = false;   // the text must not reach a chat log
+    bool applied = false;       // at least one item changed the table: redraw
+};
+
+// Applies a received chat text to the table when it is a board line of the
+// board's room. A board that was never bound (nRoomNo -1) swallows every board
+// line. The text ends at its first NUL byte.
+BoardLineResult ParseBoardLine(CharItemTable& items, int nRoomNo, int nRoom, std::string_view Text);
+
+// The clipboard text: one line of explanation, the full position line and the
+// full name line, each ended by a single LF.
+std::string BuildBoardCopyText(const CharItemTable& items);
