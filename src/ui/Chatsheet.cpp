@@ -1,0 +1,118 @@
+#include "Chatsheet.h"
+
+#include "ChatLogView.h"
+#include "SjisText.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include <cstring>
+#include <memory>
+
+QColor StyleColor(std::uint8_t style)
+{
+    switch (style) {
+    case 1:
+    case 4:
+        return QColor(255, 0, 0);
+    case 2:
+        return QColor(0, 128, 0);
+    case 3:
+        return QColor(0, 0, 255);
+    default:
+        return QColor(0, 0, 0);
+    }
+}
+
+TChatSheet::TChatSheet(QWidget* Owner, std::int16_t roomNo, const std::string& roomName)
+    : QWidget(Owner)
+{
+    ChatLog = new ChatLogView(this);
+    ChatLog->setObjectName(QStringLiteral("ChatLog"));
+    GroupUser = new QGroupBox(QStringLiteral("入室者一覧(&U)"), this);
+    GroupUser->setObjectName(QStringLiteral("GroupUser"));
+    GroupUser->setFixedWidth(181);
+    ListUser = new QListWidget(GroupUser);
+    ListUser->setObjectName(QStringLiteral("ListUser"));
+    ListUser->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListUser->setUniformItemSizes(true);
+
+    auto* groupLayout = new QVBoxLayout(GroupUser);
+    groupLayout->setContentsMargins(4, 4, 4, 4);
+    groupLayout->addWidget(ListUser);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ChatLog, 1);
+    layout->addWidget(GroupUser);
+    setTabOrder(ChatLog, ListUser);
+
+    RoomName = roomName;
+    RoomNo = roomNo;
+}
+
+TChatSheet::~TChatSheet() = default;
+
+int TChatSheet::FindUser(std::int16_t clientId) const
+{
+    for (int k = 0; k < nUserCount; ++k) {
+        if (UserItems[k].nClientID == clientId)
+            return k;
+    }
+    return -1;
+}
+
+void TChatSheet::AddLog(const GmTalk::Info& info)
+{
+    if (info.room != RoomNo)
+        return;
+    std::string line;
+    const int k = FindUser(info.clientID);
+    if (k != -1) {
+        line = UserItems[k].Name;
+        line += "> ";
+    } else if (info.name[0] != '\0') {
+        line = info.name;
+        line += ">";
+    }
+    line += info.text;
+    ChatLog->AppendLine(FromSjis(line), StyleColor(info.style));
+}
+
+void TChatSheet::AddUserList(const GmRoomUser::Info& info)
+{
+    for (int i = 0; i < info.count && i < MaxRoomMembers; ++i) {
+        const GmRoomUser::Member& m = info.members[i];
+        if (FindUser(m.clientID) != -1)
+            continue;
+        // At the table's limit a member is neither recorded nor listed, so rows and
+        // entries stay in step and departures remove the right row.
+        if (nUserCount >= MaxRoomUsers)
+            continue;
+        UserItem& item = UserItems[nUserCount++];
+        item.nClientID = m.clientID;
+        item.nMark = m.flag;
+        std::memcpy(item.Name, m.name, sizeof item.Name);
+        item.Name[sizeof item.Name - 1] = '\0';
+
+        QString row = FromSjis(m.name);
+        if (m.flag != 0)
+            row += QStringLiteral(" (*)");
+        ListUser->addItem(row);
+    }
+}
+
+void TChatSheet::DeleteUserList(std::int16_t clientId)
+{
+    const int k = FindUser(clientId);
+    if (k == -1)
+        return;
+    for (int i = k; i + 1 < nUserCount; ++i)
+        UserItems[i] = UserItems[i + 1];
+    --nUserCount;
+    UserItems[nUserCount] = UserItem{};
+    std::unique_ptr<QListWidgetItem>(ListUser->takeItem(k));
+}

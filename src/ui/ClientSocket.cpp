@@ -1,0 +1,290 @@
+#include "ClientSocket.h"
+
+#include <QSocketNotifier>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+constexpr std::size_t ReadChunk = 64 * 1024;
+constexpr int MaxReadEventsPerWake = 512;
+constexpr qint64 MaxReadMillisPerWake = 8;
+}
+
+ClientSocket::ClientSocket(QObject* parent) : QObject(parent) {}
+
+ClientSocket::~ClientSocket()
+{
+    releaseFd();
+}
+
+QString ClientSocket::Open()
+{
+    if (fd_ >= 0)
+        return {};   // already connecting or connected
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(Port));
+    if (Address.empty() || inet_pton(AF_INET, Address.c_str(), &addr.sin_addr) != 1)
+        return QStringLiteral("接続先のアドレス \"%1\" が正しくありません").arg(QString::fromLatin1(Address.c_str()));
+    if (Port <= 0 || Port > 65535)
+        return QStringLiteral("接続先のポート番号 %1 が正しくありません").arg(Port);
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return QStringLiteral("非同期ソケットエラー %1").arg(errno);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+
+    fd_ = fd;
+    ++generation_;
+    peerClosed_ = false;
+    input_.clear();
+    inputStart_ = 0;
+    output_.clear();
+    outputStart_ = 0;
+
+    readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    readNotifier_->setEnabled(false);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, &ClientSocket::onReadable);
+    writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, &ClientSocket::onWritable);
+
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        // Loopback may connect at once; still report it from the event loop like any other.
+        return {};
+    }
+    if (errno != EINPROGRESS) {
+        const int err = errno;
+        // Report through the error event, as an asynchronous failure would be.
+        QTimer::singleShot(0, this, [this, err, gen = generation_] {
+            if (gen == generation_ && fd_ >= 0 && !connected_)
+                fail(err);
+        });
+    }
+    return {};
+}
+
+void ClientSocket::finishConnect()
+{
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        err = errno;
+    if (err != 0) {
+        fail(err);
+        return;
+    }
+    connected_ = true;
+    readNotifier_->setEnabled(true);
+    writeNotifier_->setEnabled(false);
+    emit Connected();
+}
+
+void ClientSocket::fail(int errorCode)
+{
+    const bool wasConnected = connected_;
+    releaseFd();
+    if (wasConnected)
+        emit Disconnected();
+    emit Error(errorCode);
+}
+
+void ClientSocket::Close()
+{
+    if (fd_ < 0)
+        return;
+    const bool wasConnected = connected_;
+    releaseFd();
+    if (wasConnected)
+        emit Disconnected();
+}
+
+void ClientSocket::releaseFd()
+{
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    connected_ = false;
+    peerClosed_ = false;
+    ++generation_;
+    input_.clear();
+    inputStart_ = 0;
+    output_.clear();
+    outputStart_ = 0;
+}
+
+void ClientSocket::onWritable()
+{
+    if (fd_ < 0)
+        return;
+    if (!connected_) {
+        finishConnect();
+        return;
+    }
+    flushOutput();
+    if (fd_ >= 0 && QueuedOutput() == 0)
+        emit Writable();
+}
+
+void ClientSocket::fillInput()
+{
+    // Compact before growing so the buffer stays the size of what is really waiting.
+    if (inputStart_ > 0 && (inputStart_ == input_.size() || inputStart_ > ReadChunk)) {
+        input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(inputStart_));
+        inputStart_ = 0;
+    }
+    for (int round = 0; round < 16 && !peerClosed_; ++round) {
+        const std::size_t old = input_.size();
+        input_.resize(old + ReadChunk);
+        const ssize_t got = ::recv(fd_, input_.data() + old, ReadChunk, 0);
+        if (got > 0) {
+            input_.resize(old + static_cast<std::size_t>(got));
+            if (static_cast<std::size_t>(got) < ReadChunk)
+                break;
+            continue;
+        }
+        input_.resize(old);
+        if (got == 0) {
+            peerClosed_ = true;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            peerClosed_ = true;
+            lastError_ = errno;
+        }
+        break;
+    }
+}
+
+void ClientSocket::onReadable()
+{
+    if (fd_ < 0)
+        return;
+    fillInput();
+    deliverReads();
+}
+
+void ClientSocket::deliverReads()
+{
+    if (fd_ < 0)
+        return;
+    const std::uint64_t gen = generation_;
+    // Each emission is one read event taking at most one frame. Several run per
+    // wake-up so a flood costs few system calls and wake-ups, but never for long
+    // enough to stall the window.
+    QElapsedTimer clock;
+    clock.start();
+    bool progressed = false;
+    for (int events = 0; events < MaxReadEventsPerWake; ++events) {
+        const int before = ReceiveLength();
+        if (before == 0 && peerClosed_)
+            break;
+        // A handler may open a modal box; its nested loop may deliver further read events.
+        emit ReadReady();
+        if (gen != generation_ || fd_ < 0)
+            return;   // the handler closed the connection
+        const int after = ReceiveLength();
+        progressed = after < before;
+        if (after == 0 || !progressed || clock.elapsed() >= MaxReadMillisPerWake)
+            break;
+    }
+    if (ReceiveLength() > 0 && progressed) {
+        scheduleRead();   // more frames wait
+        return;
+    }
+    if (peerClosed_) {
+        // Everything the peer sent has been offered; now the connection is gone.
+        const int err = lastError_;
+        lastError_ = 0;
+        if (err != 0)
+            fail(err);
+        else
+            Close();
+        return;
+    }
+    if (readNotifier_)
+        readNotifier_->setEnabled(true);
+}
+
+void ClientSocket::scheduleRead()
+{
+    if (readScheduled_)
+        return;
+    readScheduled_ = true;
+    if (readNotifier_)
+        readNotifier_->setEnabled(false);   // the queued event drains our buffer first
+    QTimer::singleShot(0, this, [this, gen = generation_] {
+        readScheduled_ = false;
+        if (gen != generation_ || fd_ < 0)
+            return;
+        deliverReads();
+    });
+}
+
+int ClientSocket::ReceiveLength()
+{
+    return static_cast<int>(input_.size() - inputStart_);
+}
+
+int ClientSocket::ReceiveBuf(std::uint8_t* buffer, int n)
+{
+    const int take = std::min(n, ReceiveLength());
+    if (take <= 0)
+        return 0;
+    std::memcpy(buffer, input_.data() + inputStart_, static_cast<std::size_t>(take));
+    inputStart_ += static_cast<std::size_t>(take);
+    return take;
+}
+
+void ClientSocket::SendBuf(const std::uint8_t* data, int n)
+{
+    if (fd_ < 0 || !connected_ || n <= 0)
+        return;
+    if (QueuedOutput() == 0) {
+        const ssize_t sent = ::send(fd_, data, static_cast<std::size_t>(n), MSG_NOSIGNAL);
+        if (sent == n)
+            return;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            // The read side reports the broken connection; nothing more to send here.
+            return;
+        }
+        const std::size_t done = sent > 0 ? static_cast<std::size_t>(sent) : 0;
+        data += done;
+        n -= static_cast<int>(done);
+    }
+    output_.insert(output_.end(), data, data + n);
+    if (QueuedOutput() > MaxQueuedOutput) {
+        emit OutputOverflow();
+        return;
+    }
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(true);
+}
+
+void ClientSocket::flushOutput()
+{
+    while (QueuedOutput() > 0) {
+        const ssize_t sent = ::send(fd_, output_.data() + outputStart_, QueuedOutput(), MSG_NOSIGNAL);
+        if (sent <= 0)
+            break;
+        outputStart_ += static_cast<std::size_t>(sent);
+    }
+    if (QueuedOutput() == 0) {
+        output_.clear();
+        outputStart_ = 0;
+        if (writeNotifier_)
+            writeNotifier_->setEnabled(false);
+    } else if (outputStart_ > MaxQueuedOutput) {
+        output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(outputStart_));
+        outputStart_ = 0;
+    }
+}

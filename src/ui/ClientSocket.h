@@ -1,0 +1,78 @@
+#pragma once
+// The chat connection's socket: a non-blocking POSIX TCP client under QSocketNotifier.
+// It raises connect, disconnect, read, write and error events on the GUI thread,
+// buffers what the kernel has so reads are exact, keeps unsent bytes for the next
+// writability instead of dropping them, and raises the disconnect event synchronously
+// when the client closes.
+
+#include "FrameReceiver.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+
+class ClientSocket : public QObject, public ByteSource {
+    Q_OBJECT
+public:
+    // Output waiting for a peer that does not read is bounded; past this the connection is closed.
+    static constexpr std::size_t MaxQueuedOutput = 1024 * 1024;
+
+    explicit ClientSocket(QObject* parent = nullptr);
+    ~ClientSocket() override;
+
+    std::string Address;   // numeric IPv4 address in dotted form
+    int Port = 9010;
+
+    // Starts an asynchronous connect. Returns an empty string, or the reason it could not start.
+    QString Open();
+    // Closes; raises the disconnect event before returning when the connection was up.
+    void Close();
+
+    bool Active() const { return connected_; }
+    bool Connecting() const { return fd_ >= 0 && !connected_; }
+
+    // ByteSource: bytes already taken from the kernel and not yet read.
+    int ReceiveLength() override;
+    int ReceiveBuf(std::uint8_t* buffer, int n) override;
+
+    // Hands one frame to the connection; whatever the kernel does not take now is sent later.
+    void SendBuf(const std::uint8_t* data, int n);
+    std::size_t QueuedOutput() const { return output_.size() - outputStart_; }
+
+signals:
+    void Connected();
+    void Disconnected();
+    void ReadReady();
+    void Writable();
+    void Error(int errorCode);
+    void OutputOverflow();
+
+private:
+    void onReadable();
+    void onWritable();
+    void finishConnect();
+    void fillInput();
+    void flushOutput();
+    void deliverReads();
+    void scheduleRead();
+    void fail(int errorCode);
+    void releaseFd();
+
+    int fd_ = -1;
+    bool connected_ = false;
+    bool peerClosed_ = false;
+    bool readScheduled_ = false;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
+    std::vector<std::uint8_t> input_;
+    std::size_t inputStart_ = 0;
+    std::vector<std::uint8_t> output_;
+    std::size_t outputStart_ = 0;
+    int lastError_ = 0;
+    std::uint64_t generation_ = 0;   // tells a scheduled read event which connection it belongs to
+};
