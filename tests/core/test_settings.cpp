@@ -1,0 +1,206 @@
+#include "Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string WaitingRoom = "\x91\xd2\x8d\x87\x8e\xba";  // 待合室
+
+class SettingsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "kv_settings_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        Folder = pattern;
+        Path = Folder + "/KVCHAT.INI";
+    }
+    void TearDown() override { fs::remove_all(Folder); }
+
+    IniFile LoadBytes(const std::string& bytes) const
+    {
+        std::ofstream(Path, std::ios::binary) << bytes;
+        IniFile ini;
+        EXPECT_TRUE(ini.Load(Path));
+        return ini;
+    }
+    std::string ReadRaw() const
+    {
+        std::ifstream in(Path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    std::string Folder;
+    std::string Path;
+};
+
+TEST_F(SettingsTest, NoFileGivesDefaults)
+{
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(Path));
+    const SettingsRecord record = ReadSettings(ini, FormBounds{});
+    EXPECT_EQ(record.Form.Top, 111);
+    EXPECT_EQ(record.Form.Left, 411);
+    EXPECT_EQ(record.Form.Width, 561);
+    EXPECT_EQ(record.Form.Height, 541);
+    EXPECT_EQ(record.Form.RoomHeight, 201);
+    EXPECT_TRUE(record.RoomVisible);
+    EXPECT_EQ(record.UserName, "");
+    EXPECT_EQ(record.ServerAddress, "");
+    EXPECT_EQ(record.ServerPort, 0);
+    EXPECT_EQ(record.UrlHome + record.UrlGate + record.UrlReserve + record.UrlHoudou + record.UrlDownload, "");
+    ASSERT_EQ(record.StartRooms.Count, 1);
+    EXPECT_EQ(record.StartRooms.Rooms[0].Name, WaitingRoom);
+    EXPECT_EQ(record.StartRooms.Rooms[0].Password, "");
+}
+
+TEST_F(SettingsTest, FormDefaultsAreTheWindowsCurrentBounds)
+{
+    const IniFile ini = LoadBytes("[Form]\r\nTop=abc\r\nWidth=700\r\n");
+    const SettingsRecord record = ReadSettings(ini, FormBounds{1, 2, 3, 4, 5});
+    EXPECT_EQ(record.Form.Top, 1);
+    EXPECT_EQ(record.Form.Left, 2);
+    EXPECT_EQ(record.Form.Width, 700);
+    EXPECT_EQ(record.Form.Height, 4);
+    EXPECT_EQ(record.Form.RoomHeight, 5);
+}
+
+TEST_F(SettingsTest, ReadsEveryKeyOfAnInstalledFile)
+{
+    const IniFile ini = LoadBytes(
+        "[form]\r\nTop=10\r\nLeft=20\r\nWidth=300\r\nHeight=400\r\nRoomHeight=50\r\nRoomVisible=0\r\n"
+        "[Common]\r\nName=" + WaitingRoom + "\r\nIP=192.0.2.7\r\nPort=9010\r\nRoomCount=1\r\n"
+        "[URL]\r\nHome=http://h/\r\nGate=http://g/\r\nReserve=http://r/\r\nHoudou=http://n/\r\n"
+        "Download=http://d/\r\n"
+        "[Room1]\r\nName=Kick\r\nPassword=ab12\r\n");
+    const SettingsRecord record = ReadSettings(ini, FormBounds{});
+    EXPECT_EQ(record.Form.Top, 10);
+    EXPECT_EQ(record.Form.Left, 20);
+    EXPECT_EQ(record.Form.Width, 300);
+    EXPECT_EQ(record.Form.Height, 400);
+    EXPECT_EQ(record.Form.RoomHeight, 50);
+    EXPECT_FALSE(record.RoomVisible);
+    EXPECT_EQ(record.UserName, WaitingRoom);
+    EXPECT_EQ(record.ServerAddress, "192.0.2.7");
+    EXPECT_EQ(record.ServerPort, 9010);
+    EXPECT_EQ(record.UrlHome, "http://h/");
+    EXPECT_EQ(record.UrlGate, "http://g/");
+    EXPECT_EQ(record.UrlReserve, "http://r/");
+    EXPECT_EQ(record.UrlHoudou, "http://n/");
+    EXPECT_EQ(record.UrlDownload, "http://d/");
+    ASSERT_EQ(record.StartRooms.Count, 1);
+    EXPECT_EQ(record.StartRooms.Rooms[0].Name, "Kick");
+    EXPECT_EQ(record.StartRooms.Rooms[0].Password, "ab12");
+}
+
+TEST_F(SettingsTest, RoomVisibleAndPortValues)
+{
+    const struct {
+        std::string Line;
+        bool RoomVisible;
+        int Port;
+    } cases[] = {
+        {"RoomVisible=5", true, 0},  {"RoomVisible=abc", true, 0}, {"RoomVisible=0", false, 0},
+        {"RoomVisible=-1", true, 0}, {"Port=0x2332", true, 9010},  {"Port=9010x", true, 0},
+        {"Port=65535", true, 65535}, {"Port=65536", true, 0},      {"Port=-1", true, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string section = c.Line.rfind("Port", 0) == 0 ? "[Common]" : "[Form]";
+        const SettingsRecord record = ReadSettings(LoadBytes(section + "\r\n" + c.Line + "\r\n"), FormBounds{});
+        EXPECT_EQ(record.RoomVisible, c.RoomVisible) << c.Line;
+        EXPECT_EQ(record.ServerPort, c.Port) << c.Line;
+    }
+}
+
+TEST_F(SettingsTest, FirstSaveWritesExactlyTheseBytes)
+{
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(Path));
+    WriteSettings(ini, ReadSettings(ini, FormBounds{}));
+    ASSERT_EQ(ini.Save(), std::nullopt);
+    EXPECT_EQ(ReadRaw(),
+              "[Form]\r\nTop=111\r\nLeft=411\r\nWidth=561\r\nHeight=541\r\nRoomHeight=201\r\nRoomVisible=1\r\n"
+              "[Common]\r\nName=\r\nRoomCount=1\r\n"
+              "[Room1]\r\nName=" + WaitingRoom + "\r\nPassword=\r\n");
+}
+
+TEST_F(SettingsTest, SaveChangesOnlyItsOwnKeys)
+{
+    const std::string installed =
+        "; KV chat settings\r\n"
+        "[Common]\n"
+        "IP = 192.0.2.7\n"
+        "Port=0x2332\r\n"
+        "Name = old \r\n"
+        "Extra=keep me\r\n"
+        "\r\n"
+        "[URL]\r\n"
+        "Home='http://h/'\r\n"
+        "\r\n";
+    IniFile ini = LoadBytes(installed);
+    SettingsRecord record = ReadSettings(ini, FormBounds{});
+    EXPECT_EQ(record.UserName, "old");
+    EXPECT_EQ(record.ServerPort, 9010);
+    EXPECT_EQ(record.UrlHome, "http://h/");
+
+    record.UserName = WaitingRoom;
+    record.RoomVisible = false;
+    record.Form = FormBounds{-5, 7, 800, 600, 150};
+    AddStartRoom(record.StartRooms, "Kick", "ab12");
+    WriteSettings(ini, record);
+    ASSERT_EQ(ini.Save(), std::nullopt);
+
+    EXPECT_EQ(ReadRaw(),
+              "; KV chat settings\r\n"
+              "[Common]\n"
+              "IP = 192.0.2.7\n"
+              "Port=0x2332\r\n"
+              "Name=" + WaitingRoom + "\r\n"
+              "Extra=keep me\r\n"
+              "RoomCount=2\r\n"
+              "\r\n"
+              "[URL]\r\n"
+              "Home='http://h/'\r\n"
+              "\r\n"
+              "[Form]\r\nTop=-5\r\nLeft=7\r\nWidth=800\r\nHeight=600\r\nRoomHeight=150\r\nRoomVisible=0\r\n"
+              "[Room1]\r\nName=" + WaitingRoom + "\r\nPassword=\r\n"
+              "[Room2]\r\nName=Kick\r\nPassword=ab12\r\n");
+
+    IniFile reread;
+    ASSERT_TRUE(reread.Load(Path));
+    const SettingsRecord again = ReadSettings(reread, FormBounds{});
+    EXPECT_EQ(again.Form.Top, -5);
+    EXPECT_EQ(again.Form.RoomHeight, 150);
+    EXPECT_FALSE(again.RoomVisible);
+    EXPECT_EQ(again.UserName, WaitingRoom);
+    EXPECT_EQ(again.ServerAddress, "192.0.2.7");
+    EXPECT_EQ(again.StartRooms.Count, 2);
+    EXPECT_EQ(again.StartRooms.Rooms[1].Password, "ab12");
+}
+
+TEST(SettingsFileNameTest, ReplacesOrAddsTheExtension)
+{
+    const struct {
+        std::string ExePath;
+        std::string Expected;
+    } cases[] = {
+        {"/opt/kv/kvchat", "/opt/kv/kvchat.INI"},
+        {"/opt/kv/KVChat.exe", "/opt/kv/KVChat.INI"},
+        {"/opt/kv.d/kvchat", "/opt/kv.d/kvchat.INI"},
+        {"/opt/kv/kvchat.tar.gz", "/opt/kv/kvchat.tar.INI"},
+        {"/opt/kv/kvchat.", "/opt/kv/kvchat.INI"},
+        {"/opt/kv/.kvchat", "/opt/kv/.kvchat.INI"},
+        {"kvchat.bin", "kvchat.INI"},
+        {"kvchat", "kvchat.INI"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SettingsFileName(c.ExePath), c.Expected) << c.ExePath;
+}
+
+}  // namespace
