@@ -1,0 +1,29 @@
+// KVチャット: creates the program's windows in their fixed order and runs the message loop.
+#include "AppWindows.h"
+#include "MessageBoxes.h"
+#include "Unitmain.h"
+
+#include <QApplication>
+
+#include <exception>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KVチャット"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("KVチャット"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kvchat"));
+    InstallFontSubstitutions();
+    QApplication::setFont(FormFont());
+    try {
+        auto mainWindow = CreateApplicationWindows();
+        mainWindow->show();
+        app.exec();
+        // Destroying the main window saves the settings.
+        mainWindow.reset();
+        ForgetApplicationWindows();
+    } catch (const std::exception& e) {
+        ShowStandardError(QString::fromLocal8Bit(e.what()));
+    }
+    return 0;
+}

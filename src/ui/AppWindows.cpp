@@ -1,0 +1,36 @@
+#include "AppWindows.h"
+
+#include "Unitboard.h"
+#include "Unitboardname.h"
+#include "Unitcreate.h"
+#include "Unitlogin.h"
+#include "Unitmain.h"
+#include "Unitpassword.h"
+#include "Unitsetting.h"
+#include "Unitupdate.h"
+
+std::unique_ptr<TFormMain> CreateApplicationWindows(const std::string& settingsPath)
+{
+    auto mainWindow = std::make_unique<TFormMain>(settingsPath);
+    FormMain = mainWindow.get();
+    FormLogin = new TFormLogin(FormMain);
+    FormCreateRoom = new TFormCreateRoom(FormMain);
+    FormPassword = new TFormPassword(FormMain);
+    FormSetting = new TFormSetting(FormMain);
+    FormUpdate = new TFormUpdate(FormMain);
+    FormBoard = new TFormBoard(FormMain);
+    FormBoardName = new TFormBoardName(FormMain);
+    return mainWindow;
+}
+
+void ForgetApplicationWindows()
+{
+    FormMain = nullptr;
+    FormLogin = nullptr;
+    FormCreateRoom = nullptr;
+    FormPassword = nullptr;
+    FormSetting = nullptr;
+    FormUpdate = nullptr;
+    FormBoard = nullptr;
+    FormBoardName = nullptr;
+}

@@ -1,0 +1,270 @@
+#include "Unitmain.h"
+
+#include "ByteLimit.h"
+#include "Chatsheet.h"
+#include "MessageBoxes.h"
+#include "Settings.h"
+#include "SjisText.h"
+#include "Unitlogin.h"
+#include "ui_Unitmain.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QTimer>
+#include <QTabWidget>
+#include <QSplitter>
+#include <QPushButton>
+#include <QListWidget>
+#include <QLineEdit>
+#include <QLabel>
+#include <QGroupBox>
+#include <QAction>
+
+TFormMain* FormMain = nullptr;
+
+namespace {
+constexpr int InputLimitBytes = 200;
+}
+
+QFont FormFont()
+{
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    return font;
+}
+
+void InstallFontSubstitutions()
+{
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                                QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic")});
+}
+
+RoomListItem::RoomListItem(const GmRoomList::Room& room) : Room(room)
+{
+    QString text = FromSjis(room.name);
+    if (room.hasPassword)
+        text += QStringLiteral("(*)");
+    setText(text);
+}
+
+TFormMain::TFormMain(std::string settingsPath, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TFormMain>()), settingsPath_(std::move(settingsPath))
+{
+    ui_->setupUi(this);
+    setFont(FormFont());
+    PanelRoomList = ui_->PanelRoomList;
+    GroupBox1 = ui_->GroupBox1;
+    RoomList = ui_->RoomList;
+    ButtonEnterRoom = ui_->ButtonEnterRoom;
+    ButtonBoard = ui_->ButtonBoard;
+    Splitter1 = ui_->Splitter1;
+    PanelChatLog = ui_->PanelChatLog;
+    PageControl1 = ui_->PageControl1;
+    PanelInput = ui_->PanelInput;
+    Label1 = ui_->Label1;
+    EditInputChat = ui_->EditInputChat;
+    ButtonSendChat = ui_->ButtonSendChat;
+    OpenMenu = ui_->OpenMenu;
+    CloseMenu = ui_->CloseMenu;
+    ExitMenu = ui_->ExitMenu;
+    MenuPrev = ui_->MenuPrev;
+    MenuNext = ui_->MenuNext;
+    MenuRoomDisp = ui_->MenuRoomDisp;
+    RetireMenu = ui_->RetireMenu;
+    MenuSetting = ui_->MenuSetting;
+    CreateMenu = ui_->CreateMenu;
+    MenuHtmlHome = ui_->MenuHtmlHome;
+    MenuHtmlKVGAME = ui_->MenuHtmlKVGAME;
+    MenuHtmlReserve = ui_->MenuHtmlReserve;
+    MenuHtmlHoudou = ui_->MenuHtmlHoudou;
+
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({roomPanelHeight_, 300});
+
+    Socket1 = new ClientSocket(this);
+    Socket1->Port = 9010;
+
+    if (settingsPath_.empty())
+        settingsPath_ = ::SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
+
+    LimitBytes(EditInputChat, InputLimitBytes);
+    connectHandlers();
+    RefreshConnectionControls();
+    FirstActivate = true;
+    FormCreate();
+}
+
+TFormMain::~TFormMain()
+{
+    FormDestroy();
+}
+
+void TFormMain::connectHandlers()
+{
+    connect(Socket1, &ClientSocket::Connected, this, &TFormMain::Socket1Connect);
+    connect(Socket1, &ClientSocket::Disconnected, this, &TFormMain::Socket1Disconnect);
+    connect(Socket1, &ClientSocket::ReadReady, this, &TFormMain::Socket1Read);
+    connect(Socket1, &ClientSocket::Writable, this, &TFormMain::Socket1Write);
+    connect(Socket1, &ClientSocket::Error, this, [this](int code) {
+        Socket1Error(code);
+        // The handler leaves the error to the socket layer, which reports it.
+        ShowStandardError(QStringLiteral("非同期ソケットエラー %1").arg(code));
+    });
+    connect(Socket1, &ClientSocket::OutputOverflow, this, &TFormMain::onOutputOverflow);
+
+    connect(OpenMenu, &QAction::triggered, this, &TFormMain::OpenMenuClick);
+    connect(CloseMenu, &QAction::triggered, this, &TFormMain::CloseMenuClick);
+    connect(ExitMenu, &QAction::triggered, this, &TFormMain::ExitMenuClick);
+    connect(MenuPrev, &QAction::triggered, this, &TFormMain::MenuPrevClick);
+    connect(MenuNext, &QAction::triggered, this, &TFormMain::MenuNextClick);
+    connect(MenuRoomDisp, &QAction::triggered, this, &TFormMain::MenuRoomDispClick);
+    connect(RetireMenu, &QAction::triggered, this, &TFormMain::RetireMenuClick);
+    connect(MenuSetting, &QAction::triggered, this, &TFormMain::MenuSettingClick);
+    connect(CreateMenu, &QAction::triggered, this, &TFormMain::CreateMenuClick);
+    connect(MenuHtmlHome, &QAction::triggered, this, &TFormMain::MenuHtmlHomeClick);
+    connect(MenuHtmlKVGAME, &QAction::triggered, this, &TFormMain::MenuHtmlKVGAMEClick);
+    connect(MenuHtmlReserve, &QAction::triggered, this, &TFormMain::MenuHtmlReserveClick);
+    connect(MenuHtmlHoudou, &QAction::triggered, this, &TFormMain::MenuHtmlHoudouClick);
+    connect(ButtonEnterRoom, &QPushButton::clicked, this, &TFormMain::ButtonEnterRoomClick);
+    connect(RoomList, &QListWidget::itemDoubleClicked, this, &TFormMain::ButtonEnterRoomClick);
+    connect(ButtonBoard, &QPushButton::clicked, this, &TFormMain::ButtonBoardClick);
+    connect(ButtonSendChat, &QPushButton::clicked, this, &TFormMain::ButtonSendChatClick);
+    // Enter in the chat input presses the default button.
+    connect(EditInputChat, &QLineEdit::returnPressed, this, &TFormMain::ButtonSendChatClick);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
+        if (PanelRoomList->isVisible())
+            roomPanelHeight_ = Splitter1->sizes().value(0, roomPanelHeight_);
+    });
+}
+
+bool TFormMain::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate && FirstActivate) {
+        // Leave the event first: the connect dialog runs its own loop.
+        QTimer::singleShot(0, this, &TFormMain::FormActivate);
+    }
+    return QMainWindow::event(e);
+}
+
+void TFormMain::FormCreate()
+{
+    LoadSettings();
+}
+
+void TFormMain::FormActivate()
+{
+    if (!FirstActivate)
+        return;
+    FirstActivate = false;
+    OpenMenuClick();
+}
+
+void TFormMain::FormDestroy()
+{
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    SaveSettings();
+}
+
+TChatSheet* TFormMain::ActiveChatSheet() const
+{
+    return qobject_cast<TChatSheet*>(PageControl1->currentWidget());
+}
+
+void TFormMain::RefreshConnectionControls()
+{
+    const bool active = Socket1->Active();
+    OpenMenu->setEnabled(!active);
+    for (QAction* a : {CloseMenu, CreateMenu, MenuNext, MenuPrev, RetireMenu})
+        a->setEnabled(active);
+    PanelInput->setEnabled(active);
+    RoomList->setEnabled(active);
+    ButtonEnterRoom->setEnabled(active);
+    ButtonBoard->setEnabled(active);
+}
+
+void TFormMain::OpenMenuClick()
+{
+    if (!FormLogin->Execute(UserName))
+        return;
+    const QString failure = Socket1->Open();
+    if (!failure.isEmpty()) {
+        ShowStandardError(failure);
+        return;
+    }
+    RefreshConnectionControls();
+}
+
+void TFormMain::CloseMenuClick()
+{
+    Socket1->Close();
+}
+
+void TFormMain::ExitMenuClick()
+{
+    close();
+}
+
+void TFormMain::onOutputOverflow()
+{
+    Socket1->Close();
+    ShowErrorBox(QStringLiteral("サーバが受信しないため送信できないデータが1MBを超えました。接続を切断しました"), this);
+}
+
+int TFormMain::roomPanelHeight() const
+{
+    if (PanelRoomList->isVisible() && isVisible())
+        return Splitter1->sizes().value(0, roomPanelHeight_);
+    return roomPanelHeight_;
+}
+
+void TFormMain::LoadSettings()
+{
+    IniFile ini;
+    ini.Load(settingsPath_);
+    FormBounds current;
+    current.Top = y();
+    current.Left = x();
+    current.Width = width();
+    current.Height = height();
+    current.RoomHeight = roomPanelHeight_;
+    const SettingsRecord record = ReadSettings(ini, current);
+
+    move(record.Form.Left, record.Form.Top);
+    resize(record.Form.Width, record.Form.Height);
+    roomPanelHeight_ = record.Form.RoomHeight;
+    Splitter1->setSizes({roomPanelHeight_, std::max(1, record.Form.Height - roomPanelHeight_)});
+    PanelRoomList->setVisible(record.RoomVisible);
+
+    UserName = record.UserName;
+    Socket1->Address = record.ServerAddress;
+    Socket1->Port = record.ServerPort;
+    UrlHome = record.UrlHome;
+    UrlGate = record.UrlGate;
+    UrlReserve = record.UrlReserve;
+    UrlHoudou = record.UrlHoudou;
+    UrlDownload = record.UrlDownload;
+    StartRooms = record.StartRooms;
+}
+
+void TFormMain::SaveSettings()
+{
+    IniFile ini;
+    ini.Load(settingsPath_);
+    SettingsRecord record;
+    record.Form.Top = y();
+    record.Form.Left = x();
+    record.Form.Width = width();
+    record.Form.Height = height();
+    record.Form.RoomHeight = roomPanelHeight();
+    record.RoomVisible = !PanelRoomList->isHidden();
+    record.UserName = UserName;
+    record.StartRooms = StartRooms;
+    WriteSettings(ini, record);
+    if (const auto failure = ini.Save())
+        ShowStandardError(QString::fromStdString(*failure));
+}

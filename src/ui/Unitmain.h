@@ -1,0 +1,173 @@
+#pragma once
+// The main window: the connection to the chat server, its handlers, the room
+// list, one tab per entered room, the chat input, the menus and the settings.
+
+#include "ClientSocket.h"
+#include "FrameReceiver.h"
+#include "GmMessages.h"
+#include "StartRooms.h"
+
+#include <QListWidgetItem>
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace Ui {
+class TFormMain;
+}
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class TChatSheet;
+
+// A row of the room list owns the record the server announced for it.
+class RoomListItem : public QListWidgetItem {
+public:
+    explicit RoomListItem(const GmRoomList::Room& room);
+    GmRoomList::Room Room;
+};
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // settingsPath: empty means the file beside the executable.
+    explicit TFormMain(std::string settingsPath = {}, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Connection (receive path and send path).
+    void SendPacket();
+    void DispatchPacket();
+    void Socket1Connect();
+    void Socket1Disconnect();
+    void Socket1Error(int errorCode);
+    void Socket1Read();
+    void Socket1Write();
+
+    // Server replies.
+    void RecvAReady();
+    void RecvAConnect();
+    void RecvUserCount();
+    void RecvRoomList();
+    void RecvRoomUser();
+    void RecvACreateRoom();
+    void RecvAEnterRoom();
+    void RecvRetireUser();
+    void RecvTalk();
+    TChatSheet* FindSheet(std::int16_t room) const;
+    std::string FindRoomName(std::int16_t room) const;
+    void RemoveRoom(std::int16_t room);
+    void EnterStartRooms();
+
+    // Window.
+    TChatSheet* ActiveChatSheet() const;
+    void RefreshConnectionControls();
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+    void OpenMenuClick();
+    void CloseMenuClick();
+    void ExitMenuClick();
+
+    // Room and chat commands.
+    void SendTalk(std::string_view text);
+    void MenuPrevClick();
+    void MenuNextClick();
+    void MenuRoomDispClick();
+    void RetireMenuClick();
+    void MenuSettingClick();
+    void CreateMenuClick();
+    void MenuHtmlHomeClick();
+    void MenuHtmlKVGAMEClick();
+    void MenuHtmlReserveClick();
+    void MenuHtmlHoudouClick();
+    void ButtonEnterRoomClick();
+    void ButtonBoardClick();
+    void ButtonSendChatClick();
+    void PageControl1Change();
+
+    // The formation board's events.
+    void FormBoardMoveChar(QObject* Sender, int nItem);
+    void FormBoardNameChar(QObject* Sender, int nItem);
+    void FormBoardAllChar(QObject* Sender);
+    void FormBoardClose(QObject* Sender);
+
+    // Settings.
+    void LoadSettings();
+    void SaveSettings();
+    const std::string& SettingsFileName() const { return settingsPath_; }
+
+    // Sets a tab's caption; the room name is shown as typed, "&" included.
+    void SetSheetCaption(TChatSheet* sheet, bool unread);
+
+    GmProtocol Protocol;
+    GmPacket& Packet = Protocol.Packet;
+    FrameReceiver Receiver;
+    std::int16_t ClientID = 0;
+    std::string UserName;      // CP932
+    TStartRoomList StartRooms;
+    std::string LastPassword;  // CP932
+    bool FirstActivate = true;
+    std::string UrlHome;
+    std::string UrlGate;
+    std::string UrlReserve;
+    std::string UrlHoudou;
+    std::string UrlDownload;
+
+    ClientSocket* Socket1 = nullptr;
+
+    // Controls of the form.
+    QWidget* PanelRoomList = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QListWidget* RoomList = nullptr;
+    QPushButton* ButtonEnterRoom = nullptr;
+    QPushButton* ButtonBoard = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QWidget* PanelChatLog = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* PanelInput = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* EditInputChat = nullptr;
+    QPushButton* ButtonSendChat = nullptr;
+    QAction* OpenMenu = nullptr;
+    QAction* CloseMenu = nullptr;
+    QAction* ExitMenu = nullptr;
+    QAction* MenuPrev = nullptr;
+    QAction* MenuNext = nullptr;
+    QAction* MenuRoomDisp = nullptr;
+    QAction* RetireMenu = nullptr;
+    QAction* MenuSetting = nullptr;
+    QAction* CreateMenu = nullptr;
+    QAction* MenuHtmlHome = nullptr;
+    QAction* MenuHtmlKVGAME = nullptr;
+    QAction* MenuHtmlReserve = nullptr;
+    QAction* MenuHtmlHoudou = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void connectHandlers();
+    void selectPage(int direction);
+    void onOutputOverflow();
+    int roomPanelHeight() const;
+
+    std::unique_ptr<Ui::TFormMain> ui_;
+    std::string settingsPath_;
+    int roomPanelHeight_ = 201;
+    bool destroyed_ = false;
+};
+
+extern TFormMain* FormMain;
+
+// The form font: "ＭＳ Ｐゴシック", 12 pixels high.
+QFont FormFont();
+// Maps the form font to the installed Japanese Gothic font.
+void InstallFontSubstitutions();

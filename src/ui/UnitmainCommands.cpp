@@ -1,0 +1,190 @@
+// The user's room and chat commands, and the formation board's events.
+#include "Unitmain.h"
+
+#include "Chatsheet.h"
+#include "ShellOpen.h"
+#include "SjisText.h"
+#include "TextRules.h"
+#include "Unitboard.h"
+#include "Unitcreate.h"
+#include "Unitpassword.h"
+#include "Unitsetting.h"
+
+#include <QDate>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QSplitter>
+
+#include <cstring>
+
+namespace {
+
+template <std::size_t N>
+void copyText(char (&field)[N], std::string_view text, std::size_t max)
+{
+    // Never send half a double-byte character.
+    const std::size_t n = CharBoundaryPrefix(text, std::min(max, N - 1));
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+} // namespace
+
+void TFormMain::SendTalk(std::string_view text)
+{
+    TChatSheet* sheet = ActiveChatSheet();
+    if (sheet == nullptr)
+        return;
+    GmTalk::Info info;
+    info.room = sheet->RoomNo;
+    info.clientID = ClientID;
+    // Receivers that do not list us yet can still name the speaker.
+    copyText(info.name, UserName, MaxUserNameBytes);
+    copyText(info.text, text, MaxTalkBytes);
+    info.style = 0;
+    Protocol.Talk.Encode(info);
+    SendPacket();
+}
+
+void TFormMain::ButtonSendChatClick()
+{
+    const std::string text = ToSjis(EditInputChat->text());
+    SendTalk(text);
+    EditInputChat->clear();
+}
+
+void TFormMain::selectPage(int direction)
+{
+    const int count = PageControl1->count();
+    if (count == 0)
+        return;
+    int index = PageControl1->currentIndex();
+    for (int step = 0; step < count; ++step) {
+        if (index < 0)
+            index = direction > 0 ? 0 : count - 1;
+        else
+            index = (index + direction + count) % count;
+        if (PageControl1->isTabVisible(index))
+            break;
+    }
+    PageControl1->setCurrentIndex(index);
+    PageControl1Change();
+}
+
+void TFormMain::MenuPrevClick() { selectPage(-1); }
+void TFormMain::MenuNextClick() { selectPage(+1); }
+
+void TFormMain::PageControl1Change()
+{
+    if (TChatSheet* sheet = ActiveChatSheet())
+        SetSheetCaption(sheet, false);
+}
+
+void TFormMain::MenuRoomDispClick()
+{
+    if (PanelRoomList->isVisible())
+        roomPanelHeight_ = roomPanelHeight();
+    PanelRoomList->setVisible(PanelRoomList->isHidden());
+    if (PanelRoomList->isVisible())
+        Splitter1->setSizes({roomPanelHeight_, std::max(1, Splitter1->height() - roomPanelHeight_)});
+}
+
+void TFormMain::RetireMenuClick()
+{
+    TChatSheet* sheet = ActiveChatSheet();
+    if (sheet == nullptr)
+        return;
+    GmRetire::Info info;
+    info.room = sheet->RoomNo;
+    Protocol.Retire.Encode(info);
+    SendPacket();
+}
+
+void TFormMain::MenuSettingClick()
+{
+    FormSetting->Execute(StartRooms);
+}
+
+void TFormMain::CreateMenuClick()
+{
+    std::string name;
+    if (!FormCreateRoom->Execute(name, LastPassword))
+        return;
+    GmCreateRoom::Info info;
+    info.kind = 2;
+    copyText(info.name, name, MaxRoomNameBytes);
+    copyText(info.password, LastPassword, MaxPasswordBytes);
+    Protocol.CreateRoom.Encode(info);
+    SendPacket();
+}
+
+void TFormMain::ButtonEnterRoomClick()
+{
+    auto* item = static_cast<RoomListItem*>(RoomList->currentItem());
+    if (item == nullptr || !item->isSelected())
+        return;
+    // Copied out: the row may go away while the password dialog is open.
+    const std::int16_t room = item->Room.room;
+    const bool hasPassword = item->Room.hasPassword;
+    LastPassword.clear();
+    if (hasPassword && !FormPassword->Execute(LastPassword))
+        return;
+    GmEnterRoom::Info info;
+    info.room = room;
+    copyText(info.password, LastPassword, MaxPasswordBytes);
+    Protocol.EnterRoom.Encode(info);
+    SendPacket();
+}
+
+void TFormMain::MenuHtmlHomeClick() { ShellOpen(FromSjis(UrlHome)); }
+void TFormMain::MenuHtmlKVGAMEClick() { ShellOpen(FromSjis(UrlGate)); }
+void TFormMain::MenuHtmlHoudouClick() { ShellOpen(FromSjis(UrlHoudou)); }
+
+void TFormMain::MenuHtmlReserveClick()
+{
+    ShellOpen(FromSjis(UrlReserve) + QLatin1Char('#') + QString::number(QDate::currentDate().day()));
+}
+
+void TFormMain::ButtonBoardClick()
+{
+    TChatSheet* sheet = ActiveChatSheet();
+    if (sheet == nullptr)
+        return;
+    ButtonBoard->setEnabled(false);
+    FormBoard->OnMoveChar = [this](QObject* s, int i) { FormBoardMoveChar(s, i); };
+    FormBoard->OnNameChar = [this](QObject* s, int i) { FormBoardNameChar(s, i); };
+    FormBoard->OnAllChar = [this](QObject* s) { FormBoardAllChar(s); };
+    FormBoard->OnClose = [this](QObject* s) { FormBoardClose(s); };
+    FormBoard->ShowBoard(sheet->RoomNo, sheet->RoomName);
+}
+
+void TFormMain::FormBoardMoveChar(QObject* /*Sender*/, int nItem)
+{
+    std::string text;
+    FormBoard->AppendPosition(nItem, text, true);
+    SendTalk(text);
+}
+
+void TFormMain::FormBoardNameChar(QObject* /*Sender*/, int nItem)
+{
+    std::string text;
+    FormBoard->AppendName(nItem, text, true);
+    SendTalk(text);
+}
+
+void TFormMain::FormBoardAllChar(QObject* /*Sender*/)
+{
+    std::string text;
+    FormBoard->AppendAllPositions(text);
+    SendTalk(text);
+    text.clear();
+    FormBoard->AppendAllNames(text);
+    SendTalk(text);
+}
+
+void TFormMain::FormBoardClose(QObject* /*Sender*/)
+{
+    ButtonBoard->setEnabled(true);
+}

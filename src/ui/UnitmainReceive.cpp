@@ -1,0 +1,308 @@
+// The connection's events, the receive path and the handlers of the server's messages.
+#include "Unitmain.h"
+
+#include "Chatsheet.h"
+#include "MessageBoxes.h"
+#include "SjisText.h"
+#include "TextRules.h"
+#include "Unitboard.h"
+#include "Unitupdate.h"
+
+#include <QListWidget>
+#include <QTabWidget>
+#include <QLineEdit>
+
+#include <cstring>
+
+namespace {
+
+// Copies at most max bytes of text into a record field, never splitting a double-byte character.
+template <std::size_t N>
+void copyField(char (&field)[N], std::string_view text, std::size_t max)
+{
+    const std::size_t n = CharBoundaryPrefix(text, std::min(max, N - 1));
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+} // namespace
+
+void TFormMain::SendPacket()
+{
+    Socket1->SendBuf(Packet.Data(), static_cast<std::uint16_t>(Packet.GetLength()));
+}
+
+void TFormMain::Socket1Connect()
+{
+    Receiver.Reset();
+    GmReady::Info info;
+    info.kind = ClientKind;
+    std::copy(std::begin(ProtocolVersion), std::end(ProtocolVersion), info.version);
+    Protocol.Ready.Encode(info);
+    SendPacket();
+    RefreshConnectionControls();
+}
+
+void TFormMain::Socket1Disconnect()
+{
+    Socket1->Close();
+    Receiver.Reset();   // a frame cut short by the close is dropped
+    RefreshConnectionControls();
+    while (PageControl1->count() > 0) {
+        QWidget* page = PageControl1->widget(0);
+        PageControl1->removeTab(0);
+        delete page;
+    }
+    RoomList->clear();   // each row releases its room record
+}
+
+void TFormMain::Socket1Error(int /*errorCode*/)
+{
+    RefreshConnectionControls();
+}
+
+void TFormMain::Socket1Write() {}
+
+void TFormMain::Socket1Read()
+{
+    switch (Receiver.ReadOne(*Socket1, Packet)) {
+    case ReceiveResult::Frame:
+        DispatchPacket();
+        break;
+    case ReceiveResult::OutOfStep:
+        // The declared length cannot be a frame: the stream is out of step for good.
+        Socket1->Close();
+        break;
+    case ReceiveResult::Waiting:
+    case ReceiveResult::Dropped:
+        break;
+    }
+}
+
+void TFormMain::DispatchPacket()
+{
+    switch (static_cast<std::int8_t>(Packet.Type())) {
+    case GmTypeAReady: RecvAReady(); break;
+    case GmTypeLife: break;
+    case GmTypeClose: Socket1->Close(); break;
+    case GmTypeAConnect: RecvAConnect(); break;
+    case GmTypeUserCount: RecvUserCount(); break;
+    case GmTypeRoomList: RecvRoomList(); break;
+    case GmTypeRoomUser: RecvRoomUser(); break;
+    case GmTypeACreateRoom: RecvACreateRoom(); break;
+    case GmTypeAEnterRoom: RecvAEnterRoom(); break;
+    case GmTypeRetireUser: RecvRetireUser(); break;
+    case GmTypeTalk: RecvTalk(); break;
+    default: break;
+    }
+}
+
+void TFormMain::RecvAReady()
+{
+    GmAReady::Info info;
+    if (!Protocol.AReady.Decode(info))
+        return;
+    ClientID = info.clientID;
+    if (info.status == 0) {
+        GmConnect::Info connect;
+        copyField(connect.name, UserName, MaxUserNameBytes);
+        Protocol.Connect.Encode(connect);
+        SendPacket();
+        return;
+    }
+    Socket1->Close();
+    switch (info.status) {
+    case 2:
+        FormUpdate->ShowNotice(UrlDownload);
+        break;
+    case 3:
+        ShowErrorBox(QStringLiteral("残念ながら該当機種はまだサポートされていません"), this);
+        break;
+    case 4:
+        ShowErrorBox(QStringLiteral("接続しているユーザ数が多すぎて接続できませんでした"), this);
+        ShowErrorBox(FromSjis(info.message), this);
+        break;
+    default:
+        ShowErrorBox(FromSjis(info.message), this);
+        break;
+    }
+}
+
+void TFormMain::RecvAConnect()
+{
+    GmAConnect::Info info;
+    if (!Protocol.AConnect.Decode(info))
+        return;
+    if (info.status == 0) {
+        EnterStartRooms();
+        return;
+    }
+    Socket1->Close();
+    switch (info.status) {
+    case 1: ShowErrorBox(FromSjis(info.message), this); break;
+    case 2: ShowErrorBox(QStringLiteral("すでに同名で接続しています。別の名前で接続してください"), this); break;
+    case 3: ShowErrorBox(QStringLiteral("指定のIPアドレスからの接続はできません"), this); break;
+    case 4: ShowErrorBox(QStringLiteral("このサーバへの接続権限がありません"), this); break;
+    case 5: ShowErrorBox(QStringLiteral("接続数が多すぎて接続できませんでした"), this); break;
+    default: break;
+    }
+}
+
+void TFormMain::RecvUserCount()
+{
+    GmUserCount::Info info;
+    if (!Protocol.UserCount.Decode(info))
+        return;
+    setWindowTitle(QStringLiteral("KVチャット ver1.10 - %1人").arg(info.count));
+}
+
+void TFormMain::RecvRoomList()
+{
+    GmRoomList::Info info;
+    if (!Protocol.RoomList.Decode(info))
+        return;
+    for (int i = 0; i < info.count; ++i) {
+        const GmRoomList::Room& room = info.rooms[i];
+        if (room.name[0] == '\0')
+            RemoveRoom(room.room);
+        else
+            RoomList->addItem(new RoomListItem(room));   // the list owns the row
+    }
+}
+
+void TFormMain::RecvRoomUser()
+{
+    GmRoomUser::Info info;
+    if (!Protocol.RoomUser.Decode(info))
+        return;
+    TChatSheet* sheet = FindSheet(info.room);
+    if (sheet == nullptr) {
+        const std::string name = FindRoomName(info.room);
+        sheet = new TChatSheet(PageControl1, info.room, name);   // owned by the tab control
+        const int index = PageControl1->addTab(sheet, QString());
+        SetSheetCaption(sheet, false);
+        PageControl1->setCurrentIndex(index);
+        AddStartRoom(StartRooms, name, LastPassword);
+        EditInputChat->setFocus();
+    }
+    sheet->AddUserList(info);
+}
+
+void TFormMain::RecvACreateRoom()
+{
+    GmACreateRoom::Info info;
+    if (!Protocol.ACreateRoom.Decode(info))
+        return;
+    switch (info.status) {
+    case 1: ShowErrorBox(QStringLiteral("部屋の作成に失敗しました"), this); break;
+    case 2: ShowErrorBox(QStringLiteral("一人で作成できる部屋数には制限があり、これ以上作成できません"), this); break;
+    case 3: ShowErrorBox(QStringLiteral("部屋数をこれ以上増やすことはできません"), this); break;
+    case 4: ShowErrorBox(QStringLiteral("部屋を作成する権限がありません"), this); break;
+    default: break;
+    }
+}
+
+void TFormMain::RecvAEnterRoom()
+{
+    GmAEnterRoom::Info info;
+    if (!Protocol.AEnterRoom.Decode(info))
+        return;
+    switch (info.status) {
+    case 1: ShowErrorBox(QStringLiteral("入室できませんでした"), this); break;
+    case 2: ShowErrorBox(QStringLiteral("既に部屋に入室しています"), this); break;
+    case 3: ShowErrorBox(QStringLiteral("パスワードが違います"), this); break;
+    default: break;
+    }
+}
+
+void TFormMain::RecvRetireUser()
+{
+    GmRetireUser::Info info;
+    if (!Protocol.RetireUser.Decode(info))
+        return;
+    TChatSheet* sheet = FindSheet(info.room);
+    if (sheet == nullptr)
+        return;
+    sheet->DeleteUserList(info.clientID);
+    if (info.clientID == ClientID)
+        delete sheet;   // removes its tab too
+}
+
+void TFormMain::RecvTalk()
+{
+    GmTalk::Info info;
+    if (!Protocol.Talk.Decode(info))
+        return;
+    if (FormBoard != nullptr && FormBoard->ParseTalk(info.room, info.text))
+        return;
+    TChatSheet* target = nullptr;
+    if (info.room == MaxRoomNo) {
+        target = ActiveChatSheet();
+        if (target == nullptr)
+            return;
+        info.room = target->RoomNo;
+    } else {
+        target = FindSheet(info.room);
+        if (target == nullptr)
+            return;
+    }
+    target->AddLog(info);
+    if (PageControl1->currentWidget() != target)
+        SetSheetCaption(target, true);
+}
+
+TChatSheet* TFormMain::FindSheet(std::int16_t room) const
+{
+    for (int i = 0; i < PageControl1->count(); ++i) {
+        auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i));
+        if (sheet != nullptr && sheet->RoomNo == room)
+            return sheet;
+    }
+    return nullptr;
+}
+
+std::string TFormMain::FindRoomName(std::int16_t room) const
+{
+    for (int i = 0; i < RoomList->count(); ++i) {
+        const auto* item = static_cast<const RoomListItem*>(RoomList->item(i));
+        if (item->Room.room == room)
+            return item->Room.name;
+    }
+    return {};
+}
+
+void TFormMain::RemoveRoom(std::int16_t room)
+{
+    for (int i = 0; i < RoomList->count(); ++i) {
+        if (static_cast<const RoomListItem*>(RoomList->item(i))->Room.room == room) {
+            std::unique_ptr<QListWidgetItem>(RoomList->takeItem(i));
+            break;
+        }
+    }
+    if (TChatSheet* sheet = FindSheet(room))
+        delete sheet;
+}
+
+void TFormMain::EnterStartRooms()
+{
+    for (int i = 0; i < StartRooms.Count; ++i) {
+        GmEnterRoom::Info info;
+        info.room = 0;
+        copyField(info.name, StartRooms.Rooms[i].Name, MaxRoomNameBytes);
+        copyField(info.password, StartRooms.Rooms[i].Password, MaxPasswordBytes);
+        Protocol.EnterRoom.Encode(info);
+        SendPacket();
+    }
+}
+
+void TFormMain::SetSheetCaption(TChatSheet* sheet, bool unread)
+{
+    const int index = PageControl1->indexOf(sheet);
+    if (index < 0)
+        return;
+    // Tab captions treat "&" as an accelerator mark; double it so the name shows as typed.
+    QString caption = FromSjis(sheet->RoomName).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (unread)
+        caption += QLatin1Char('*');
+    PageControl1->setTabText(index, caption);
+}
