@@ -1,0 +1,270 @@
+#include "Unitboard.h"
+
+#include "BoardLines.h"
+#include "SjisText.h"
+#include "Unitboardname.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+TFormBoard* FormBoard = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 204;
+constexpr int ClientHeight = 336;
+constexpr int PitchWidth = 200;
+constexpr int PitchHeight = 300;
+
+// Colour values are 0x00BBGGRR.
+QColor ColorFromValue(std::uint32_t value)
+{
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+QImage LoadPitch()
+{
+    QImage pitch(QStringLiteral(":/pitch.bmp"));
+    if (pitch.isNull()) {   // keeps the board usable should the resource be missing
+        pitch = QImage(PitchWidth, PitchHeight, QImage::Format_RGB32);
+        pitch.fill(QColor(40, 130, 30));
+    }
+    // Markers are painted in true colour; the palette picture cannot take a painter.
+    return pitch.convertToFormat(QImage::Format_RGB32);
+}
+
+}   // namespace
+
+// kvui is a static library: naming its resources here keeps the pitch linked in.
+// Q_INIT_RESOURCE cannot be used inside a namespace.
+static void InitBoardResources()
+{
+    Q_INIT_RESOURCE(kvchat);
+}
+
+TBoardImage::TBoardImage(QWidget* parent) : QWidget(parent)
+{
+    setMouseTracking(true);   // the hand cursor needs moves without a button held
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TBoardImage::SetPicture(QImage picture)
+{
+    picture_ = std::move(picture);
+    setFixedSize(picture_.size());
+    update();
+}
+
+void TBoardImage::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, picture_);
+}
+
+void TBoardImage::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    emit MouseDown(event->button(), event->modifiers(), at.x(), at.y());
+}
+
+void TBoardImage::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    emit MouseMove(event->modifiers(), at.x(), at.y());
+}
+
+void TBoardImage::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    emit MouseUp(event->button(), event->modifiers(), at.x(), at.y());
+}
+
+TFormBoard::TFormBoard(QWidget* parent) : QWidget(parent)
+{
+    InitBoardResources();
+    setupUi(this);
+    QFont formFont = font();
+    formFont.setPixelSize(12);
+    setFont(formFont);
+    setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(ClientWidth, ClientHeight);
+
+    connect(ImageGround, &TBoardImage::MouseDown, this, &TFormBoard::ImageGroundMouseDown);
+    connect(ImageGround, &TBoardImage::MouseMove, this, &TFormBoard::ImageGroundMouseMove);
+    connect(ImageGround, &TBoardImage::MouseUp, this, &TFormBoard::ImageGroundMouseUp);
+    connect(ButtonAll, &QPushButton::clicked, this, &TFormBoard::ButtonAllClick);
+    connect(ButtonCopy, &QPushButton::clicked, this, &TFormBoard::ButtonCopyClick);
+
+    GroundPicture = LoadPitch();
+    InitBoard();
+}
+
+void TFormBoard::InitBoard()
+{
+    ResetCharItems(CharItems, GroundPicture.width(), GroundPicture.height());
+    DrawBoard();
+}
+
+void TFormBoard::DrawBoard()
+{
+    QImage picture = GroundPicture.copy();
+    {
+        QPainter canvas(&picture);
+        canvas.setFont(font());
+        DrawChars(canvas);
+    }
+    ImageGround->SetPicture(std::move(picture));
+}
+
+void TFormBoard::DrawChars(QPainter& Canvas)
+{
+    const QFontMetrics metrics(Canvas.font());
+    for (const CharItem& item : CharItems) {
+        const int cx = item.CenterX();
+        const int cy = item.CenterY();
+        const int r = item.nRadius;
+        const QColor color = ColorFromValue(item.Color);
+        Canvas.setPen(color);
+        Canvas.setBrush(color);
+        // A one-pixel outline covers width + 1 pixels, so this fills exactly the
+        // 2r pixels from cx - r to cx + r - 1.
+        Canvas.drawEllipse(QRect(cx - r, cy - r, 2 * r - 1, 2 * r - 1));
+        if (item.Name.empty())
+            continue;
+        const QString name = FromSjis(item.Name);
+        const int w = metrics.horizontalAdvance(name);
+        Canvas.setBrush(Qt::NoBrush);
+        Canvas.setPen(Qt::white);
+        Canvas.drawText(cx - w / 2, cy + r + metrics.ascent(), name);
+    }
+}
+
+int TFormBoard::FindCharAt(int X, int Y) const
+{
+    return ::FindCharAt(CharItems, X, Y);
+}
+
+void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
+{
+    if (isVisible())
+        return;
+    if (nRoom != nRoomNo)
+        InitBoard();
+    nRoomNo = nRoom;
+    setWindowTitle(FromSjis(RoomName) + QStringLiteral(" - フォーメーション盤"));
+    if (!placed_) {
+        PlaceOverOwner();
+        placed_ = true;
+    }
+    show();
+}
+
+void TFormBoard::PlaceOverOwner()
+{
+    QRect over;
+    if (parentWidget())
+        over = parentWidget()->window()->frameGeometry();
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        over = screen->availableGeometry();
+    else
+        return;
+    move(over.center() - QPoint(width() / 2, height() / 2));
+}
+
+bool TFormBoard::ParseTalk(int nRoom, const char* Text)
+{
+    const BoardLineResult result = ParseBoardLine(CharItems, nRoomNo, nRoom, Text ? Text : "");
+    if (result.applied)
+        DrawBoard();
+    return result.isBoardLine;
+}
+
+void TFormBoard::AppendPosition(int nItem, std::string& Text, bool bPrefix) const
+{
+    ::AppendPosition(CharItems, nItem, Text, bPrefix);
+}
+
+void TFormBoard::AppendAllPositions(std::string& Text) const
+{
+    ::AppendAllPositions(CharItems, Text);
+}
+
+void TFormBoard::AppendName(int nItem, std::string& Text, bool bPrefix) const
+{
+    ::AppendName(CharItems, nItem, Text, bPrefix);
+}
+
+void TFormBoard::AppendAllNames(std::string& Text) const
+{
+    ::AppendAllNames(CharItems, Text);
+}
+
+void TFormBoard::ImageGroundMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y)
+{
+    const int i = FindCharAt(X, Y);
+    if (i == -1) {
+        EndDrag();
+        return;
+    }
+    nDragItem = i;
+    DragStart = QPoint(X, Y);
+}
+
+void TFormBoard::ImageGroundMouseMove(Qt::KeyboardModifiers, int X, int Y)
+{
+    if (FindCharAt(X, Y) != -1)
+        ImageGround->setCursor(Qt::PointingHandCursor);
+    else
+        ImageGround->unsetCursor();
+}
+
+void TFormBoard::ImageGroundMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers, int X, int Y)
+{
+    if (Button == Qt::LeftButton) {
+        if (nDragItem != -1 && ApplyDrag(CharItems[nDragItem], X - DragStart.x(), Y - DragStart.y())
+            && OnMoveChar)
+            OnMoveChar(this, nDragItem);
+    } else {
+        // The release point is where the pointer is as the dialog opens.
+        const int i = FindCharAt(X, Y);
+        if (i != -1 && FormBoardName) {
+            std::string name = CharItems[i].Name;
+            if (FormBoardName->Execute(name)) {
+                CharItems[i].Name = std::move(name);
+                if (OnNameChar)
+                    OnNameChar(this, i);
+            }
+        }
+    }
+    EndDrag();
+}
+
+void TFormBoard::EndDrag()
+{
+    nDragItem = -1;
+    ImageGround->unsetCursor();
+}
+
+void TFormBoard::ButtonAllClick()
+{
+    if (OnAllChar)
+        OnAllChar(this);
+}
+
+void TFormBoard::ButtonCopyClick()
+{
+    QGuiApplication::clipboard()->setText(FromSjis(BuildBoardCopyText(CharItems)));
+}
+
+void TFormBoard::closeEvent(QCloseEvent* event)
+{
+    if (OnClose)
+        OnClose(this);
+    QWidget::closeEvent(event);
+}
