@@ -1,0 +1,414 @@
+// The user's room and chat commands against a scripted server: exact bytes sent.
+#include "ChatLogView.h"
+#include "Chatsheet.h"
+#include "MainWindowFixture.h"
+#include "Unitboard.h"
+#include "Unitcreate.h"
+#include "Unitlogin.h"
+#include "Unitmain.h"
+#include "Unitpassword.h"
+#include "Unitsetting.h"
+
+#include <QAction>
+#include <QDate>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+QByteArray talkFrame(std::uint8_t room, std::int16_t id, const QByteArray& name, const QByteArray& text)
+{
+    QByteArray payload;
+    payload.append(char(room)).append(char(id >> 8)).append(char(id & 0xFF));
+    payload += ScriptedServer::String(name) + ScriptedServer::String(text);
+    payload.append(char(0));
+    return ScriptedServer::Frame(GmTypeTalk, payload);
+}
+
+QByteArray enterFrame(std::uint8_t room, const QByteArray& password)
+{
+    return ScriptedServer::Frame(GmTypeEnterRoom, QByteArray(1, char(room)) + ScriptedServer::String("") +
+                                                      ScriptedServer::String(password));
+}
+
+} // namespace
+
+class TestMainWindowCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void enterSendsTheInputIntoTheActiveRoom();
+    void inputOf200BytesIsSentWholeAndEmptyInputAsEmptyLine();
+    void noTabSendsNothingButEmptiesInput();
+    void sendTalkNeverSplitsADoubleByteCharacter();
+    void enterRoomByNumberWithoutPassword();
+    void enterPasswordRoomThroughDialog();
+    void cancelledPasswordDialogSendsNothing();
+    void enterWithoutSelectionDoesNothing();
+    void createRoomSendsKindTwo();
+    void cancelledCreateKeepsLastPassword();
+    void retireSendsRoomAndKeepsTabUntilConfirmed();
+    void tabCycling();
+    void nextTabClearsUnreadMark();
+    void webMenusOpenTheirAddresses();
+    void roomListPanelToggles();
+    void startRoomsDialogEditsTheList();
+    void boardButtonDisabledWhileBoardShown();
+    void firstActivationOpensConnectDialogOnce();
+    void settingsReadAtStartAndWrittenAtExit();
+};
+
+void TestMainWindowCommands::enterSendsTheInputIntoTheActiveRoom()
+{
+    MainWindowFixture f;
+    f.Window()->UserName = "tanaka";
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    QVERIFY(f.OpenRoom(4, "Team"));
+    f.Window()->EditInputChat->setText(QStringLiteral("こんにちは <b>"));
+    QTest::keyClick(f.Window()->EditInputChat, Qt::Key_Return);
+    const auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, talkFrame(4, 7, "tanaka", Sjis("こんにちは <b>")));
+    QVERIFY(f.Window()->EditInputChat->text().isEmpty());
+    // Nothing is logged locally: only what the server relays shows.
+    QCOMPARE(f.Window()->FindSheet(4)->ChatLog->LineCount(), 0);
+}
+
+void TestMainWindowCommands::inputOf200BytesIsSentWholeAndEmptyInputAsEmptyLine()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    QLineEdit* input = f.Window()->EditInputChat;
+    input->setFocus();
+    QTest::keyClicks(input, QString(205, QLatin1Char('a')));
+    QCOMPARE(input->text().size(), 200);   // the input takes no more than 200 bytes
+    f.Window()->ButtonSendChat->click();
+    auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, talkFrame(3, 7, "", QByteArray(200, 'a')));
+
+    f.Window()->ButtonSendChatClick();
+    frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, talkFrame(3, 7, "", ""));
+}
+
+void TestMainWindowCommands::noTabSendsNothingButEmptiesInput()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    f.Window()->EditInputChat->setText("lost");
+    f.Window()->ButtonSendChatClick();
+    QVERIFY(f.Window()->EditInputChat->text().isEmpty());
+    f.Window()->RetireMenuClick();
+    f.Window()->ButtonBoardClick();
+    QVERIFY(f.FramesUntilSync().isEmpty());
+    QVERIFY(!FormBoard->isVisible());
+}
+
+void TestMainWindowCommands::sendTalkNeverSplitsADoubleByteCharacter()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    const QByteArray text = QByteArray(199, 'x') + Sjis("あい");
+    f.Window()->SendTalk(text.toStdString());
+    auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, talkFrame(3, 7, "", QByteArray(199, 'x')));
+    f.Window()->SendTalk((QByteArray(198, 'x') + Sjis("あい")).toStdString());
+    frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, talkFrame(3, 7, "", QByteArray(198, 'x') + Sjis("あ")));
+}
+
+void TestMainWindowCommands::enterRoomByNumberWithoutPassword()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    f.Window()->LastPassword = "old";
+    f.Server.SendRoomList({MakeRoom(3, "Lobby"), MakeRoom(9, "Nine")});
+    QVERIFY(waitFor([&] { return f.Window()->RoomList->count() == 2; }));
+    f.Window()->RoomList->setCurrentRow(1);
+    f.Window()->ButtonEnterRoom->click();
+    const auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, enterFrame(9, ""));
+    QCOMPARE(f.Window()->LastPassword, std::string());
+}
+
+void TestMainWindowCommands::enterPasswordRoomThroughDialog()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    f.Server.SendRoomList({MakeRoom(4, "Team", true)});
+    QVERIFY(waitFor([&] { return f.Window()->RoomList->count() == 1; }));
+    f.Window()->RoomList->setCurrentRow(0);
+    OnNextModal([](QWidget* modal) {
+        QCOMPARE(modal, static_cast<QWidget*>(FormPassword));
+        FormPassword->EditPassword->setText("abc12");
+        FormPassword->ButtonOk->click();
+    });
+    // A double-click on the row is the same command.
+    emit f.Window()->RoomList->itemDoubleClicked(f.Window()->RoomList->item(0));
+    const auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, enterFrame(4, "abc12"));
+    QCOMPARE(f.Window()->LastPassword, std::string("abc12"));
+    // The room then opens with that password remembered.
+    f.Window()->StartRooms.Count = 0;
+    f.Server.SendRoomUser(4, {MakeMember(7, "me")});
+    QVERIFY(waitFor([&] { return f.Window()->FindSheet(4) != nullptr; }));
+    QCOMPARE(f.Window()->StartRooms.Rooms[0].Password, std::string("abc12"));
+}
+
+void TestMainWindowCommands::cancelledPasswordDialogSendsNothing()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    f.Window()->LastPassword = "before";
+    f.Server.SendRoomList({MakeRoom(4, "Team", true)});
+    QVERIFY(waitFor([&] { return f.Window()->RoomList->count() == 1; }));
+    f.Window()->RoomList->setCurrentRow(0);
+    OnNextModal([](QWidget*) { FormPassword->ButtonCancel->click(); });
+    f.Window()->ButtonEnterRoomClick();
+    QVERIFY(f.FramesUntilSync().isEmpty());
+    QCOMPARE(f.Window()->LastPassword, std::string());
+}
+
+void TestMainWindowCommands::enterWithoutSelectionDoesNothing()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    f.Window()->LastPassword = "kept";
+    f.Server.SendRoomList({MakeRoom(3, "Lobby")});
+    QVERIFY(waitFor([&] { return f.Window()->RoomList->count() == 1; }));
+    f.Window()->RoomList->clearSelection();
+    f.Window()->RoomList->setCurrentItem(nullptr);
+    f.Window()->ButtonEnterRoomClick();
+    QVERIFY(f.FramesUntilSync().isEmpty());
+    QCOMPARE(f.Window()->LastPassword, std::string("kept"));
+}
+
+void TestMainWindowCommands::createRoomSendsKindTwo()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    OnNextModal([](QWidget*) {
+        FormCreateRoom->EditName->setText(QStringLiteral("新部屋"));
+        FormCreateRoom->EditPassword->setText("pw9");
+        FormCreateRoom->ButtonOk->click();
+    });
+    f.Window()->CreateMenuClick();
+    const auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, ScriptedServer::Frame(GmTypeCreateRoom, QByteArray(1, 2) + ScriptedServer::String(Sjis("新部屋")) +
+                                                                  ScriptedServer::String("pw9")));
+    QCOMPARE(f.Window()->LastPassword, std::string("pw9"));
+}
+
+void TestMainWindowCommands::cancelledCreateKeepsLastPassword()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    f.Window()->LastPassword = "keep";
+    OnNextModal([](QWidget*) {
+        FormCreateRoom->EditName->setText("Room");
+        FormCreateRoom->ButtonCancel->click();
+    });
+    f.Window()->CreateMenuClick();
+    QVERIFY(f.FramesUntilSync().isEmpty());
+    QCOMPARE(f.Window()->LastPassword, std::string("keep"));
+}
+
+void TestMainWindowCommands::retireSendsRoomAndKeepsTabUntilConfirmed()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(5, "Five"));
+    f.Window()->RetireMenuClick();
+    const auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, QByteArray::fromHex("00041305"));
+    QVERIFY(f.Window()->FindSheet(5) != nullptr);
+    f.Server.SendRaw(ScriptedServer::Frame(GmTypeRetireUser, QByteArray::fromHex("050007")));
+    QVERIFY(waitFor([&] { return f.Window()->FindSheet(5) == nullptr; }));
+}
+
+void TestMainWindowCommands::tabCycling()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    TFormMain* w = f.Window();
+    w->MenuNextClick();   // no tab: nothing happens
+    w->MenuPrevClick();
+    QCOMPARE(w->PageControl1->count(), 0);
+
+    QVERIFY(f.OpenRoom(1, "A"));
+    w->MenuNextClick();
+    QCOMPARE(w->PageControl1->currentIndex(), 0);
+    w->MenuPrevClick();
+    QCOMPARE(w->PageControl1->currentIndex(), 0);
+
+    QVERIFY(f.OpenRoom(2, "B"));
+    QVERIFY(f.OpenRoom(3, "C"));
+    QCOMPARE(w->PageControl1->currentIndex(), 2);
+    w->MenuNextClick();
+    QCOMPARE(w->PageControl1->currentIndex(), 0);   // after the last comes the first
+    w->MenuPrevClick();
+    QCOMPARE(w->PageControl1->currentIndex(), 2);   // before the first comes the last
+    w->MenuPrevClick();
+    QCOMPARE(w->PageControl1->currentIndex(), 1);
+    // The menu entries carry their shortcuts.
+    QCOMPARE(w->MenuPrev->shortcut(), QKeySequence(Qt::ALT | Qt::Key_1));
+    QCOMPARE(w->MenuNext->shortcut(), QKeySequence(Qt::ALT | Qt::Key_2));
+}
+
+void TestMainWindowCommands::nextTabClearsUnreadMark()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    QVERIFY(f.OpenRoom(1, "A"));
+    QVERIFY(f.OpenRoom(2, "B"));
+    f.Server.SendTalk(1, 7, "", "hi");
+    QVERIFY(waitFor([&] { return f.Window()->PageControl1->tabText(0) == QStringLiteral("A*"); }));
+    f.Window()->MenuNextClick();
+    QCOMPARE(f.Window()->PageControl1->currentIndex(), 0);
+    QCOMPARE(f.Window()->PageControl1->tabText(0), QStringLiteral("A"));
+}
+
+void TestMainWindowCommands::webMenusOpenTheirAddresses()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->UrlHome = "http://home.invalid/";
+    w->UrlGate = "http://gate.invalid/";
+    w->UrlReserve = "http://reserve.invalid/r.html";
+    w->UrlHoudou = "";
+    w->MenuHtmlHome->trigger();
+    w->MenuHtmlKVGAME->trigger();
+    w->MenuHtmlReserve->trigger();
+    w->MenuHtmlHoudou->trigger();
+    const QString day = QString::number(QDate::currentDate().day());
+    QCOMPARE(f.Opened, (QStringList{"http://home.invalid/", "http://gate.invalid/",
+                                    "http://reserve.invalid/r.html#" + day, ""}));
+    QVERIFY(!day.startsWith(QLatin1Char('0')));
+}
+
+void TestMainWindowCommands::roomListPanelToggles()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(w->PanelRoomList->isVisible());
+    w->MenuRoomDisp->trigger();
+    QVERIFY(!w->PanelRoomList->isVisible());
+    w->MenuRoomDisp->trigger();
+    QVERIFY(w->PanelRoomList->isVisible());
+    w->MenuRoomDisp->trigger();
+    f.Close();   // saved hidden
+    QVERIFY(f.SettingsBytes().contains("RoomVisible=0\r\n"));
+}
+
+void TestMainWindowCommands::startRoomsDialogEditsTheList()
+{
+    MainWindowFixture f;
+    TStartRoomList& rooms = f.Window()->StartRooms;
+    rooms.Count = 0;
+    AddStartRoom(rooms, "A", "pa");
+    AddStartRoom(rooms, "B", "pb");
+    OnNextModal([](QWidget*) {
+        FormSetting->ListRoom->setCurrentRow(0);
+        FormSetting->ButtonDeleteClick();
+        FormSetting->ButtonExitClick();
+    });
+    f.Window()->MenuSetting->trigger();
+    QCOMPARE(rooms.Count, 1);
+    QCOMPARE(rooms.Rooms[0].Name, std::string("B"));
+    QCOMPARE(rooms.Rooms[0].Password, std::string("pb"));
+}
+
+void TestMainWindowCommands::boardButtonDisabledWhileBoardShown()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    f.Server.SendTalk(3, 7, "", "unread?");
+    QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == 1; }));
+    f.Window()->ButtonBoard->click();
+    QVERIFY(!f.Window()->ButtonBoard->isEnabled());
+    QVERIFY(FormBoard->isVisible());
+    QCOMPARE(FormBoard->windowTitle(), QStringLiteral("Lobby - フォーメーション盤"));
+    FormBoard->close();
+    QVERIFY(!FormBoard->isVisible());
+    QVERIFY(f.Window()->ButtonBoard->isEnabled());
+}
+
+void TestMainWindowCommands::firstActivationOpensConnectDialogOnce()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->FirstActivate = true;
+    int dialogs = 0;
+    OnNextModal([&](QWidget* modal) {
+        ++dialogs;
+        QCOMPARE(modal, static_cast<QWidget*>(FormLogin));
+        FormLogin->ButtonCancel->click();
+    });
+    w->show();
+    w->activateWindow();
+    QVERIFY(waitFor([&] { return dialogs == 1 && !w->FirstActivate; }));
+    QVERIFY(!w->Socket1->Active());
+    QVERIFY(w->OpenMenu->isEnabled());
+    // Later activations do not reopen it.
+    w->FormActivate();
+    QTest::qWait(50);
+    QCOMPARE(dialogs, 1);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+void TestMainWindowCommands::settingsReadAtStartAndWrittenAtExit()
+{
+    const QByteArray file = "; written by hand\r\n"
+                            "[Form]\r\nTop=50\r\nLeft=60\r\nWidth=640\r\nHeight=480\r\nRoomHeight=150\r\nRoomVisible=1\r\n"
+                            "[Common]\r\nName=" + Sjis("選手") + "\r\nIP=127.0.0.1\r\nPort=0x2332\r\nRoomCount=2\r\n"
+                            "[URL]\r\nHome=http://home.invalid/\r\nDownload=http://dl.invalid/\r\n"
+                            "[Room1]\r\nName=Lobby\r\nPassword=\r\n[Room2]\r\nName=Team\r\nPassword=pw\r\n";
+    MainWindowFixture f(file);
+    TFormMain* w = f.Window();
+    QCOMPARE(w->UserName, Sjis("選手").toStdString());
+    QCOMPARE(w->Socket1->Address, std::string("127.0.0.1"));
+    QCOMPARE(w->Socket1->Port, 9010);
+    QCOMPARE(w->UrlHome, std::string("http://home.invalid/"));
+    QCOMPARE(w->UrlDownload, std::string("http://dl.invalid/"));
+    QCOMPARE(w->StartRooms.Count, 2);
+    QCOMPARE(w->StartRooms.Rooms[1].Password, std::string("pw"));
+    QCOMPARE(w->width(), 640);
+    QCOMPARE(w->height(), 480);
+
+    w->UserName = "newname";
+    AddStartRoom(w->StartRooms, "Third", "");
+    f.Close();
+    const QByteArray saved = f.SettingsBytes();
+    QVERIFY(saved.startsWith("; written by hand\r\n[Form]\r\n"));
+    QVERIFY(saved.contains("Width=640\r\n"));
+    QVERIFY(saved.contains("RoomHeight=150\r\n"));
+    QVERIFY(saved.contains("Name=newname\r\nIP=127.0.0.1\r\nPort=0x2332\r\nRoomCount=3\r\n"));
+    QVERIFY(saved.contains("[URL]\r\nHome=http://home.invalid/\r\nDownload=http://dl.invalid/\r\n"));
+    QVERIFY(saved.endsWith("[Room3]\r\nName=Third\r\nPassword=\r\n"));
+}
+
+QTEST_MAIN(TestMainWindowCommands)
+#include "tst_mainwindow_commands.moc"
