@@ -9,7 +9,9 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <optional>
+#include <cstdlib>
+#include <tuple>
+#include <utility>
 
 namespace {
 

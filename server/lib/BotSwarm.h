@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <unordered_map>
 #include <vector>
 
 class QTimer;
@@ -35,6 +36,8 @@ signals:
     void finished(int exitCode);
 
 private:
+    void AddBot(const QByteArray& botName);
+    void FindWayIntoRoom(ChatBot* bot, int answerType, int status);
     void ScheduleNextLine(QTimer* timer) const;
     void SayRandomLine(ChatBot* bot);
     void BotGone();
@@ -42,6 +45,7 @@ private:
 
     BotSwarmOptions options_;
     std::vector<ChatBot*> bots_;
+    std::unordered_map<ChatBot*, int> roomAttempts_;
     int running_ = 0;
     bool anyLoggedIn_ = false;
 };

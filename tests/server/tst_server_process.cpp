@@ -78,6 +78,7 @@ private slots:
     void servesOnTheReportedPort();
     void botModeChatsInTheLobby();
     void botModeEntersTheNamedRoom();
+    void botModeCreatesAMissingRoom();
     void botModeWithoutServerFails();
     void badOptionsAreRefused_data();
     void badOptionsAreRefused();
@@ -161,6 +162,20 @@ void TestServerProcess::botModeEntersTheNamedRoom()
     QTRY_COMPARE_WITH_TIMEOUT(host.Members(1).size(), 2, WireClient::Timeout);
     QVERIFY(host.Members(1).values().contains("Bot1"));
     QCOMPARE(server->Rooms().Find(0)->members.size(), size_t(0));
+}
+
+void TestServerProcess::botModeCreatesAMissingRoom()
+{
+    auto server = StartServer();
+    QVERIFY(server);
+    Program bots({"--bots", "3", "--connect", QStringLiteral("127.0.0.1:%1").arg(server->Port()),
+                  "--bot-room", "Pitch", "--bot-interval", "600"});
+    QVERIFY(bots.Started());
+    // Whichever bot is first creates the room; the others find it taken and enter it.
+    QTRY_VERIFY_WITH_TIMEOUT(server->Rooms().Find(1) && server->Rooms().Find(1)->members.size() == 3,
+                             WireClient::Timeout);
+    QCOMPARE(QByteArray::fromStdString(server->Rooms().Find(1)->name), QByteArray("Pitch"));
+    QCOMPARE(server->Rooms().All().size(), size_t(2));
 }
 
 void TestServerProcess::botModeWithoutServerFails()
