@@ -1,0 +1,383 @@
+// The real kvchat executable as a newcomer meets it, under a private X server that the
+// test starts itself: the built kvchat-server, a copy of the built kvchat with its own
+// settings file, and a protocol-level bot in the lobby. The client connects at its first
+// activation, enters the lobby, shows the bot's line, sends one back typed into its
+// input, is closed from its menu and leaves its settings file behind.
+//
+// The GUI is driven with xdotool. The client's log is read through the clipboard: the
+// log is selected and copied inside the client, and this executable, started again
+// with --print-clipboard on the same display, prints what the clipboard holds.
+
+#include "ChatBot.h"
+#include "Cp932.h"
+#include "IniFile.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int Timeout = 30000;   // generous: two cores are shared by parallel builds
+
+QByteArray Sjis(const char* utf8)
+{
+    const auto bytes = cp932::FromUtf8(utf8);
+    return bytes ? QByteArray::fromStdString(*bytes) : QByteArray();
+}
+
+QString Utf8(const std::string& sjis)
+{
+    return QString::fromStdString(cp932::ToUtf8(sjis));
+}
+
+// Kills and reaps the process when the test is done with it.
+struct ProcessDeleter {
+    void operator()(QProcess* p) const
+    {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(Timeout);
+        }
+        delete p;
+    }
+};
+using Process = std::unique_ptr<QProcess, ProcessDeleter>;
+
+int PrintClipboard(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    return 0;
+}
+
+}  // namespace
+
+class TestRealBinary : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void newcomerChatsWithABotAndQuitsFromTheMenu();
+
+private:
+    bool StartXServer();
+    bool StartChatServer();
+    QString Xdo(const QStringList& args, bool* ok = nullptr) const;
+    // The first visible window whose title matches; empty while there is none.
+    QString FindWindow(const QString& titlePattern) const;
+    QString WaitForWindow(const QString& titlePattern) const;
+    QRect Geometry(const QString& window) const;
+    QString ClientLogText(const QString& mainWindow, const QRect& geometry) const;
+    QProcessEnvironment DisplayEnvironment() const;
+
+    QString xvfb_;
+    QString xdotool_;
+    QString buildDir_;
+    QString display_;
+    quint16 port_ = 0;
+    Process xserver_;
+    Process chatServer_;
+    Process client_;
+    QTemporaryDir dir_;
+};
+
+void TestRealBinary::initTestCase()
+{
+    xvfb_ = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    xdotool_ = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xvfb_.isEmpty())
+        QSKIP("Xvfb is not installed (Debian package xvfb; ./scripts/test installs it)");
+    if (xdotool_.isEmpty())
+        QSKIP("xdotool is not installed (Debian package xdotool; ./scripts/test installs it)");
+
+    buildDir_ = qEnvironmentVariable("KV_BUILD_DIR");
+    QVERIFY2(!buildDir_.isEmpty(), "KV_BUILD_DIR must name the build folder");
+    QVERIFY2(QFile::exists(buildDir_ + QStringLiteral("/app/kvchat")), "kvchat is not built");
+    QVERIFY2(QFile::exists(buildDir_ + QStringLiteral("/server/kvchat-server")), "kvchat-server is not built");
+    QVERIFY(dir_.isValid());
+    QVERIFY(StartXServer());
+    QVERIFY(StartChatServer());
+}
+
+void TestRealBinary::cleanupTestCase()
+{
+    client_.reset();
+    chatServer_.reset();
+    xserver_.reset();
+}
+
+bool TestRealBinary::StartXServer()
+{
+    // -displayfd: the server picks a free display number and writes it to our stdout.
+    xserver_.reset(new QProcess);
+    xserver_->setProgram(xvfb_);
+    xserver_->setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                            QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                            QStringLiteral("tcp"), QStringLiteral("-noreset")});
+    xserver_->setProcessChannelMode(QProcess::SeparateChannels);
+    xserver_->start();
+    if (!xserver_->waitForStarted(Timeout))
+        return false;
+    QByteArray out;
+    const bool told = QTest::qWaitFor(
+        [&] {
+            out += xserver_->readAllStandardOutput();
+            return out.contains('\n') || xserver_->state() == QProcess::NotRunning;
+        },
+        Timeout);
+    bool ok = false;
+    const int number = out.trimmed().toInt(&ok);
+    if (!told || !ok) {
+        qWarning() << "Xvfb did not report a display:" << out << xserver_->readAllStandardError();
+        return false;
+    }
+    display_ = QStringLiteral(":%1").arg(number);
+    return true;
+}
+
+bool TestRealBinary::StartChatServer()
+{
+    chatServer_.reset(new QProcess);
+    chatServer_->setProgram(buildDir_ + QStringLiteral("/server/kvchat-server"));
+    chatServer_->setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--life-interval"),
+                               QStringLiteral("0")});
+    chatServer_->start();
+    QByteArray err;
+    static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    QRegularExpressionMatch match;
+    const bool told = QTest::qWaitFor(
+        [&] {
+            err += chatServer_->readAllStandardError();
+            match = listening.match(QString::fromUtf8(err));
+            return match.hasMatch() || chatServer_->state() == QProcess::NotRunning;
+        },
+        Timeout);
+    if (!told || !match.hasMatch()) {
+        qWarning() << "kvchat-server did not start:" << err;
+        return false;
+    }
+    port_ = static_cast<quint16>(match.captured(1).toUInt());
+    return port_ != 0;
+}
+
+QProcessEnvironment TestRealBinary::DisplayEnvironment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return env;
+}
+
+QString TestRealBinary::Xdo(const QStringList& args, bool* ok) const
+{
+    QProcess p;
+    p.setProcessEnvironment(DisplayEnvironment());
+    p.start(xdotool_, args);
+    const bool finished = p.waitForFinished(Timeout);
+    if (ok)
+        *ok = finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+QString TestRealBinary::FindWindow(const QString& titlePattern) const
+{
+    const QString found = Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                               titlePattern});
+    return found.section(u'\n', 0, 0);
+}
+
+QString TestRealBinary::WaitForWindow(const QString& titlePattern) const
+{
+    QString window;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            window = FindWindow(titlePattern);
+            return !window.isEmpty();
+        },
+        Timeout);
+    return shown ? window : QString();
+}
+
+QRect TestRealBinary::Geometry(const QString& window) const
+{
+    // --shell prints X=, Y=, WIDTH=, HEIGHT= lines.
+    const QString out = Xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    QMap<QString, int> v;
+    for (const QString& line : out.split(u'\n'))
+        v.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return QRect(v.value(QStringLiteral("X")), v.value(QStringLiteral("Y")), v.value(QStringLiteral("WIDTH")),
+                 v.value(QStringLiteral("HEIGHT")));
+}
+
+QString TestRealBinary::ClientLogText(const QString& mainWindow, const QRect& geometry) const
+{
+    // The log fills the left part of the tab page, between the room-list panel
+    // (201 pixels high) and the input row (31 pixels) at the bottom.
+    const int x = geometry.width() / 4;
+    const int y = geometry.height() - 80;
+    Xdo({QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow, QString::number(x), QString::number(y)});
+    Xdo({QStringLiteral("click"), QStringLiteral("1")});
+    Xdo({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
+
+    QProcess reader;
+    reader.setProcessEnvironment(DisplayEnvironment());
+    reader.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--print-clipboard")});
+    if (!reader.waitForFinished(Timeout))
+        return {};
+    return QString::fromUtf8(reader.readAllStandardOutput());
+}
+
+void TestRealBinary::newcomerChatsWithABotAndQuitsFromTheMenu()
+{
+    const QByteArray lobby = Sjis("待合室");
+    QVERIFY(!lobby.isEmpty());
+
+    // A copy of the built client, with the settings file an installation supplies.
+    const QString exe = dir_.filePath(QStringLiteral("kvchat"));
+    const QString ini = dir_.filePath(QStringLiteral("kvchat.INI"));
+    QVERIFY(QFile::copy(buildDir_ + QStringLiteral("/app/kvchat"), exe));
+    QVERIFY(QFile::setPermissions(exe, QFile::permissions(exe) | QFileDevice::ExeOwner));
+    {
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[Common]\r\nIP=127.0.0.1\r\nPort=%1\r\n").arg(port_).toLatin1());
+    }
+
+    ChatBot bot("Bot1");
+    bot.EnterRoom(lobby);
+    bot.ConnectTo(QStringLiteral("127.0.0.1"), port_);
+    QVERIFY2(QTest::qWaitFor([&] { return !bot.JoinedRooms().isEmpty(); }, Timeout), "the bot did not enter the lobby");
+    const int room = bot.JoinedRooms().first();
+
+    client_.reset(new QProcess);
+    client_->setProcessEnvironment(DisplayEnvironment());
+    client_->setWorkingDirectory(dir_.path());
+    client_->setProcessChannelMode(QProcess::ForwardedChannels);
+    client_->start(exe, {});
+    QVERIFY2(client_->waitForStarted(Timeout), qPrintable(client_->errorString()));
+
+    // The first activation opens the connect dialog. Without a window manager the
+    // window is activated by giving it the input focus.
+    const QString mainWindow = WaitForWindow(QStringLiteral("^KVチャット"));
+    QVERIFY2(!mainWindow.isEmpty(), "the main window did not show");
+    const QString dialog = [&] {
+        QString found;
+        const bool opened = QTest::qWaitFor(
+            [&] {
+                Xdo({QStringLiteral("windowfocus"), mainWindow});
+                found = FindWindow(QStringLiteral("^接続"));
+                return !found.isEmpty();
+            },
+            Timeout);
+        return opened ? found : QString();
+    }();
+    QVERIFY2(!dialog.isEmpty(), "the connect dialog did not open at the first activation");
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialog});
+    Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Tester")});
+    Xdo({QStringLiteral("key"), QStringLiteral("Return")});
+
+    // The client logs in and enters the lobby as its start-up room.
+    std::int16_t clientId = 0;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     clientId = bot.Members(room).key(QByteArray("Tester"), 0);
+                     return clientId != 0;
+                 },
+                 Timeout),
+             "the client did not enter the lobby");
+
+    // The bot talks; the line shows in the client's log.
+    const QByteArray botLine = Sjis("ようこそ、キックベールへ");
+    bot.Say(room, botLine);
+    QVERIFY(QTest::qWaitFor([&] { return !bot.Talks().isEmpty(); }, Timeout));   // relayed back to the bot
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), mainWindow});
+    const QRect geometry = Geometry(mainWindow);
+    QString log;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     log = ClientLogText(mainWindow, geometry);
+                     return log.contains(QStringLiteral("Bot1> ようこそ、キックベールへ"));
+                 },
+                 Timeout),
+             qPrintable(QStringLiteral("the bot's line is not in the client's log: ") + log));
+
+    // A reply typed into the input (its accelerator Alt+I) goes out with Enter. ASCII:
+    // xdotool types other characters by remapping a key on the fly, which races with
+    // the client's reading of the keyboard map.
+    bot.ClearReceived();
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), mainWindow});
+    Xdo({QStringLiteral("key"), QStringLiteral("alt+i")});
+    Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Nice pass, Bot1!")});
+    Xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    QVERIFY2(QTest::qWaitFor([&] { return !bot.Talks().isEmpty(); }, Timeout), "the bot received no reply");
+    const ReceivedTalk reply = bot.Talks().first();
+    QCOMPARE(reply.room, std::int16_t(room));
+    QCOMPARE(reply.clientId, clientId);
+    QCOMPARE(reply.text, QByteArray("Nice pass, Bot1!"));
+    QVERIFY(QTest::qWaitFor([&] { return ClientLogText(mainWindow, geometry).contains(
+                                             QStringLiteral("Tester> Nice pass, Bot1!")); },
+                            Timeout));
+
+    // New bounds, so that the saved ones show the window's real state.
+    Xdo({QStringLiteral("windowsize"), QStringLiteral("--sync"), mainWindow, QStringLiteral("600"),
+         QStringLiteral("500")});
+    Xdo({QStringLiteral("windowmove"), QStringLiteral("--sync"), mainWindow, QStringLiteral("40"),
+         QStringLiteral("30")});
+    QTRY_COMPARE_WITH_TIMEOUT(Geometry(mainWindow), QRect(40, 30, 600, 500), Timeout);
+    const QRect finalGeometry = Geometry(mainWindow);
+
+    // File > Exit by the keyboard: Alt+F opens the menu, X is the item's accelerator.
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), mainWindow});
+    // Qt handles the keys in order, so X reaches the menu that Alt+F opened.
+    Xdo({QStringLiteral("key"), QStringLiteral("alt+f"), QStringLiteral("x")});
+    QVERIFY2(client_->waitForFinished(Timeout), "the client did not end after File > Exit");
+    QCOMPARE(client_->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(client_->exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(bot.Members(room).key(QByteArray("Tester"), 0) == 0, Timeout);
+
+    // The settings file keeps the window state and the start-up room, and what the
+    // installation supplied.
+    IniFile saved;
+    QVERIFY(saved.Load(ini.toStdString()));
+    QCOMPARE(saved.ReadInteger("Form", "Width", -1), finalGeometry.width());
+    QCOMPARE(saved.ReadInteger("Form", "Height", -1), finalGeometry.height());
+    QCOMPARE(saved.ReadInteger("Form", "Left", -1), finalGeometry.x());
+    QCOMPARE(saved.ReadInteger("Form", "Top", -1), finalGeometry.y());
+    QCOMPARE(saved.ReadInteger("Form", "RoomHeight", -1), 201);
+    QCOMPARE(saved.ReadString("Form", "RoomVisible", ""), std::string("1"));
+    QCOMPARE(saved.ReadString("Common", "Name", ""), std::string("Tester"));
+    QCOMPARE(saved.ReadInteger("Common", "RoomCount", -1), 1);
+    QCOMPARE(Utf8(saved.ReadString("Room1", "Name", "")), QStringLiteral("待合室"));
+    QCOMPARE(saved.ReadString("Room1", "Password", "?"), std::string());
+    QCOMPARE(saved.ReadString("Common", "IP", ""), std::string("127.0.0.1"));
+    QCOMPARE(saved.ReadInteger("Common", "Port", -1), int(port_));
+    QFile raw(ini);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QByteArray bytes = raw.readAll();
+    QVERIFY(bytes.contains("[Room1]\r\nName=\x91\xD2\x8D\x87\x8E\xBA\r\n"));
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 2 && qstrcmp(argv[1], "--print-clipboard") == 0)
+        return PrintClipboard(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestRealBinary test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_real_binary.moc"
