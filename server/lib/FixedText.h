@@ -11,7 +11,8 @@ template <std::size_t N>
 void CopyText(char (&field)[N], std::string_view text)
 {
     const std::size_t n = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), n);
+    if (n > 0)   // an empty view may carry a null pointer, which memcpy must not see
+        std::memcpy(field, text.data(), n);
     field[n] = '\0';
 }
 
