@@ -1,0 +1,631 @@
+// Flood: the real main window with one room tab open takes N chat lines from a
+// loopback server that writes them as fast as the socket takes them. Timed from the
+// first byte sent to the moment the last line is in the tab's log; the longest gap
+// between ticks of a 10 ms timer on the GUI thread is recorded meanwhile.
+//
+// In the same process and run, the toolkit's floor for the same lines and colours:
+// a visible QPlainTextEdit of the same size and font, fed with one cursor insert
+// per line (naive) and with edit blocks of 1000 lines (batched).
+//
+// The server is this program again, started with --flood-server: a second process,
+// so that writing the flood never competes with the window's event loop. It answers
+// the handshake, opens one room, then floods on each command read from its stdin
+// and reports on its stdout when (CLOCK_MONOTONIC) it began and finished writing.
+//
+//   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only]
+// Prints medians over R runs; never fails on a figure.
+
+#include "AppWindows.h"
+#include "ChatLogView.h"
+#include "Chatsheet.h"
+#include "Cp932.h"
+#include "GmMessages.h"
+#include "MessageBoxes.h"
+#include "SjisText.h"
+#include "Unitmain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;   // CLOCK_MONOTONIC: the same clock in both processes
+
+constexpr std::int16_t FloodRoom = 1;
+constexpr std::int16_t OwnClientId = 7;
+constexpr int SpeakerCount = 5;
+constexpr std::int16_t FirstSpeakerId = 100;
+const char* const SpeakerNames[SpeakerCount] = {"山田", "Suzuki", "佐藤太郎", "kicker_09", "ゴールキーパー"};
+
+std::int64_t Nanos(Clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+double Seconds(std::int64_t nanos) { return static_cast<double>(nanos) / 1e9; }
+
+// CPU time of this process (all its threads; the server is another process). On a
+// busy machine it tells how much of a wall-clock figure was spent waiting for a core.
+double CpuSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+std::string Cp932(const char* utf8)
+{
+    return cp932::FromUtf8(utf8).value_or(std::string());
+}
+
+// Line i of a flood: who says it, in which style, and the CP932 text. Every line is
+// different (run tag and number) so the last one can be recognised.
+struct FloodLine {
+    std::int16_t clientId;
+    std::uint8_t style;
+    std::string text;
+};
+
+FloodLine MakeLine(const std::string& tag, int i)
+{
+    static const std::string tail = Cp932(" パス回しからゴール前へ、シュート! nice play <b>&amp;</b>");
+    char head[48];
+    std::snprintf(head, sizeof head, "%s #%07d", tag.c_str(), i);
+    return {static_cast<std::int16_t>(FirstSpeakerId + i % SpeakerCount), static_cast<std::uint8_t>(i % 5),
+            head + tail};
+}
+
+// ---------------------------------------------------------------- server process
+
+bool ReadExact(int fd, std::uint8_t* data, std::size_t n)
+{
+    while (n > 0) {
+        const ssize_t got = ::recv(fd, data, n, 0);
+        if (got <= 0)
+            return false;
+        data += got;
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t n)
+{
+    while (n > 0) {
+        const ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        data += sent;
+        n -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+// Reads one frame sent by the client; returns its type, or -1.
+int ReadFrame(int fd)
+{
+    std::uint8_t header[2];
+    if (!ReadExact(fd, header, 2))
+        return -1;
+    const int length = (header[0] << 8) | header[1];
+    if (length < 3)
+        return -1;
+    std::vector<std::uint8_t> body(static_cast<std::size_t>(length - 2));
+    if (!ReadExact(fd, body.data(), body.size()))
+        return -1;
+    return body[0];
+}
+
+bool SendPacket(int fd, const GmPacket& packet)
+{
+    return WriteAll(fd, packet.Data(), static_cast<std::uint16_t>(packet.GetLength()));
+}
+
+void Append(std::vector<std::uint8_t>& out, const GmPacket& packet)
+{
+    out.insert(out.end(), packet.Data(), packet.Data() + static_cast<std::uint16_t>(packet.GetLength()));
+}
+
+int RunFloodServer()
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener, 1) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 2;
+    std::printf("port %d\n", ntohs(addr.sin_port));
+    std::fflush(stdout);
+    const int fd = ::accept(listener, nullptr, nullptr);
+    if (fd < 0)
+        return 2;
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+
+    GmProtocol protocol;
+    if (ReadFrame(fd) != GmTypeReady)
+        return 3;
+    GmAReady::Info ready;
+    ready.status = 0;
+    ready.clientID = OwnClientId;
+    protocol.AReady.Encode(ready);
+    SendPacket(fd, protocol.Packet);
+    if (ReadFrame(fd) != GmTypeConnect)
+        return 3;
+    GmAConnect::Info connected;
+    connected.status = 0;
+    protocol.AConnect.Encode(connected);
+    SendPacket(fd, protocol.Packet);
+
+    GmRoomList::Info rooms;
+    rooms.count = 1;
+    rooms.rooms[0].room = FloodRoom;
+    std::strcpy(rooms.rooms[0].name, "flood");
+    protocol.RoomList.Encode(rooms);
+    SendPacket(fd, protocol.Packet);
+    GmRoomUser::Info members;
+    members.room = FloodRoom;
+    members.count = SpeakerCount + 1;
+    members.members[0].clientID = OwnClientId;
+    std::strcpy(members.members[0].name, "me");
+    for (int k = 0; k < SpeakerCount; ++k) {
+        members.members[k + 1].clientID = static_cast<std::int16_t>(FirstSpeakerId + k);
+        std::strncpy(members.members[k + 1].name, Cp932(SpeakerNames[k]).c_str(), MaxUserNameBytes);
+    }
+    protocol.RoomUser.Encode(members);
+    SendPacket(fd, protocol.Packet);
+
+    // Commands: "flood N TAG" or "quit". The whole flood is encoded before the clock starts.
+    char command[256];
+    while (std::fgets(command, sizeof command, stdin) != nullptr) {
+        int n = 0;
+        char tag[64] = {};
+        if (std::sscanf(command, "flood %d %63s", &n, tag) != 2)
+            break;
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(static_cast<std::size_t>(n) * 100);
+        for (int i = 0; i < n; ++i) {
+            const FloodLine line = MakeLine(tag, i);
+            GmTalk::Info talk;
+            talk.room = FloodRoom;
+            talk.clientID = line.clientId;
+            std::strncpy(talk.text, line.text.c_str(), MaxTalkBytes);
+            talk.style = line.style;
+            protocol.Talk.Encode(talk);
+            Append(bytes, protocol.Packet);
+        }
+        const Clock::time_point start = Clock::now();
+        const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+        const Clock::time_point end = Clock::now();
+        std::printf("%s %lld %lld\n", ok ? "sent" : "failed", static_cast<long long>(Nanos(start)),
+                    static_cast<long long>(Nanos(end)));
+        std::fflush(stdout);
+    }
+    ::close(fd);
+    ::close(listener);
+    return 0;
+}
+
+// ---------------------------------------------------------------- the client side
+
+struct ServerProcess {
+    pid_t pid = -1;
+    FILE* commands = nullptr;   // its stdin
+    FILE* replies = nullptr;    // its stdout
+    int port = 0;
+
+    bool Start(const char* self)
+    {
+        int toChild[2];
+        int fromChild[2];
+        if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0)
+            return false;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(toChild[0], 0);
+            ::dup2(fromChild[1], 1);
+            ::close(toChild[1]);
+            ::close(fromChild[0]);
+            ::execl(self, self, "--flood-server", static_cast<char*>(nullptr));
+            std::_Exit(127);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        commands = ::fdopen(toChild[1], "w");
+        replies = ::fdopen(fromChild[0], "r");
+        char line[64];
+        return pid > 0 && std::fgets(line, sizeof line, replies) != nullptr &&
+               std::sscanf(line, "port %d", &port) == 1;
+    }
+
+    // Returns the monotonic time at which the first byte of the flood was sent.
+    std::optional<std::int64_t> Reply()
+    {
+        char line[128];
+        long long start = 0;
+        long long end = 0;
+        if (std::fgets(line, sizeof line, replies) == nullptr || std::sscanf(line, "sent %lld %lld", &start, &end) != 2)
+            return std::nullopt;
+        return start;
+    }
+
+    void Stop()
+    {
+        if (commands != nullptr) {
+            std::fputs("quit\n", commands);
+            std::fclose(commands);
+        }
+        if (replies != nullptr)
+            std::fclose(replies);
+        if (pid > 0)
+            ::waitpid(pid, nullptr, 0);
+    }
+};
+
+// Runs the event loop for a while, as the program's loop would between floods.
+void Settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QString Speaker(int k)
+{
+    return QString::fromUtf8(SpeakerNames[k]);
+}
+
+// The line as the log shows it and its colour.
+struct ShownLine {
+    QString text;
+    QColor color;
+};
+
+ShownLine Shown(const FloodLine& line)
+{
+    return {Speaker(line.clientId - FirstSpeakerId) + QStringLiteral("> ") + FromSjis(line.text),
+            StyleColor(line.style)};
+}
+
+struct FloodResult {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double maxGapMs = 0;
+    bool verified = false;
+};
+
+FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const std::string& tag)
+{
+    FloodResult result;
+    const QString last = Shown(MakeLine(tag, n - 1)).text;
+    QTextDocument* doc = sheet->ChatLog->document();
+    QEventLoop loop;
+    bool done = false;
+    Clock::time_point doneAt;
+    // Cheap: runs once per edit block of the log, not per line.
+    const auto watch = QObject::connect(doc, &QTextDocument::contentsChange, [&] {
+        if (!done && doc->lastBlock().text() == last) {
+            done = true;
+            doneAt = Clock::now();
+            loop.quit();
+        }
+    });
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(10);
+    Clock::time_point lastTick;
+    std::int64_t maxGap = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const Clock::time_point now = Clock::now();
+        maxGap = std::max<std::int64_t>(maxGap, Nanos(now) - Nanos(lastTick));
+        lastTick = now;
+    });
+    QTimer::singleShot(180000, &loop, &QEventLoop::quit);   // a lost line must not hang the bench
+
+    const double cpuStart = CpuSeconds();
+    tick.start();
+    lastTick = Clock::now();
+    std::fprintf(server.commands, "flood %d %s\n", n, tag.c_str());
+    std::fflush(server.commands);
+    loop.exec();
+    const double cpuEnd = CpuSeconds();
+    tick.stop();
+    QObject::disconnect(watch);
+    const std::optional<std::int64_t> start = server.Reply();
+    if (!done || !start)
+        return result;
+    maxGap = std::max<std::int64_t>(maxGap, Nanos(doneAt) - Nanos(lastTick));
+    result.seconds = Seconds(Nanos(doneAt) - *start);
+    result.maxGapMs = static_cast<double>(maxGap) / 1e6;
+    result.cpuSeconds = cpuEnd - cpuStart;
+
+    // Not timed: the newest lines of the log are this flood's last lines, in order and colour.
+    ChatLogView* log = sheet->ChatLog;
+    const int count = log->LineCount();
+    const int kept = std::min(count, n);
+    result.verified = count == ChatLogView::MaxLines;
+    for (int k = 0; k < kept && result.verified; ++k) {
+        const ShownLine expected = Shown(MakeLine(tag, n - kept + k));
+        const int row = count - kept + k;
+        result.verified = log->LineText(row) == expected.text && log->LineColor(row) == expected.color;
+    }
+    return result;
+}
+
+// The toolkit's floor: the same lines into a plain visible QPlainTextEdit set up like
+// the log (read-only, no undo, same size and font), kept scrolled to its newest line
+// and given the chance to paint after every 1000 lines. blockLines 1 is one cursor
+// insert per line; otherwise that many lines go into one edit block.
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+};
+
+Timing FloorRun(const std::vector<ShownLine>& lines, int blockLines, const QWidget* like, int maxBlocks)
+{
+    QPlainTextEdit edit;
+    edit.setReadOnly(true);
+    edit.setUndoRedoEnabled(false);
+    edit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edit.setMaximumBlockCount(maxBlocks);
+    edit.setFont(like->font());
+    edit.resize(like->size());
+    edit.show();
+    Settle(50);
+
+    QTextCursor cursor(edit.document());
+    QTextCharFormat format;
+    const std::size_t n = lines.size();
+    const double cpuStart = CpuSeconds();
+    const Clock::time_point start = Clock::now();
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool blockStart = blockLines > 1 && i % static_cast<std::size_t>(blockLines) == 0;
+        if (blockStart)
+            cursor.beginEditBlock();
+        // The cursor stays at the end after each insert: moving it there again would
+        // make the toolkit lay out the line it leaves.
+        format.setForeground(lines[i].color);
+        if (i > 0)
+            cursor.insertBlock(QTextBlockFormat(), format);
+        cursor.insertText(lines[i].text, format);
+        const bool blockEnd = (i + 1) % static_cast<std::size_t>(std::max(blockLines, 1)) == 0 || i + 1 == n;
+        if (blockLines > 1 && blockEnd)
+            cursor.endEditBlock();
+        if ((i + 1) % 1000 == 0 || i + 1 == n) {
+            edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+            QCoreApplication::processEvents();
+        }
+    }
+    const Clock::time_point end = Clock::now();
+    const double cpuEnd = CpuSeconds();
+    if (edit.document()->lastBlock().text() != lines.back().text)
+        std::fprintf(stderr, "floor: last line missing\n");
+    return {Seconds(Nanos(end) - Nanos(start)), cpuEnd - cpuStart};
+}
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+// The measurements of one flood size over all runs.
+struct Series {
+    std::vector<double> client, clientCpu, gap;
+    std::vector<double> batched, batchedCpu, bounded, boundedCpu, naive, naiveCpu;
+    int verifiedRuns = 0;
+
+    void AddFloor(std::vector<double>& wall, std::vector<double>& cpu, Timing t)
+    {
+        wall.push_back(t.wall);
+        cpu.push_back(t.cpu);
+    }
+};
+
+const char* Verdict(bool met) { return met ? "met" : "NOT met"; }
+
+int RunBench(int argc, char** argv)
+{
+    int runs = 3;
+    std::vector<int> sizes = {100000, 200000};
+    bool naive = true;
+    bool floors = true;   // --client-only leaves them out (for profiling the client)
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--lines" && i + 1 < argc) {
+            sizes.clear();
+            for (const QString& part : QString::fromLatin1(argv[++i]).split(u','))
+                sizes.push_back(std::max(1, part.toInt()));
+        } else if (arg == "--no-naive") {
+            naive = false;
+        } else if (arg == "--client-only") {
+            floors = false;
+            naive = false;
+        }
+    }
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InstallFontSubstitutions();
+    QApplication::setFont(FormFont());
+
+    QTemporaryDir dir;
+    int boxes = 0;
+    SetBoxInterceptor([&boxes](const QString&, const QString& text) {
+        ++boxes;
+        std::fprintf(stderr, "box: %s\n", qPrintable(text));
+    });
+    std::unique_ptr<TFormMain> window = CreateApplicationWindows((dir.path() + QStringLiteral("/kvchat.INI")).toStdString());
+    window->FirstActivate = false;
+    window->UserName = "me";
+    window->show();
+    Settle(100);
+
+    ServerProcess server;
+    if (!server.Start("/proc/self/exe")) {
+        std::fprintf(stderr, "cannot start the flood server\n");
+        return 1;
+    }
+    window->Socket1->Address = "127.0.0.1";
+    window->Socket1->Port = server.port;
+    window->Socket1->Open();
+    QElapsedTimer wait;
+    wait.start();
+    while (window->FindSheet(FloodRoom) == nullptr && wait.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    TChatSheet* sheet = window->FindSheet(FloodRoom);
+    if (sheet == nullptr) {
+        std::fprintf(stderr, "the room tab did not open\n");
+        server.Stop();
+        return 1;
+    }
+    Settle(200);
+
+    std::printf("Flood into one room tab of the real main window, %d run(s), platform %s, Qt %s\n", runs,
+                qPrintable(QGuiApplication::platformName()), qVersion());
+    std::printf("log view %dx%d; figures are medians; floors use the same lines and colours\n",
+                sheet->ChatLog->width(), sheet->ChatLog->height());
+    std::fflush(stdout);
+
+    std::vector<Series> series(sizes.size());
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t s = 0; s < sizes.size(); ++s) {
+            const int n = sizes[s];
+            Series& out = series[s];
+            const std::string tag = "r" + std::to_string(run) + "n" + std::to_string(n);
+            const FloodResult flood = FloodClient(sheet, server, n, tag);
+            if (flood.seconds <= 0) {
+                std::fprintf(stderr, "flood of %d lines did not complete\n", n);
+                server.Stop();
+                return 1;
+            }
+            out.client.push_back(flood.seconds);
+            out.clientCpu.push_back(flood.cpuSeconds);
+            out.gap.push_back(flood.maxGapMs);
+            out.verifiedRuns += flood.verified ? 1 : 0;
+            Settle(300);
+            if (!floors) {
+                std::fprintf(stderr, "run %d, %d lines: client %.3f s (cpu %.3f, stall %.1f ms), log %s\n", run + 1,
+                             n, flood.seconds, flood.cpuSeconds, flood.maxGapMs,
+                             flood.verified ? "verified" : "NOT as expected");
+                continue;
+            }
+
+            std::vector<ShownLine> lines;
+            lines.reserve(static_cast<std::size_t>(n));
+            for (int i = 0; i < n; ++i)
+                lines.push_back(Shown(MakeLine(tag, i)));
+            out.AddFloor(out.batched, out.batchedCpu, FloorRun(lines, 1000, sheet->ChatLog, 0));
+            Settle(100);
+            out.AddFloor(out.bounded, out.boundedCpu, FloorRun(lines, 1000, sheet->ChatLog, ChatLogView::MaxLines));
+            Settle(100);
+            if (naive) {
+                out.AddFloor(out.naive, out.naiveCpu, FloorRun(lines, 1, sheet->ChatLog, 0));
+                Settle(100);
+            }
+            std::fprintf(stderr, "run %d, %d lines: client %.3f s (cpu %.3f, stall %.1f ms), batched %.3f s (cpu %.3f), "
+                         "bounded %.3f s (cpu %.3f)",
+                         run + 1, n, flood.seconds, flood.cpuSeconds, flood.maxGapMs, out.batched.back(),
+                         out.batchedCpu.back(), out.bounded.back(), out.boundedCpu.back());
+            if (naive)
+                std::fprintf(stderr, ", naive %.3f s (cpu %.3f)", out.naive.back(), out.naiveCpu.back());
+            std::fprintf(stderr, "\n");
+        }
+    }
+    server.Stop();
+    if (!floors)
+        return 0;
+
+    const auto perLine = [](double seconds, int n) { return seconds / n * 1e6; };
+    std::printf("\nwall-clock medians (us/line in brackets)\n");
+    std::printf("%8s %18s %18s %18s %18s %9s %9s %9s\n", "lines", "client", "batched floor", "bounded floor",
+                "naive floor", "c/batch", "c/bound", "c/naive");
+    for (std::size_t s = 0; s < sizes.size(); ++s) {
+        const Series& x = series[s];
+        const int n = sizes[s];
+        const double c = Median(x.client), b = Median(x.batched), bb = Median(x.bounded), nv = Median(x.naive);
+        std::printf("%8d %8.3f s (%5.2f) %8.3f s (%5.2f) %8.3f s (%5.2f) %8.3f s (%5.2f) %9.2f %9.2f %9.2f\n", n, c,
+                    perLine(c, n), b, perLine(b, n), bb, perLine(bb, n), nv, perLine(nv, n), c / b, c / bb,
+                    naive ? c / nv : 0.0);
+    }
+    std::printf("process CPU medians, same runs (us/line in brackets)\n");
+    for (std::size_t s = 0; s < sizes.size(); ++s) {
+        const Series& x = series[s];
+        const int n = sizes[s];
+        const double c = Median(x.clientCpu), b = Median(x.batchedCpu), bb = Median(x.boundedCpu),
+                     nv = Median(x.naiveCpu);
+        std::printf("%8d %8.3f s (%5.2f) %8.3f s (%5.2f) %8.3f s (%5.2f) %8.3f s (%5.2f) %9.2f %9.2f %9.2f\n", n, c,
+                    perLine(c, n), b, perLine(b, n), bb, perLine(bb, n), nv, perLine(nv, n), c / b, c / bb,
+                    naive ? c / nv : 0.0);
+    }
+
+    std::printf("\nbars (wall-clock medians of the same run)\n");
+    bool barsMet = true;
+    for (std::size_t s = 0; s < sizes.size(); ++s) {
+        const Series& x = series[s];
+        const double ratio = Median(x.client) / Median(x.batched);
+        const double worstGap = *std::max_element(x.gap.begin(), x.gap.end());
+        const bool stallMet = worstGap <= 100.0;
+        std::printf("%8d lines: client / batched floor %.2f%s; longest GUI stall median %.1f ms, worst %.1f ms "
+                    "(bar 100: %s); log verified in %d/%d runs\n",
+                    sizes[s], ratio, s == 0 ? (ratio <= 1.5 ? " (bar 1.5: met)" : " (bar 1.5: NOT met)") : "",
+                    Median(x.gap), worstGap, Verdict(stallMet), x.verifiedRuns, runs);
+        barsMet = barsMet && stallMet && (s != 0 || ratio <= 1.5) && x.verifiedRuns == runs;
+    }
+    for (std::size_t s = 1; s < sizes.size(); ++s) {
+        const double ratio = Median(series[s].client) / Median(series[0].client);
+        const double allowed = 2.2 * sizes[s] / (2.0 * sizes[0]);
+        std::printf("client %d / %d lines: %.2f (bar %.2f: %s)\n", sizes[s], sizes[0], ratio, allowed,
+                    Verdict(ratio <= allowed));
+        barsMet = barsMet && ratio <= allowed;
+    }
+    std::printf("error boxes during the floods: %d\n", boxes);
+    std::printf("flood bars: %s\n", barsMet ? "all met" : "NOT all met");
+
+    window.reset();
+    ForgetApplicationWindows();
+    SetBoxInterceptor({});
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--flood-server") == 0)
+        return RunFloodServer();
+    return RunBench(argc, argv);
+}
