@@ -142,8 +142,8 @@ void ChatServer::ForgetClient(ServerClient* client)
         AnnounceUserCount();
     }
 
-    Log(QStringLiteral("client %1 disconnected: %2").arg(id).arg(client->CloseReason()));
     const QString reason = client->CloseReason();
+    Log(QStringLiteral("client %1 disconnected: %2").arg(id).arg(reason));
     client->disconnect(this);
     client->Close();
     client->deleteLater();
