@@ -1,5 +1,6 @@
 #include "Unitcreate.h"
 
+#include "DialogFrame.h"
 #include "ByteLimit.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
@@ -12,16 +13,6 @@ TFormCreateRoom* FormCreateRoom = nullptr;
 namespace {
 constexpr int MaxRoomNameBytes = 30;
 constexpr int MaxPasswordBytes = 8;
-
-void SetUpDialogFrame(QDialog& form)
-{
-    QFont formFont = form.font();
-    formFont.setPixelSize(12);
-    form.setFont(formFont);
-    form.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    form.setFixedSize(form.size());
-}
 }  // namespace
 
 TFormCreateRoom::TFormCreateRoom(QWidget* parent) : QDialog(parent)

@@ -1,5 +1,6 @@
 #include "Unitlogin.h"
 
+#include "DialogFrame.h"
 #include "ByteLimit.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
@@ -11,16 +12,6 @@ TFormLogin* FormLogin = nullptr;
 
 namespace {
 constexpr int MaxNameBytes = 26;
-
-void SetUpDialogFrame(QDialog& form)
-{
-    QFont formFont = form.font();
-    formFont.setPixelSize(12);
-    form.setFont(formFont);
-    form.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    form.setFixedSize(form.size());
-}
 }  // namespace
 
 TFormLogin::TFormLogin(QWidget* parent) : QDialog(parent)

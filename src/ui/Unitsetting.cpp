@@ -1,5 +1,6 @@
 #include "Unitsetting.h"
 
+#include "DialogFrame.h"
 #include "SjisText.h"
 
 #include <QByteArray>
@@ -16,15 +17,6 @@ TFormSetting* FormSetting = nullptr;
 namespace {
 constexpr int ItemHeight = 12;
 
-void SetUpDialogFrame(QDialog& form)
-{
-    QFont formFont = form.font();
-    formFont.setPixelSize(12);
-    form.setFont(formFont);
-    form.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    form.setFixedSize(form.size());
-}
 
 std::string BytesOf(const QListWidgetItem& item, int role)
 {

@@ -1,5 +1,6 @@
 #include "Unitupdate.h"
 
+#include "DialogFrame.h"
 #include "ShellOpen.h"
 #include "SjisText.h"
 
@@ -9,18 +10,6 @@
 #include <algorithm>
 
 TFormUpdate* FormUpdate = nullptr;
-
-namespace {
-void SetUpDialogFrame(QDialog& form)
-{
-    QFont formFont = form.font();
-    formFont.setPixelSize(12);
-    form.setFont(formFont);
-    form.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    form.setFixedSize(form.size());
-}
-}  // namespace
 
 TFormUpdate::TFormUpdate(QWidget* parent) : QDialog(parent)
 {
