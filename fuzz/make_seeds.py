@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus under fuzz/corpus/<target>/: a few valid inputs per
+target for libFuzzer to start from. Run it again after changing it; the files
+are committed so fuzzing needs no Python."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def frame(kind, payload=b""):
+    return struct.pack(">HB", len(payload) + 3, kind) + payload
+
+
+def string(b):
+    return bytes([len(b)]) + b
+
+
+def short(v):
+    return struct.pack(">h", v)
+
+
+def sjis(text):
+    return text.encode("cp932")
+
+
+def a_ready(status, client_id, message=b"", message2=b""):
+    return frame(2, bytes([status]) + string(message) + string(message2) + short(client_id))
+
+
+def a_connect(status, message=b""):
+    return frame(11, bytes([status]) + string(message))
+
+
+def room_list(rooms, count=None):
+    body = short(len(rooms) if count is None else count)
+    for room, name, password in rooms:
+        body += bytes([room, 0]) + string(name) + bytes([password])
+    return frame(13, body)
+
+
+def room_user(room, members, count=None):
+    body = bytes([room]) + short(len(members) if count is None else count)
+    for client_id, name, flag in members:
+        body += short(client_id) + string(name) + bytes([flag])
+    return frame(14, body)
+
+
+def talk(room, client_id, name, text, style=0):
+    return frame(21, bytes([room]) + short(client_id) + string(name) + string(text) + bytes([style]))
+
+
+def retire_user(room, client_id):
+    return frame(20, bytes([room]) + short(client_id))
+
+
+SESSION = (a_ready(0, 7) + a_connect(0)
+           + room_list([(3, b"Lobby", 0), (4, b"Team", 1), (5, sjis("待合室"), 0)])
+           + frame(12, short(25))
+           + room_user(3, [(7, b"fuzz", 0), (8, b"Other", 1)])
+           + room_user(4, [(7, b"fuzz", 0)])
+           + talk(3, 8, b"Other", sjis("こんにちは"), 1)
+           + talk(51, 8, b"Other", b"to the active tab", 2)
+           + talk(4, 8, b"Other", b"marks room 4")
+           + talk(3, 8, b"Other", b"*!B!*A5050B1020")
+           + talk(3, 8, b"Other", b"*!N!*AKeeper B\x83e\x83X ")
+           + frame(18, bytes([3, 3])) + frame(16, bytes([2]))
+           + retire_user(3, 8) + retire_user(4, 7)
+           + room_list([(3, b"", 0)])
+           + frame(3) + frame(4))
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def receive_seeds():
+    write("receive", "session", b"\x00" + SESSION)
+    write("receive", "session-bytewise", b"\x01\x01" + SESSION)
+    write("receive", "session-odd-reads", b"\x03\x05\x02\x11" + SESSION)
+    write("receive", "areply-version-up", b"\x00" + a_ready(2, 1))
+    write("receive", "areply-too-many", b"\x00" + a_ready(4, 1, b"busy"))
+    write("receive", "aconnect-refused", b"\x00" + a_ready(0, 7) + a_connect(2) + a_ready(0, 9))
+    write("receive", "dropped-lengths", b"\x00" + b"\x00\x02" + struct.pack(">H", 9990) + b"\x15" * 9988
+          + a_ready(0, 7))
+    write("receive", "out-of-step", b"\x00" + b"\x00\x01" + a_ready(0, 7))
+    write("receive", "full-room", b"\x00" + a_ready(0, 7) + room_list([(6, b"Big", 0)])
+          + room_user(6, [(i, b"m%d" % i, i & 1) for i in range(210)], count=210))
+    write("receive", "bad-rooms", b"\x00" + room_list([(52, b"x", 0)]) + room_user(255, [(1, b"a", 0)])
+          + talk(52, 1, b"a", b"b") + retire_user(52, 1) + frame(18, bytes([255, 1])))
+
+
+def decoder_seeds():
+    write("decoders", "aready", a_ready(0, 7, b"hello", b"second"))
+    write("decoders", "aconnect", a_connect(1, b"text"))
+    write("decoders", "usercount", frame(12, short(-1)))
+    write("decoders", "roomlist", room_list([(3, b"Lobby", 0), (51, b"Team", 1)]))
+    write("decoders", "roomlist-60", room_list([(i % 52, b"r", 0) for i in range(60)], count=60))
+    write("decoders", "roomuser", room_user(4, [(7, b"me", 0), (-8, b"x" * 30, 1)]))
+    write("decoders", "acreateroom", frame(16, bytes([3])))
+    write("decoders", "aenterroom", frame(18, bytes([51, 2])))
+    write("decoders", "retireuser", retire_user(5, 0x7FFF))
+    write("decoders", "talk", talk(51, 8, b"Other", b"x" * 250, 3))
+    write("decoders", "ready", frame(1, bytes([1, 1, 1, 1])))
+    write("decoders", "connect", frame(10, string(b"name")))
+    write("decoders", "createroom", frame(15, bytes([2]) + string(b"room") + string(b"pw")))
+    write("decoders", "enterroom", frame(17, bytes([0]) + string(b"Lobby") + string(b"")))
+    write("decoders", "retire", frame(19, bytes([5])))
+    write("decoders", "short-string", frame(21, bytes([3]) + short(1) + b"\x10ab"))
+
+
+def parsetalk_seeds():
+    write("parsetalk", "positions", b"\x03*!B!*A5050B1020W9999")
+    write("parsetalk", "names", b"\x03*!N!*AKeeper B\x83e\x83X C W ")
+    write("parsetalk", "other-room", b"\x83*!B!*A5050")
+    write("parsetalk", "truncated", b"\x03*!B!*A5050B102")
+    write("parsetalk", "chat", b"\x03hello *!B!*A5050")
+    write("parsetalk", "never-shown", b"\x43*!N!*Ax")
+
+
+def settings_seeds():
+    ini = ("[Form]\r\nTop=111\r\nLeft=411\r\nWidth=561\r\nHeight=541\r\nRoomHeight=201\r\nRoomVisible=1\r\n"
+           "[Common]\r\nName=user\r\nIP=127.0.0.1\r\nPort=0x2332\r\nRoomCount=2\r\n"
+           "[URL]\r\nHome=http://example.invalid/\r\nDownload=http://example.invalid/dl\r\n"
+           "[Room1]\r\nName=待合室\r\nPassword=\r\n[Room2]\r\nName=Team\r\nPassword=abc123\r\n").encode("cp932")
+    write("settings", "typical", b"\x00" + ini)
+    write("settings", "odd", b"\x00" + b"; comment\n[common]\nname = \"  spaced  \"\nROOMCOUNT=-3\n[Form\nTop=abc\n"
+          b"[Room1]\nName='q'\n[Common]\nName=second\n")
+    write("settings", "huge-count", b"\x00[Common]\r\nRoomCount=999\r\n[Room50]\r\nName=last\r\n")
+    record = (b"\x01" + struct.pack(">iiiii", -5, 70000, 640, 480, 0) + b"\x00" + string(b" name ")
+              + b"\x02" + string(b"[Room]") + string(b"p=w") + string(b"'x'") + string(b""))
+    write("settings", "record", record + ini)
+
+
+receive_seeds()
+decoder_seeds()
+parsetalk_seeds()
+settings_seeds()
