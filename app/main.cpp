@@ -11,7 +11,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KVチャット"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("KVチャット"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kvchat"));
     InstallFontSubstitutions();
     QApplication::setFont(FormFont());
