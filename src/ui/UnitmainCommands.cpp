@@ -2,6 +2,7 @@
 #include "Unitmain.h"
 
 #include "Chatsheet.h"
+#include "RecordField.h"
 #include "ShellOpen.h"
 #include "SjisText.h"
 #include "TextRules.h"
@@ -19,19 +20,6 @@
 
 #include <cstring>
 
-namespace {
-
-template <std::size_t N>
-void copyText(char (&field)[N], std::string_view text, std::size_t max)
-{
-    // Never send half a double-byte character.
-    const std::size_t n = CharBoundaryPrefix(text, std::min(max, N - 1));
-    std::memcpy(field, text.data(), n);
-    field[n] = '\0';
-}
-
-} // namespace
-
 void TFormMain::SendTalk(std::string_view text)
 {
     TChatSheet* sheet = ActiveChatSheet();
@@ -41,8 +29,8 @@ void TFormMain::SendTalk(std::string_view text)
     info.room = sheet->RoomNo;
     info.clientID = ClientID;
     // Receivers that do not list us yet can still name the speaker.
-    copyText(info.name, UserName, MaxUserNameBytes);
-    copyText(info.text, text, MaxTalkBytes);
+    CopyToField(info.name, UserName, MaxUserNameBytes);
+    CopyToField(info.text, text, MaxTalkBytes);
     info.style = 0;
     Protocol.Talk.Encode(info);
     SendPacket();
@@ -114,8 +102,8 @@ void TFormMain::CreateMenuClick()
         return;
     GmCreateRoom::Info info;
     info.kind = 2;
-    copyText(info.name, name, MaxRoomNameBytes);
-    copyText(info.password, LastPassword, MaxPasswordBytes);
+    CopyToField(info.name, name, MaxRoomNameBytes);
+    CopyToField(info.password, LastPassword, MaxPasswordBytes);
     Protocol.CreateRoom.Encode(info);
     SendPacket();
 }
@@ -133,7 +121,7 @@ void TFormMain::ButtonEnterRoomClick()
         return;
     GmEnterRoom::Info info;
     info.room = room;
-    copyText(info.password, LastPassword, MaxPasswordBytes);
+    CopyToField(info.password, LastPassword, MaxPasswordBytes);
     Protocol.EnterRoom.Encode(info);
     SendPacket();
 }

@@ -3,6 +3,7 @@
 
 #include "Chatsheet.h"
 #include "MessageBoxes.h"
+#include "RecordField.h"
 #include "SjisText.h"
 #include "TextRules.h"
 #include "Unitboard.h"
@@ -13,19 +14,6 @@
 #include <QLineEdit>
 
 #include <cstring>
-
-namespace {
-
-// Copies at most max bytes of text into a record field, never splitting a double-byte character.
-template <std::size_t N>
-void copyField(char (&field)[N], std::string_view text, std::size_t max)
-{
-    const std::size_t n = CharBoundaryPrefix(text, std::min(max, N - 1));
-    std::memcpy(field, text.data(), n);
-    field[n] = '\0';
-}
-
-} // namespace
 
 void TFormMain::SendPacket()
 {
@@ -105,7 +93,7 @@ void TFormMain::RecvAReady()
     ClientID = info.clientID;
     if (info.status == 0) {
         GmConnect::Info connect;
-        copyField(connect.name, UserName, MaxUserNameBytes);
+        CopyToField(connect.name, UserName, MaxUserNameBytes);
         Protocol.Connect.Encode(connect);
         SendPacket();
         return;
@@ -288,8 +276,8 @@ void TFormMain::EnterStartRooms()
     for (int i = 0; i < StartRooms.Count; ++i) {
         GmEnterRoom::Info info;
         info.room = 0;
-        copyField(info.name, StartRooms.Rooms[i].Name, MaxRoomNameBytes);
-        copyField(info.password, StartRooms.Rooms[i].Password, MaxPasswordBytes);
+        CopyToField(info.name, StartRooms.Rooms[i].Name, MaxRoomNameBytes);
+        CopyToField(info.password, StartRooms.Rooms[i].Password, MaxPasswordBytes);
         Protocol.EnterRoom.Encode(info);
         SendPacket();
     }
