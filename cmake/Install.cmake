@@ -1,0 +1,44 @@
+# `cmake --install` into one self-contained folder:
+#   <prefix>/kvchat                 the client
+#   <prefix>/kvchat-server          the local chat server
+#   <prefix>/kvchat.INI             settings with the server's address (an existing file is kept)
+#   <prefix>/share/applications/kvchat.desktop
+#   <prefix>/share/icons/hicolor/{scalable,128x128}/apps/kvchat.{svg,png}
+# The client reads and writes its settings file beside its executable, so the folder must
+# be writable by the user who runs it:  cmake --install build --prefix ~/kvchat
+
+if(TARGET kvchat)
+    install(TARGETS kvchat RUNTIME DESTINATION .)
+endif()
+if(TARGET kvchat-server)
+    install(TARGETS kvchat-server RUNTIME DESTINATION .)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/resources/kvchat.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/kvchat.png DESTINATION share/icons/hicolor/128x128/apps)
+
+install(CODE "set(KV_DESKTOP_SOURCE \"${PROJECT_SOURCE_DIR}/resources/kvchat.desktop\")")
+install(CODE [[
+    get_filename_component(kv_prefix "${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
+    set(kv_root "$ENV{DESTDIR}${kv_prefix}")
+
+    # The settings an installation supplies: the server's address and port (CP932, CR LF).
+    # The user's own file, with their window state and rooms, stays as it is.
+    set(kv_ini "${kv_root}/kvchat.INI")
+    if(EXISTS "${kv_ini}")
+        message(STATUS "Kept: ${kv_ini}")
+    else()
+        message(STATUS "Installing: ${kv_ini}")
+        file(WRITE "${kv_ini}" "[Common]\r\nIP=127.0.0.1\r\nPort=9010\r\n")
+    endif()
+
+    # The menu entry names the executable and the icon by their installed paths, since
+    # the folder is usually not on PATH nor among the icon themes' folders.
+    file(READ "${KV_DESKTOP_SOURCE}" kv_desktop)
+    string(REGEX REPLACE "\nExec=[^\n]*" "\nExec=\"${kv_prefix}/kvchat\"" kv_desktop "${kv_desktop}")
+    string(REGEX REPLACE "\nIcon=[^\n]*" "\nIcon=${kv_prefix}/share/icons/hicolor/128x128/apps/kvchat.png"
+           kv_desktop "${kv_desktop}")
+    string(APPEND kv_desktop "Path=${kv_prefix}\n")
+    set(kv_desktop_file "${kv_root}/share/applications/kvchat.desktop")
+    message(STATUS "Installing: ${kv_desktop_file}")
+    file(WRITE "${kv_desktop_file}" "${kv_desktop}")
+]])
