@@ -13,7 +13,6 @@
 #include "IniFile.h"
 
 #include <QClipboard>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
