@@ -4,12 +4,16 @@
 #include "Unitmain.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <exception>
 
 int main(int argc, char* argv[])
 {
+    // The forms and pictures live in a static library; make sure they are linked in.
+    Q_INIT_RESOURCE(kvchat);
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kvchat.png")));
     QApplication::setApplicationName(QStringLiteral("KVチャット"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kvchat"));
     InstallFontSubstitutions();

@@ -52,6 +52,8 @@ TFormMain::TFormMain(std::string settingsPath, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TFormMain>()), settingsPath_(std::move(settingsPath))
 {
     ui_->setupUi(this);
+    // The form's design position; the settings replace it.
+    move(411, 111);
     setFont(FormFont());
     PanelRoomList = ui_->PanelRoomList;
     GroupBox1 = ui_->GroupBox1;

@@ -64,6 +64,7 @@ private slots:
     void boardButtonDisabledWhileBoardShown();
     void firstActivationOpensConnectDialogOnce();
     void settingsReadAtStartAndWrittenAtExit();
+    void noSettingsFileGivesDesignValuesAndAFullFileAtExit();
 };
 
 void TestMainWindowCommands::enterSendsTheInputIntoTheActiveRoom()
@@ -408,6 +409,29 @@ void TestMainWindowCommands::settingsReadAtStartAndWrittenAtExit()
     QVERIFY(saved.contains("Name=newname\r\nIP=127.0.0.1\r\nPort=0x2332\r\nRoomCount=3\r\n"));
     QVERIFY(saved.contains("[URL]\r\nHome=http://home.invalid/\r\nDownload=http://dl.invalid/\r\n"));
     QVERIFY(saved.endsWith("[Room3]\r\nName=Third\r\nPassword=\r\n"));
+}
+
+void TestMainWindowCommands::noSettingsFileGivesDesignValuesAndAFullFileAtExit()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QCOMPARE(w->pos(), QPoint(411, 111));
+    QCOMPARE(w->size(), QSize(561, 541));
+    QVERIFY(!w->PanelRoomList->isHidden());
+    QCOMPARE(w->UserName, std::string());
+    QCOMPARE(w->Socket1->Address, std::string());
+    QCOMPARE(w->Socket1->Port, 0);
+    QCOMPARE(w->StartRooms.Count, 1);
+    QCOMPARE(w->StartRooms.Rooms[0].Name, Sjis("待合室").toStdString());
+    QCOMPARE(w->StartRooms.Rooms[0].Password, std::string());
+    // With no address the socket refuses to open and says why.
+    QVERIFY(!w->Socket1->Open().isEmpty());
+    QVERIFY(!w->Socket1->Active());
+    QVERIFY(!w->Socket1->Connecting());
+    f.Close();
+    QCOMPARE(f.SettingsBytes(), QByteArray("[Form]\r\nTop=111\r\nLeft=411\r\nWidth=561\r\nHeight=541\r\n"
+                                           "RoomHeight=201\r\nRoomVisible=1\r\n[Common]\r\nName=\r\nRoomCount=1\r\n"
+                                           "[Room1]\r\nName=") + Sjis("待合室") + QByteArray("\r\nPassword=\r\n"));
 }
 
 QTEST_MAIN(TestMainWindowCommands)
