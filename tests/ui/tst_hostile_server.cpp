@@ -10,7 +10,6 @@
 #include "MessageBoxes.h"
 #include "Unitmain.h"
 
-#include <QApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
