@@ -14,7 +14,9 @@
 // has no server address, so it never connects; the connect dialog that its first
 // activation opens comes after the measured moment.
 //
-//   bench_ui_startup [--runs R] [--kvchat PATH] [--bare PATH]
+//   bench_ui_startup [--runs R] [--kvchat PATH] [--bare PATH] [--compare PATH]
+// --compare measures a second build of kvchat (for instance with a proposed change)
+// in the same run.
 // Never fails on a figure.
 //
 // libxcb is opened at run time so that this program needs no link option of its own.
@@ -263,6 +265,7 @@ int main(int argc, char** argv)
     const std::string here = SelfDirectory();
     std::string kvchat = (fs::path(here) / ".." / "app" / "kvchat").lexically_normal().string();
     std::string bare = (fs::path(here) / "bare_window").string();
+    std::string compare;
     for (int i = 1; i + 1 < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs")
@@ -271,6 +274,8 @@ int main(int argc, char** argv)
             kvchat = argv[++i];
         else if (arg == "--bare")
             bare = argv[++i];
+        else if (arg == "--compare")
+            compare = argv[++i];
     }
     for (const std::string& program : {kvchat, bare}) {
         if (::access(program.c_str(), X_OK) != 0) {
@@ -280,9 +285,12 @@ int main(int argc, char** argv)
     }
 
     std::string folder;
+    std::string compareFolder;
     const std::optional<std::string> copy = PrepareKvchat(kvchat, folder);
-    if (!copy) {
-        std::fprintf(stderr, "cannot copy %s\n", kvchat.c_str());
+    const std::optional<std::string> compareCopy =
+        compare.empty() ? std::nullopt : PrepareKvchat(compare, compareFolder);
+    if (!copy || (!compare.empty() && !compareCopy)) {
+        std::fprintf(stderr, "cannot copy kvchat\n");
         return 1;
     }
     XServer server;
@@ -303,6 +311,8 @@ int main(int argc, char** argv)
     std::vector<Subject> subjects = {{"kvchat", {*copy}, {}, {}},
                                      {"bare window", {bare}, {}, {}},
                                      {"bare window + text", {bare, "--label"}, {}, {}}};
+    if (compareCopy)
+        subjects.push_back({"kvchat (compared)", {*compareCopy}, {}, {}});
     const int warmup = 2;
     bool failed = false;
     for (int run = 0; run < warmup + runs && !failed; ++run) {
@@ -323,6 +333,8 @@ int main(int argc, char** argv)
     server.Stop();
     std::error_code ignored;
     fs::remove_all(folder, ignored);
+    if (!compareFolder.empty())
+        fs::remove_all(compareFolder, ignored);
     if (failed)
         return 1;
 
@@ -337,5 +349,12 @@ int main(int argc, char** argv)
                 Median(subjects[0].cpu) / Median(subjects[1].cpu));
     std::printf("  kvchat / bare window + text: %.2f; CPU ratio %.2f\n", app / Median(subjects[2].times),
                 Median(subjects[0].cpu) / Median(subjects[2].cpu));
+    if (compareCopy) {
+        const double other = Median(subjects[3].times);
+        std::printf("  kvchat (compared) / bare window: %.2f (bar 1.3: %s); / bare window + text: %.2f; "
+                    "/ kvchat: %.2f\n",
+                    other / Median(subjects[1].times), other / Median(subjects[1].times) <= 1.3 ? "met" : "NOT met",
+                    other / Median(subjects[2].times), other / app);
+    }
     return 0;
 }
