@@ -64,6 +64,19 @@ void ChatLogView::Flush()
         // insertText takes the text literally: markup in chat lines is never interpreted.
         cursor.insertText(pending_[i].text, format);
     }
+    // Drop the oldest lines here, by position. The toolkit's own trimming (the maximum
+    // block count) walks a cursor over the doomed lines block by block, laying out and
+    // shaping each one just before deleting it; a cursor that is only positioned inside
+    // an edit block lays out nothing.
+    const int excess = doc->blockCount() - MaxLines;
+    if (excess > 0) {
+        QTextCursor top(doc);
+        const QTextBlock firstKept = doc->findBlockByNumber(excess);
+        const QTextCharFormat firstFormat = firstKept.charFormat();
+        top.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
+        top.removeSelectedText();
+        top.setBlockCharFormat(firstFormat);
+    }
     cursor.endEditBlock();
     pending_.clear();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
