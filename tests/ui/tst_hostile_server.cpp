@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "Unitmain.h"
 
+#include <QApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
@@ -119,6 +120,7 @@ private slots:
     void closeMidFrameThenNewConnectionStartsClean();
     void hundredThousandLifeFrames();
     void peerThatNeverReads();
+    void errorBoxesDoNotPileUp();
     void markupInNamesAndLinesStaysText();
     void markupInBoxesStaysText();
     void ampersandInRoomNameIsNoAccelerator();
@@ -483,6 +485,57 @@ void TestHostileServer::peerThatNeverReads()
     ticker.stop();
 
     QVERIFY(freshSessionWorks(f));
+}
+
+// Error answers that keep the connection open, sent while the user has not yet
+// dismissed the first box: each one arrives in the box's event loop. Boxes must
+// not nest without bound, or a server that keeps sending them takes the whole
+// stack (about 21,000 nested boxes end in a stack overflow).
+void TestHostileServer::errorBoxesDoNotPileUp()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    SetBoxInterceptor({});   // real boxes, each with its own event loop
+
+    auto openBoxes = [] {
+        QList<QMessageBox*> boxes;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                boxes << box;
+        return boxes;
+    };
+    constexpr int Answers = 300;
+    int sent = 0;
+    int mostOpen = 0;
+    // Runs inside whichever box's loop is innermost: sends the answers one by
+    // one, then plays the user dismissing every box on screen.
+    QTimer drip;
+    drip.setInterval(1);
+    connect(&drip, &QTimer::timeout, [&] {
+        const auto boxes = openBoxes();
+        mostOpen = std::max(mostOpen, int(boxes.size()));
+        if (sent < Answers) {
+            f.Server.SendRaw(ScriptedServer::Frame(GmTypeACreateRoom, byteOf(1)));
+            ++sent;
+            return;
+        }
+        for (QMessageBox* box : boxes)
+            box->reject();
+        if (boxes.isEmpty())
+            drip.stop();
+    });
+    drip.start();
+    QVERIFY(waitFor([&] { return !drip.isActive(); }, 120000));
+    SetBoxInterceptor([&f](const QString&, const QString& text) { f.Boxes << text; });
+
+    QVERIFY(mostOpen >= 1);
+    qInfo("error boxes open at once: %d", mostOpen);
+    QEXPECT_FAIL("", "every error answer opens one more nested box while the first is shown", Continue);
+    QVERIFY2(mostOpen <= 8, qPrintable(QStringLiteral("%1 boxes open at once").arg(mostOpen)));
+    QVERIFY(f.Window()->Socket1->Active());
+    QVERIFY(chatGoesThrough(f, sheet));
 }
 
 void TestHostileServer::markupInNamesAndLinesStaysText()
