@@ -66,6 +66,12 @@ void GmWriter::PutString(const char* text, std::int16_t max)
     const std::size_t limit = max > 0 ? static_cast<std::size_t>(std::min<int>(max, 255)) : 0;
     const std::size_t n = text ? strnlen(text, limit) : 0;
     Put(static_cast<std::uint8_t>(n));
+    if (current_ + static_cast<int>(n) <= FrameAreaSize) {
+        if (n > 0)
+            std::memcpy(area_ + current_, text, n);
+        current_ += static_cast<int>(n);
+        return;
+    }
     for (std::size_t i = 0; i < n; ++i)
         Put(static_cast<std::uint8_t>(text[i]));
 }
