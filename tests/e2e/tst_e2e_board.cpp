@@ -6,7 +6,7 @@
 #include "ChatBot.h"
 #include "ChatSession.h"
 #include "Chatsheet.h"
-#include "ModalSteps.h"
+#include "DialogDriver.h"
 #include "Unitboard.h"
 #include "Unitboardname.h"
 #include "Unitmain.h"
@@ -19,6 +19,8 @@
 #include <memory>
 
 using namespace e2e;
+using DialogDriver::ModalSteps;
+using DialogDriver::TypeText;
 
 namespace {
 

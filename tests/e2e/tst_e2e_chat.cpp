@@ -8,7 +8,7 @@
 #include "ChatSession.h"
 #include "Chatsheet.h"
 #include "IniFile.h"
-#include "ModalSteps.h"
+#include "DialogDriver.h"
 #include "StartRooms.h"
 #include "Unitmain.h"
 
@@ -20,6 +20,8 @@
 #include <memory>
 
 using namespace e2e;
+using DialogDriver::ModalSteps;
+using DialogDriver::TypeText;
 
 namespace {
 

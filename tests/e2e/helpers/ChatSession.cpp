@@ -6,7 +6,7 @@
 #include "ChatServer.h"
 #include "Chatsheet.h"
 #include "MessageBoxes.h"
-#include "ModalSteps.h"
+#include "DialogDriver.h"
 #include "Unitcreate.h"
 #include "Unitlogin.h"
 #include "Unitmain.h"
@@ -20,6 +20,9 @@
 #include <QTest>
 
 namespace e2e {
+
+using DialogDriver::ModalSteps;
+using DialogDriver::TypeText;
 
 namespace {
 

@@ -28,6 +28,8 @@ public:
 
     bool Ran() const { return ran; }
     bool LeftOpen() const { return leftOpen; }
+    // Ran, and the steps themselves ended the dialog.
+    bool Finished() const { return ran && !leftOpen; }
 
 private:
     void Run();
