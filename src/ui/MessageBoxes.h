@@ -8,7 +8,10 @@
 
 class QWidget;
 
-// Shows the error box and returns when the user dismissed it.
+// Shows the error box and returns when the user dismissed it. While other
+// boxes are open, a text already on screen or waiting is dropped, and past
+// three open boxes the text waits (up to 32 texts) and this returns at once;
+// waiting texts show one by one after the outermost box is dismissed.
 void ShowErrorBox(const QString& text, QWidget* parent = nullptr);
 
 // The toolkit's standard error display (socket errors, an unwritable settings file):
