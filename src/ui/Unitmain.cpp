@@ -40,8 +40,11 @@ void InstallFontSubstitutions()
                                 QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic")});
 }
 
-RoomListItem::RoomListItem(const GmRoomList::Room& room) : Room(room)
+RoomListItem::RoomListItem(const GmRoomList::Room& room) { SetRoom(room); }
+
+void RoomListItem::SetRoom(const GmRoomList::Room& room)
 {
+    Room = room;
     QString text = FromSjis(room.name);
     if (room.hasPassword)
         text += QStringLiteral("(*)");

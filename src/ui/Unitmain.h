@@ -32,6 +32,8 @@ class TChatSheet;
 class RoomListItem : public QListWidgetItem {
 public:
     explicit RoomListItem(const GmRoomList::Room& room);
+    // Takes the record and shows its name, with "(*)" for a password room.
+    void SetRoom(const GmRoomList::Room& room);
     GmRoomList::Room Room;
 };
 
@@ -64,6 +66,7 @@ public:
     TChatSheet* FindSheet(std::int16_t room) const;
     std::string FindRoomName(std::int16_t room) const;
     void RemoveRoom(std::int16_t room);
+    RoomListItem* FindRoomItem(std::int16_t room) const;
     void EnterStartRooms();
 
     // Window.

@@ -153,6 +153,8 @@ void TFormMain::RecvRoomList()
         const GmRoomList::Room& room = info.rooms[i];
         if (room.name[0] == '\0')
             RemoveRoom(room.room);
+        else if (RoomListItem* listed = FindRoomItem(room.room))
+            listed->SetRoom(room);   // one row per room, however often a server repeats it
         else
             RoomList->addItem(new RoomListItem(room));   // the list owns the row
     }
@@ -249,14 +251,20 @@ TChatSheet* TFormMain::FindSheet(std::int16_t room) const
     return nullptr;
 }
 
-std::string TFormMain::FindRoomName(std::int16_t room) const
+RoomListItem* TFormMain::FindRoomItem(std::int16_t room) const
 {
     for (int i = 0; i < RoomList->count(); ++i) {
-        const auto* item = static_cast<const RoomListItem*>(RoomList->item(i));
+        auto* item = static_cast<RoomListItem*>(RoomList->item(i));
         if (item->Room.room == room)
-            return item->Room.name;
+            return item;
     }
-    return {};
+    return nullptr;
+}
+
+std::string TFormMain::FindRoomName(std::int16_t room) const
+{
+    const RoomListItem* item = FindRoomItem(room);
+    return item ? std::string(item->Room.name) : std::string();
 }
 
 void TFormMain::RemoveRoom(std::int16_t room)

@@ -110,6 +110,7 @@ private slots:
     void declaredLengths();
     void roomListCounts_data();
     void roomListCounts();
+    void repeatedRoomsKeepOneRowEach();
     void memberCounts_data();
     void memberCounts();
     void roomBytes_data();
@@ -206,13 +207,62 @@ void TestHostileServer::roomListCounts()
     QVERIFY(sheet);
     QByteArray payload = shortBytes(count);
     for (int i = 0; i < entries; ++i)
-        payload += roomEntry(10 + i % 40, "R" + QByteArray::number(i));
+        payload += roomEntry(i < 3 ? i : i + 1, "R" + QByteArray::number(i));   // all but the open room 3
     f.Server.SendRaw(ScriptedServer::Frame(GmTypeRoomList, payload));
     QVERIFY(chatGoesThrough(f, sheet));
     QCOMPARE(f.Window()->RoomList->count(), 1 + rows);
     if (rows > 0)
         QCOMPARE(f.Window()->RoomList->item(rows)->text(), QStringLiteral("R%1").arg(rows - 1));
     QVERIFY(f.Boxes.isEmpty());
+}
+
+// A server repeating room entries (every room number, 100,000 entries) cannot
+// grow the room list: each room keeps one row, in the place it was first
+// listed, showing what was sent for it last.
+void TestHostileServer::repeatedRoomsKeepOneRowEach()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    constexpr int Messages = 2000;
+    constexpr int PerMessage = 50;
+    constexpr int Rooms = MaxRoomNo + 1;
+    QByteArray stream;
+    for (int m = 0; m < Messages; ++m) {
+        QByteArray payload = shortBytes(PerMessage);
+        for (int i = 0; i < PerMessage; ++i) {
+            const int n = m * PerMessage + i;
+            payload += roomEntry(n % Rooms, "R" + QByteArray::number(n), n % 3 == 0);
+        }
+        stream += ScriptedServer::Frame(GmTypeRoomList, payload);
+    }
+    f.Server.SendRaw(stream);
+    QVERIFY(chatGoesThrough(f, sheet));
+
+    QCOMPARE(w->RoomList->count(), Rooms);
+    QList<int> order{3};   // listed when the room was opened
+    for (int room = 0; room < Rooms; ++room)
+        if (room != 3)
+            order << room;
+    constexpr int Last = Messages * PerMessage - 1;
+    for (int i = 0; i < Rooms; ++i) {
+        const int room = order[i];
+        const int n = Last - ((Last - room) % Rooms);   // the last entry sent for this room
+        const auto* row = static_cast<const RoomListItem*>(w->RoomList->item(i));
+        QCOMPARE(row->Room.room, room);
+        QCOMPARE(row->text(), QStringLiteral("R%1%2").arg(n).arg(n % 3 == 0 ? "(*)" : ""));
+        QCOMPARE(w->FindRoomName(std::int16_t(room)), "R" + std::to_string(n));
+    }
+    // The open room's tab is still the one room 3 opened; removing the room
+    // removes its one row and closes the tab.
+    QCOMPARE(w->FindSheet(3), sheet);
+    f.Server.SendRoomList({MakeRoom(3, "")});
+    QVERIFY(waitFor([&] { return w->RoomList->count() == Rooms - 1; }));
+    QVERIFY(w->FindRoomItem(3) == nullptr);
+    QCOMPARE(w->PageControl1->count(), 0);
+    QVERIFY(freshSessionWorks(f));
 }
 
 void TestHostileServer::memberCounts_data()
