@@ -1,5 +1,6 @@
 // KVチャット: creates the program's windows in their fixed order and runs the message loop.
 #include "AppWindows.h"
+#include "FontPrewarm.h"
 #include "MessageBoxes.h"
 #include "Unitmain.h"
 
@@ -12,12 +13,14 @@ int main(int argc, char* argv[])
 {
     // The forms and pictures live in a static library; make sure they are linked in.
     Q_INIT_RESOURCE(kvchat);
+    FontConfigPrewarm fonts;
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kvchat.png")));
     QApplication::setApplicationName(QStringLiteral("KVチャット"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kvchat"));
     InstallFontSubstitutions();
     QApplication::setFont(FormFont());
+    fonts.Wait();
     try {
         auto mainWindow = CreateApplicationWindows();
         mainWindow->show();
