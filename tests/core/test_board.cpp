@@ -183,6 +183,9 @@ struct PositionCase {
     int bx, by, cx, cy;
 };
 
+// Test output names the case instead of dumping its bytes.
+void PrintTo(const PositionCase& c, std::ostream* os) { *os << c.label; }
+
 class PositionLineParse : public testing::TestWithParam<PositionCase> {};
 
 TEST_P(PositionLineParse, AppliesItemsUpToTheFirstStop)
@@ -237,6 +240,9 @@ struct NameCase {
     bool applied;
     std::string b, c, d;   // names of markers B, C and D afterwards (defaults "1", "2", "3")
 };
+
+// Test output names the case instead of dumping its bytes.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
 
 class NameLineParse : public testing::TestWithParam<NameCase> {};
 
@@ -343,6 +349,9 @@ struct DragCase {
     bool moved;
     int endX, endY;
 };
+
+// Test output names the case instead of dumping its bytes.
+void PrintTo(const DragCase& c, std::ostream* os) { *os << c.label; }
 
 class BoardDrag : public testing::TestWithParam<DragCase> {};
 
