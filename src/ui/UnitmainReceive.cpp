@@ -269,12 +269,8 @@ std::string TFormMain::FindRoomName(std::int16_t room) const
 
 void TFormMain::RemoveRoom(std::int16_t room)
 {
-    for (int i = 0; i < RoomList->count(); ++i) {
-        if (static_cast<const RoomListItem*>(RoomList->item(i))->Room.room == room) {
-            std::unique_ptr<QListWidgetItem>(RoomList->takeItem(i));
-            break;
-        }
-    }
+    if (RoomListItem* item = FindRoomItem(room))
+        std::unique_ptr<QListWidgetItem>(RoomList->takeItem(RoomList->row(item)));
     if (TChatSheet* sheet = FindSheet(room))
         delete sheet;
 }
