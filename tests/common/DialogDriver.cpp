@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QTest>
 
 namespace DialogDriver {
@@ -54,6 +55,15 @@ QList<QWidget*> TabOrder(QDialog& dialog)
             order << w;
     }
     return order;
+}
+
+QList<QMessageBox*> VisibleMessageBoxes()
+{
+    QList<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            boxes << box;
+    return boxes;
 }
 
 BoxRecorder::BoxRecorder()

@@ -12,6 +12,7 @@
 #include <functional>
 
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 namespace DialogDriver {
@@ -51,6 +52,9 @@ void PressKey(QDialog& dialog, Qt::Key key);
 
 // The widgets that Tab visits, in order, starting from the dialog.
 QList<QWidget*> TabOrder(QDialog& dialog);
+
+// The message boxes on screen now (real ones, not intercepted).
+QList<QMessageBox*> VisibleMessageBoxes();
 
 // Collects the error boxes shown while it lives.
 class BoxRecorder {

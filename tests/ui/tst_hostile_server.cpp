@@ -6,6 +6,7 @@
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "ClientSocket.h"
+#include "DialogDriver.h"
 #include "MainWindowFixture.h"
 #include "MessageBoxes.h"
 #include "Unitmain.h"
@@ -550,13 +551,6 @@ void TestHostileServer::errorBoxesDoNotPileUp()
     QVERIFY(sheet);
     SetBoxInterceptor({});   // real boxes, each with its own event loop
 
-    auto openBoxes = [] {
-        QList<QMessageBox*> boxes;
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-                boxes << box;
-        return boxes;
-    };
     constexpr int Answers = 300;
     int sent = 0;
     int mostOpen = 0;
@@ -565,7 +559,7 @@ void TestHostileServer::errorBoxesDoNotPileUp()
     QTimer drip;
     drip.setInterval(1);
     connect(&drip, &QTimer::timeout, [&] {
-        const auto boxes = openBoxes();
+        const auto boxes = DialogDriver::VisibleMessageBoxes();
         mostOpen = std::max(mostOpen, int(boxes.size()));
         if (sent < Answers) {
             // Four refusals with four different texts, over and over.

@@ -2,6 +2,7 @@
 // never stack more than three boxes, repeated texts show once, and what had
 // to wait is shown in order after the user dismissed the open ones.
 
+#include "DialogDriver.h"
 #include "MessageBoxes.h"
 
 #include <QApplication>
@@ -15,15 +16,6 @@
 #include <memory>
 
 namespace {
-
-QList<QMessageBox*> visibleBoxes()
-{
-    QList<QMessageBox*> boxes;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-            boxes << box;
-    return boxes;
-}
 
 // Records the text of every message box as it is shown.
 class ShownBoxes : public QObject {
@@ -58,7 +50,7 @@ int Play(const QList<std::function<void()>>& calls)
     QTimer tick;
     tick.setInterval(1);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        const auto boxes = visibleBoxes();
+        const auto boxes = DialogDriver::VisibleMessageBoxes();
         mostOpen = std::max(mostOpen, int(boxes.size()));
         if (posted < calls.size()) {
             QMetaObject::invokeMethod(qApp, calls[posted++], Qt::QueuedConnection);
@@ -110,7 +102,7 @@ void TestMessageBoxes::distinctTextsNestThreeDeepThenWait()
     QVERIFY(std::all_of(shown.Captions.begin(), shown.Captions.end(),
                         [](const QString& c) { return c == ErrorCaption; }));
     QVERIFY(shown.PlainText);
-    QVERIFY(visibleBoxes().isEmpty());
+    QVERIFY(DialogDriver::VisibleMessageBoxes().isEmpty());
 
     // Nothing is left waiting: the next error shows on its own.
     ShownBoxes after;
