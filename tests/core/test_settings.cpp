@@ -1,3 +1,4 @@
+#include "Options.h"
 #include "Settings.h"
 
 #include <gtest/gtest.h>
@@ -182,6 +183,25 @@ TEST_F(SettingsTest, SaveChangesOnlyItsOwnKeys)
     EXPECT_EQ(again.ServerAddress, "192.0.2.7");
     EXPECT_EQ(again.StartRooms.Count, 2);
     EXPECT_EQ(again.StartRooms.Rooms[1].Password, "ab12");
+}
+
+TEST_F(SettingsTest, OptionsRoundTripWithoutTouchingOtherLines)
+{
+    const std::string before = "[Common]\r\nName=x\r\n; note\r\n[Log]\nFolder=/var/kv\n";
+    LoadBytes(before);
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(Path));
+    OptionsRecord options = ReadOptions(ini);
+    EXPECT_EQ(options, (OptionsRecord{false, true, "", true, true, "/var/kv"}));
+
+    options = {true, false, "kv \x83\x53\x81\x5B\x83\x8B", false, false, ""};
+    ASSERT_EQ(SaveOptions(Path, options), std::nullopt);
+    EXPECT_EQ(ReadRaw(), "[Common]\r\nName=x\r\n; note\r\n[Log]\nFolder=\nEnabled=0\r\n"
+                         "[Option]\r\nTimestamps=1\r\nNotifications=0\r\n"
+                         "HighlightWords=kv \x83\x53\x81\x5B\x83\x8B\r\nAutoReconnect=0\r\n");
+    IniFile reread;
+    ASSERT_TRUE(reread.Load(Path));
+    EXPECT_EQ(ReadOptions(reread), options);
 }
 
 TEST(SettingsFileNameTest, ReplacesOrAddsTheExtension)

@@ -1,0 +1,196 @@
+#include "TextSearch.h"
+
+#include <array>
+
+namespace {
+
+// Full-width katakana for the half-width forms U+FF61..U+FF9F.
+constexpr std::array<char16_t, 63> HalfWidthKana = {
+    0x3002, 0x300C, 0x300D, 0x3001, 0x30FB, 0x30F2, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9,
+    0x30E3, 0x30E5, 0x30E7, 0x30C3, 0x30FC, 0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, 0x30AB,
+    0x30AD, 0x30AF, 0x30B1, 0x30B3, 0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, 0x30BF, 0x30C1,
+    0x30C4, 0x30C6, 0x30C8, 0x30CA, 0x30CB, 0x30CC, 0x30CD, 0x30CE, 0x30CF, 0x30D2, 0x30D5,
+    0x30D8, 0x30DB, 0x30DE, 0x30DF, 0x30E0, 0x30E1, 0x30E2, 0x30E4, 0x30E6, 0x30E8, 0x30E9,
+    0x30EA, 0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F3, 0x309B, 0x309C,
+};
+constexpr char32_t HalfVoicedMark = 0xFF9E;
+constexpr char32_t HalfSemiVoicedMark = 0xFF9F;
+
+bool IsHaRow(char32_t c)
+{
+    return c == 0x30CF || c == 0x30D2 || c == 0x30D5 || c == 0x30D8 || c == 0x30DB;
+}
+
+// The kana with the voiced mark, or 0 when the kana has no such form.
+char32_t Voiced(char32_t c)
+{
+    if (c == 0x30A6)
+        return 0x30F4;   // ヴ
+    if ((c >= 0x30AB && c <= 0x30C2 && (c - 0x30AB) % 2 == 0) || c == 0x30C4 || c == 0x30C6 ||
+        c == 0x30C8 || IsHaRow(c))
+        return c + 1;
+    return 0;
+}
+
+char32_t SemiVoiced(char32_t c) { return IsHaRow(c) ? c + 2 : 0; }
+
+// Decodes one character at text[pos]; returns its length in bytes, 0 when the
+// byte does not start a valid sequence.
+std::size_t Decode(std::string_view text, std::size_t pos, char32_t& c)
+{
+    const auto b0 = static_cast<unsigned char>(text[pos]);
+    std::size_t length = 0;
+    if (b0 < 0x80) {
+        c = b0;
+        return 1;
+    }
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+        c = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        c = b0 & 0x0F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        c = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(text[pos + i]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    // Overlong forms and surrogates are not characters.
+    if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+        (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void Encode(char32_t c, std::uint32_t origin, FoldedText& out)
+{
+    std::array<char, 4> bytes{};
+    std::size_t n = 0;
+    if (c < 0x80) {
+        bytes[n++] = static_cast<char>(c);
+    } else if (c < 0x800) {
+        bytes[n++] = static_cast<char>(0xC0 | (c >> 6));
+        bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        bytes[n++] = static_cast<char>(0xE0 | (c >> 12));
+        bytes[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        bytes[n++] = static_cast<char>(0xF0 | (c >> 18));
+        bytes[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    out.Text.append(bytes.data(), n);
+    out.Origin.insert(out.Origin.end(), n, origin);
+}
+
+char32_t LowerAscii(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+}  // namespace
+
+void FoldForMatch(std::string_view utf8, FoldedText& out)
+{
+    out.Text.clear();
+    out.Origin.clear();
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const auto origin = static_cast<std::uint32_t>(pos);
+        const auto b = static_cast<unsigned char>(utf8[pos]);
+        if (b < 0x80) {
+            out.Text.push_back(static_cast<char>(LowerAscii(b)));
+            out.Origin.push_back(origin);
+            ++pos;
+            continue;
+        }
+        char32_t c = 0;
+        const std::size_t length = Decode(utf8, pos, c);
+        if (length == 0) {
+            out.Text.push_back(static_cast<char>(b));
+            out.Origin.push_back(origin);
+            ++pos;
+            continue;
+        }
+        pos += length;
+        if (c == 0x3000) {
+            c = ' ';
+        } else if (c >= 0xFF01 && c <= 0xFF5E) {
+            c = LowerAscii(c - 0xFEE0);
+        } else if (c >= 0xFF61 && c <= 0xFF9F) {
+            c = HalfWidthKana[c - 0xFF61];
+            // A half-width voiced mark is a character of its own; it joins the kana before it.
+            char32_t mark = 0;
+            if (pos < utf8.size() && Decode(utf8, pos, mark) == 3) {
+                const char32_t joined = mark == HalfVoicedMark       ? Voiced(c)
+                                        : mark == HalfSemiVoicedMark ? SemiVoiced(c)
+                                                                     : 0;
+                if (joined != 0) {
+                    c = joined;
+                    pos += 3;
+                }
+            }
+        }
+        Encode(c, origin, out);
+    }
+    out.Origin.push_back(static_cast<std::uint32_t>(utf8.size()));
+}
+
+std::string FoldForMatch(std::string_view utf8)
+{
+    FoldedText folded;
+    FoldForMatch(utf8, folded);
+    return std::move(folded.Text);
+}
+
+TextSearch::TextSearch(std::string_view needleUtf8) : Needle(FoldForMatch(needleUtf8)) {}
+
+void TextSearch::FindInLine(std::string_view lineUtf8, std::size_t lineIndex, std::vector<TextMatch>& out)
+{
+    if (Needle.empty() || lineUtf8.size() < Needle.size())
+        return;   // folding never lengthens a text
+    FoldForMatch(lineUtf8, Scratch);
+    const std::string_view folded(Scratch.Text);
+    for (std::size_t at = folded.find(Needle); at != std::string_view::npos;
+         at = folded.find(Needle, at + Needle.size())) {
+        out.push_back({lineIndex, Scratch.Origin[at], Scratch.Origin[at + Needle.size()]});
+    }
+}
+
+bool TextSearch::Contains(std::string_view lineUtf8)
+{
+    if (Needle.empty())
+        return false;
+    FoldForMatch(lineUtf8, Scratch);
+    return Scratch.Text.find(Needle) != std::string::npos;
+}
+
+std::vector<TextMatch> TextSearch::FindAll(std::size_t lineCount,
+                                           const std::function<std::string_view(std::size_t)>& lineAt)
+{
+    std::vector<TextMatch> matches;
+    for (std::size_t i = 0; i < lineCount; ++i)
+        FindInLine(lineAt(i), i, matches);
+    return matches;
+}
+
+std::size_t Utf16Length(std::string_view utf8)
+{
+    std::size_t units = 0;
+    for (const char ch : utf8) {
+        const auto b = static_cast<unsigned char>(ch);
+        if ((b & 0xC0) != 0x80)
+            ++units;
+        if (b >= 0xF0)
+            ++units;   // outside the basic plane: a surrogate pair
+    }
+    return units;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// Finding text in chat lines the way Japanese users expect: Latin letters match
+// regardless of case, and full-width and half-width forms match each other
+// (Ａ/A, ｱ/ア, ｶﾞ/ガ, the ideographic blank/the ASCII blank). Texts are UTF-8.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A text brought to the one form that matching compares, with the way back to
+// the source: Origin[i] is the byte offset in the source of the character that
+// produced folded byte i; Origin[Text.size()] is the source's length.
+struct FoldedText {
+    std::string Text;
+    std::vector<std::uint32_t> Origin;
+};
+
+// Replaces out's content. Bytes that are not valid UTF-8 are kept as they are.
+void FoldForMatch(std::string_view utf8, FoldedText& out);
+std::string FoldForMatch(std::string_view utf8);
+
+// A match inside one line, as byte offsets [Begin, End) into that line's UTF-8 text.
+struct TextMatch {
+    std::size_t Line = 0;
+    std::uint32_t Begin = 0;
+    std::uint32_t End = 0;
+    bool operator==(const TextMatch&) const = default;
+};
+
+class TextSearch {
+public:
+    explicit TextSearch(std::string_view needleUtf8);
+
+    // True when the needle folds to nothing: it matches nowhere.
+    bool Empty() const { return Needle.empty(); }
+
+    // Appends the non-overlapping matches in one line, left to right.
+    void FindInLine(std::string_view lineUtf8, std::size_t lineIndex, std::vector<TextMatch>& out);
+    bool Contains(std::string_view lineUtf8);
+
+    // Every match in lines 0..lineCount-1, in order; lineAt gives a line's text.
+    std::vector<TextMatch> FindAll(std::size_t lineCount,
+                                   const std::function<std::string_view(std::size_t)>& lineAt);
+
+private:
+    std::string Needle;
+    FoldedText Scratch;   // reused, so a search over many lines allocates once
+};
+
+// The number of UTF-16 code units that the first utf8Bytes bytes of a text take,
+// for positions in toolkit strings.
+std::size_t Utf16Length(std::string_view utf8);

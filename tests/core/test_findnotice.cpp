@@ -1,0 +1,125 @@
+#include "InputHistory.h"
+#include "LinkFinder.h"
+#include "Mention.h"
+#include "TextSearch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FoldCase {
+    std::string needle;
+    std::string line;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;   // byte offsets in line
+};
+
+TEST(TextSearch, MatchesAcrossCaseAndWidth)
+{
+    const std::vector<FoldCase> cases = {
+        {"abc", "xABCxabc", {{1, 4}, {5, 8}}},
+        {"Ａ", "a A ａ Ａ", {{0, 1}, {2, 3}, {4, 7}, {8, 11}}},
+        {"kv", "ｋＶ", {{0, 6}}},
+        {"ア", "ｱア", {{0, 3}, {3, 6}}},
+        {"ガ", "ｶﾞカ", {{0, 6}}},             // the voiced mark joins its kana
+        {"ﾊﾟ", "パハ゜", {{0, 3}}},
+        {"ヴ", "ｳﾞ", {{0, 6}}},
+        {"カ", "ｶﾞ", {}},                    // ガ is not カ
+        {"ﾞ", "ﾞ゛", {{0, 3}, {3, 6}}},      // a lone mark stays a mark
+        {"a b", "A\xE3\x80\x80" "B", {{0, 5}}},  // ideographic blank
+        {"100%", "１００％です", {{0, 12}}},
+        {"", "anything", {}},
+        {"x", "\xFF" "x\xC3", {{1, 2}}},     // broken bytes are kept, not fatal
+    };
+    for (const FoldCase& c : cases) {
+        TextSearch search(c.needle);
+        std::vector<TextMatch> found;
+        search.FindInLine(c.line, 7, found);
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
+        for (const TextMatch& m : found) {
+            EXPECT_EQ(m.Line, 7u);
+            spans.emplace_back(m.Begin, m.End);
+        }
+        EXPECT_EQ(spans, c.spans) << c.needle << " in " << c.line;
+    }
+}
+
+TEST(TextSearch, FindAllWalksEveryLineInOrderAndCountsUtf16)
+{
+    const std::vector<std::string> lines = {"ｺﾞｰﾙ!", "none", "ゴール ゴール"};
+    TextSearch search("ゴール");
+    const auto matches = search.FindAll(lines.size(), [&](std::size_t i) { return std::string_view(lines[i]); });
+    const std::vector<TextMatch> expected = {{0, 0, 12}, {2, 0, 9}, {2, 10, 19}};
+    EXPECT_EQ(matches, expected);
+    EXPECT_EQ(Utf16Length("aゴ\xF0\x9F\x98\x80"), 4u);   // one, one, and a surrogate pair
+}
+
+TEST(LinkFinder, OnlyHttpAndHttpsWithASensibleEnd)
+{
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"see http://example.com/a?b=1&c=2#x now", {"http://example.com/a?b=1&c=2#x"}},
+        {"HTTPS://Example.com.", {"HTTPS://Example.com"}},
+        {"(http://w.jp/a_(b)) and http://w.jp/c),", {"http://w.jp/a_(b)", "http://w.jp/c"}},
+        {"http://kv.jp/です", {"http://kv.jp/"}},
+        {"<http://a.b/\"onclick>", {"http://a.b/"}},
+        {"file:///etc/passwd javascript://x ftp://h/ data://x", {}},
+        {"xhttp://a.b/ http:// https://. http:///x", {}},
+        {"http://a.b/http://c.d/", {"http://a.b/http://c.d/"}},
+    };
+    for (const auto& [line, expected] : cases) {
+        std::vector<std::string> found;
+        for (const TextSpan& span : FindLinks(line))
+            found.push_back(line.substr(span.Begin, span.End - span.Begin));
+        EXPECT_EQ(found, expected) << line;
+    }
+}
+
+TEST(InputHistory, NewestFirstBoundedAndTheDraftComesBack)
+{
+    InputHistory history;
+    EXPECT_EQ(history.Older("draft"), std::nullopt);
+    for (int i = 0; i < 102; ++i)
+        history.Add("line" + std::to_string(i));
+    history.Add("line101");   // the same as the newest
+    history.Add("");
+    ASSERT_EQ(history.Size(), InputHistory::Capacity);
+    EXPECT_EQ(history.At(99), "line2");
+
+    EXPECT_EQ(history.Newer(), std::nullopt);
+    EXPECT_EQ(history.Older("typing"), "line101");
+    EXPECT_EQ(history.Older("ignored"), "line100");
+    EXPECT_EQ(history.Newer(), "line101");
+    EXPECT_EQ(history.Newer(), "typing");
+    EXPECT_EQ(history.Newer(), std::nullopt);
+    for (int i = 0; i < 100; ++i)
+        history.Older("");
+    EXPECT_EQ(history.Older(""), std::nullopt);   // stays on the oldest
+    history.Add("sent");
+    EXPECT_EQ(history.Older("x"), "sent");       // sending starts browsing over
+}
+
+TEST(Mention, NameOrExtraWordInAnyWidth)
+{
+    EXPECT_EQ(SplitWords(" kv,ゴール　ﾊﾟｽ、 ,"), (std::vector<std::string>{"kv", "ゴール", "ﾊﾟｽ"}));
+    MentionMatcher matcher;
+    matcher.SetWords("Taro", "パス");
+    EXPECT_TRUE(matcher.Matches("hi ｔａｒｏ"));
+    EXPECT_TRUE(matcher.Matches("ﾊﾟｽ ください"));
+    EXPECT_FALSE(matcher.Matches("ハス"));
+    matcher.SetWords("", "");
+    EXPECT_FALSE(matcher.Matches(""));
+}
+
+TEST(Mention, RateLimitPerKey)
+{
+    RateLimiter limiter(10000);
+    EXPECT_TRUE(limiter.Allow("a", 1000));
+    EXPECT_FALSE(limiter.Allow("a", 10999));
+    EXPECT_TRUE(limiter.Allow("b", 10999));
+    EXPECT_TRUE(limiter.Allow("a", 11000));
+    EXPECT_FALSE(limiter.Allow("a", 20999));
+}
+
+}  // namespace
