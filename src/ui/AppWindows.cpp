@@ -5,6 +5,7 @@
 #include "Unitcreate.h"
 #include "Unitlogin.h"
 #include "Unitmain.h"
+#include "Unitoption.h"
 #include "Unitpassword.h"
 #include "Unitsetting.h"
 #include "Unitupdate.h"
@@ -20,6 +21,7 @@ std::unique_ptr<TFormMain> CreateApplicationWindows(const std::string& settingsP
     FormUpdate = new TFormUpdate(FormMain);
     FormBoard = new TFormBoard(FormMain);
     FormBoardName = new TFormBoardName(FormMain);
+    FormOption = new TFormOption(FormMain);
     return mainWindow;
 }
 
@@ -33,4 +35,5 @@ void ForgetApplicationWindows()
     FormUpdate = nullptr;
     FormBoard = nullptr;
     FormBoardName = nullptr;
+    FormOption = nullptr;
 }

@@ -96,6 +96,7 @@ TFormMain::TFormMain(std::string settingsPath, QWidget* parent)
 
     LimitBytes(EditInputChat, InputLimitBytes);
     connectHandlers();
+    setUpFindNotice();
     RefreshConnectionControls();
     FirstActivate = true;
     FormCreate();
@@ -254,6 +255,7 @@ void TFormMain::LoadSettings()
     UrlHoudou = record.UrlHoudou;
     UrlDownload = record.UrlDownload;
     StartRooms = record.StartRooms;
+    Options = ReadOptions(ini);
 }
 
 void TFormMain::SaveSettings()

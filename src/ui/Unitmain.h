@@ -4,7 +4,9 @@
 
 #include "ClientSocket.h"
 #include "FrameReceiver.h"
+#include "DesktopNotice.h"
 #include "GmMessages.h"
+#include "Options.h"
 #include "StartRooms.h"
 
 #include <QListWidgetItem>
@@ -27,6 +29,8 @@ class QPushButton;
 class QSplitter;
 class QTabWidget;
 class TChatSheet;
+class FindBar;
+class InputHistoryFilter;
 
 // A row of the room list owns the record the server announced for it.
 class RoomListItem : public QListWidgetItem {
@@ -107,6 +111,16 @@ public:
     void SaveSettings();
     const std::string& SettingsFileName() const { return settingsPath_; }
 
+    // Options, log search, input history and mention notices (UnitmainFindNotice.cpp).
+    void OptionMenuClick();
+    void FindMenuClick();
+    OptionsRecord Options;
+    MentionNotice Mentions;
+    FindBar* FindBar1 = nullptr;
+    InputHistoryFilter* ChatHistory = nullptr;
+    QAction* OptionMenu = nullptr;
+    QAction* FindMenu = nullptr;
+
     // Sets a tab's caption; the room name is shown as typed, "&" included.
     void SetSheetCaption(TChatSheet* sheet, bool unread);
 
@@ -158,6 +172,7 @@ protected:
 
 private:
     void connectHandlers();
+    void setUpFindNotice();
     void selectPage(int direction);
     void onOutputOverflow();
     int roomPanelHeight() const;

@@ -1,5 +1,6 @@
 // The user's room and chat commands, and the formation board's events.
 #include "Unitmain.h"
+#include "InputHistoryFilter.h"
 
 #include "Chatsheet.h"
 #include "RecordField.h"
@@ -39,6 +40,8 @@ void TFormMain::SendTalk(std::string_view text)
 void TFormMain::ButtonSendChatClick()
 {
     const std::string text = ToSjis(EditInputChat->text());
+    if (ActiveChatSheet() != nullptr)
+        ChatHistory->Sent(EditInputChat->text());
     SendTalk(text);
     EditInputChat->clear();
 }

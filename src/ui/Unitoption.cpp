@@ -1,0 +1,90 @@
+#include "Unitoption.h"
+
+#include "ByteLimit.h"
+#include "DialogFrame.h"
+#include "MessageBoxes.h"
+#include "SjisText.h"
+
+#include <QFileDialog>
+
+TFormOption* FormOption = nullptr;
+
+namespace {
+constexpr int MaxWordsBytes = 200;
+// The settings file reads values up to 2047 bytes.
+constexpr int MaxFolderBytes = 1024;
+}  // namespace
+
+TFormOption::TFormOption(QWidget* parent) : QDialog(parent)
+{
+    setupUi(this);
+    SetUpDialogFrame(*this);
+
+    LimitBytes(EditHighlightWords, MaxWordsBytes);
+    LimitBytes(EditLogFolder, MaxFolderBytes);
+    connect(CheckLogEnabled, &QCheckBox::toggled, this, &TFormOption::CheckLogEnabledClick);
+    connect(ButtonLogFolder, &QPushButton::clicked, this, &TFormOption::ButtonLogFolderClick);
+    connect(ButtonOk, &QPushButton::clicked, this, &TFormOption::ButtonOkClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormOption::ButtonCancelClick);
+}
+
+bool TFormOption::Execute(OptionsRecord& options)
+{
+    CheckTimestamps->setChecked(options.Timestamps);
+    CheckNotifications->setChecked(options.Notifications);
+    EditHighlightWords->setText(FromSjis(options.HighlightWords));
+    CheckLogEnabled->setChecked(options.LogEnabled);
+    EditLogFolder->setText(FromSjis(options.LogFolder));
+    CheckAutoReconnect->setChecked(options.AutoReconnect);
+    CheckLogEnabledClick();
+    if (exec() != QDialog::Accepted)
+        return false;
+    options.Timestamps = CheckTimestamps->isChecked();
+    options.Notifications = CheckNotifications->isChecked();
+    options.HighlightWords = ToSjis(EditHighlightWords->text());
+    options.LogEnabled = CheckLogEnabled->isChecked();
+    options.LogFolder = ToSjis(EditLogFolder->text().trimmed());
+    options.AutoReconnect = CheckAutoReconnect->isChecked();
+    return true;
+}
+
+void TFormOption::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TFormOption::FormShow()
+{
+    CheckTimestamps->setFocus();
+}
+
+void TFormOption::CheckLogEnabledClick()
+{
+    EditLogFolder->setEnabled(CheckLogEnabled->isChecked());
+    ButtonLogFolder->setEnabled(CheckLogEnabled->isChecked());
+}
+
+void TFormOption::ButtonLogFolderClick()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("ログの保存先"),
+                                                             EditLogFolder->text());
+    if (!folder.isEmpty())
+        EditLogFolder->setText(folder);
+}
+
+void TFormOption::ButtonOkClick()
+{
+    // The folder is kept in the settings file as Shift-JIS; a chosen folder can
+    // hold characters that it cannot store.
+    if (!CanEncodeSjis(EditLogFolder->text()) || SjisByteLength(EditLogFolder->text()) > MaxFolderBytes) {
+        ShowErrorBox(QStringLiteral("このフォルダはログの保存先に指定できません"), this);
+        return;
+    }
+    accept();
+}
+
+void TFormOption::ButtonCancelClick()
+{
+    reject();
+}

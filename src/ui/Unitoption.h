@@ -1,0 +1,31 @@
+#pragma once
+// The options dialog: timestamps, mention notices and extra highlight words,
+// logging and its folder, automatic reconnection.
+
+#include "ui_Unitoption.h"
+
+#include "Options.h"
+
+#include <QDialog>
+
+class TFormOption : public QDialog, public Ui::TFormOption {
+    Q_OBJECT
+public:
+    explicit TFormOption(QWidget* parent = nullptr);
+
+    // Shows `options`; on OK writes what the user set back into it and returns
+    // true, otherwise leaves it untouched.
+    bool Execute(OptionsRecord& options);
+
+public slots:
+    void FormShow();
+    void CheckLogEnabledClick();
+    void ButtonLogFolderClick();
+    void ButtonOkClick();
+    void ButtonCancelClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+extern TFormOption* FormOption;

@@ -1,0 +1,92 @@
+// Finding and noticing: the log search bar, the input history, links,
+// mentions with their notices, and the options dialog, on the real window.
+#include "Chatsheet.h"
+#include "FindBar.h"
+#include "MainWindowFixture.h"
+#include "Unitmain.h"
+#include "Unitoption.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+class TestFindNotice : public QObject {
+    Q_OBJECT
+private slots:
+    void optionsRoundTripThroughTheSettingsFile();
+    void historyRecallsSentLinesNewestFirstAndTheDraft();
+    void findBarOpensOnCtrlFAndEscReturnsToTheInput();
+};
+
+void TestFindNotice::optionsRoundTripThroughTheSettingsFile()
+{
+    const QByteArray file = "[Common]\r\nName=x\r\nIP=127.0.0.1\r\n[Option]\r\nTimestamps=1\r\n";
+    MainWindowFixture f(file);
+    TFormMain* w = f.Window();
+    QVERIFY(w->Options.Timestamps);
+    QVERIFY(w->Options.LogEnabled);
+
+    OnNextModal([](QWidget*) { FormOption->ButtonCancel->click(); });
+    w->OptionMenu->trigger();
+    QCOMPARE(f.SettingsBytes(), file);
+
+    OnNextModal([](QWidget*) {
+        QVERIFY(FormOption->CheckTimestamps->isChecked());
+        FormOption->CheckTimestamps->setChecked(false);
+        FormOption->CheckAutoReconnect->setChecked(false);
+        FormOption->CheckLogEnabled->setChecked(false);
+        QVERIFY(!FormOption->EditLogFolder->isEnabled());
+        FormOption->EditHighlightWords->setText(QStringLiteral("ゴール kv"));
+        FormOption->ButtonOk->click();
+    });
+    w->OptionMenu->trigger();
+    QVERIFY(!w->Options.Timestamps);
+    QCOMPARE(f.SettingsBytes(), "[Common]\r\nName=x\r\nIP=127.0.0.1\r\n[Option]\r\nTimestamps=0\r\n"
+                                "Notifications=1\r\nHighlightWords=" + Sjis("ゴール kv") + "\r\nAutoReconnect=0\r\n"
+                                "[Log]\r\nEnabled=0\r\nFolder=\r\n");
+}
+
+void TestFindNotice::historyRecallsSentLinesNewestFirstAndTheDraft()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    QLineEdit* input = w->EditInputChat;
+    for (const char* line : {"first", "二番目"}) {
+        input->setText(QString::fromUtf8(line));
+        QTest::keyClick(input, Qt::Key_Return);
+    }
+    input->setText(QStringLiteral("typing"));
+    QTest::keyClick(input, Qt::Key_Up);
+    QCOMPARE(input->text(), QStringLiteral("二番目"));
+    QTest::keyClick(input, Qt::Key_Up);
+    QCOMPARE(input->text(), QStringLiteral("first"));
+    QTest::keyClick(input, Qt::Key_Up);
+    QCOMPARE(input->text(), QStringLiteral("first"));
+    QTest::keyClick(input, Qt::Key_Down);
+    QTest::keyClick(input, Qt::Key_Down);
+    QCOMPARE(input->text(), QStringLiteral("typing"));
+}
+
+void TestFindNotice::findBarOpensOnCtrlFAndEscReturnsToTheInput()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    w->FindMenu->trigger();
+    QVERIFY(w->FindBar1->isHidden());   // no room, nothing to search
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    QVERIFY(w->FindBar1->isVisible());
+    QVERIFY(w->FindBar1->EditFind->hasFocus());
+    QTest::keyClick(w->FindBar1->EditFind, Qt::Key_Escape);
+    QVERIFY(w->FindBar1->isHidden());
+    QVERIFY(w->EditInputChat->hasFocus());
+}
+
+QTEST_MAIN(TestFindNotice)
+#include "tst_findnotice.moc"
