@@ -1,0 +1,49 @@
+#include "ChatLineText.h"
+
+#include "ClockText.h"
+#include "LinkFinder.h"
+#include "TextSearch.h"
+
+#include <QTextCursor>
+
+namespace {
+constexpr int TimestampLength = 6;   // "HH:MM "
+}
+
+int ChatLinePrefixLength(bool timestamps)
+{
+    return timestamps ? TimestampLength : 0;
+}
+
+void InsertChatLineText(QTextCursor& cursor, std::string_view utf8Text, const QTextCharFormat& format,
+                        std::int64_t time, bool timestamps)
+{
+    QString head;
+    if (timestamps)
+        head = QString::fromStdString(ClockText(time) + ' ');
+    // Most lines hold no address: one insert, as fast as a plain line.
+    if (utf8Text.find("://") == std::string_view::npos) {
+        cursor.insertText(head + QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size())),
+                          format);
+        return;
+    }
+    std::size_t done = 0;
+    for (const TextSpan& link : FindLinks(utf8Text)) {
+        const std::string_view before = utf8Text.substr(done, link.Begin - done);
+        const QString address = QString::fromUtf8(utf8Text.data() + link.Begin,
+                                                  static_cast<qsizetype>(link.End - link.Begin));
+        head += QString::fromUtf8(before.data(), static_cast<qsizetype>(before.size()));
+        if (!head.isEmpty())
+            cursor.insertText(head, format);
+        head.clear();
+        QTextCharFormat linkFormat = format;
+        linkFormat.setAnchor(true);
+        linkFormat.setAnchorHref(address);
+        linkFormat.setFontUnderline(true);
+        cursor.insertText(address, linkFormat);
+        done = link.End;
+    }
+    head += QString::fromUtf8(utf8Text.data() + done, static_cast<qsizetype>(utf8Text.size() - done));
+    if (!head.isEmpty())
+        cursor.insertText(head, format);
+}
