@@ -39,6 +39,7 @@ public:
     std::array<UserItem, MaxRoomUsers> UserItems{};
     std::int32_t nUserCount = 0;
     std::string RoomName;   // CP932, the tab's caption without the unread mark
+    bool UnreadMention = false;   // a line named the user while the tab was not active
 };
 
 // The colour of a line's style; unknown styles show in black.

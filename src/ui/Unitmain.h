@@ -114,6 +114,10 @@ public:
     // Options, log search, input history and mention notices (UnitmainFindNotice.cpp).
     void OptionMenuClick();
     void FindMenuClick();
+    // A line from someone else that holds the user's name or an extra word.
+    bool IsMention(const GmTalk::Info& info);
+    // Marks the tab and tells the user when the window is in the background.
+    void NoticeMention(TChatSheet* sheet, const GmTalk::Info& info);
     OptionsRecord Options;
     MentionNotice Mentions;
     FindBar* FindBar1 = nullptr;
@@ -178,6 +182,8 @@ private:
     int roomPanelHeight() const;
 
     std::unique_ptr<Ui::TFormMain> ui_;
+    MentionMatcher mentionWords_;
+    std::string mentionWordsKey_;   // the name and words mentionWords_ was built from
     std::string settingsPath_;
     int roomPanelHeight_ = 201;
     bool destroyed_ = false;

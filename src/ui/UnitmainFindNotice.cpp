@@ -2,9 +2,11 @@
 #include "Unitmain.h"
 
 #include "Chatsheet.h"
+#include "Cp932.h"
 #include "FindBar.h"
 #include "InputHistoryFilter.h"
 #include "MessageBoxes.h"
+#include "SjisText.h"
 #include "Unitoption.h"
 #include "ui_Unitmain.h"
 
@@ -43,4 +45,28 @@ void TFormMain::FindMenuClick()
     if (ActiveChatSheet() == nullptr)
         return;
     FindBar1->Open();
+}
+
+bool TFormMain::IsMention(const GmTalk::Info& info)
+{
+    if (info.clientID == ClientID)
+        return false;
+    const std::string key = UserName + '\n' + Options.HighlightWords;
+    if (key != mentionWordsKey_) {
+        mentionWords_.SetWords(cp932::ToUtf8(UserName), cp932::ToUtf8(Options.HighlightWords));
+        mentionWordsKey_ = key;
+    }
+    // The text alone: a speaker whose name contains the user's is no mention.
+    return mentionWords_.Matches(cp932::ToUtf8(info.text));
+}
+
+void TFormMain::NoticeMention(TChatSheet* sheet, const GmTalk::Info& info)
+{
+    if (PageControl1->currentWidget() != sheet) {
+        sheet->UnreadMention = true;
+        SetSheetCaption(sheet, true);
+    }
+    const int k = sheet->FindUser(info.clientID);
+    const QString speaker = FromSjis(k != -1 ? std::string_view(sheet->UserItems[k].Name) : std::string_view(info.name));
+    Mentions.Mentioned(this, Options.Notifications, FromSjis(sheet->RoomName), speaker, FromSjis(info.text));
 }

@@ -236,9 +236,12 @@ void TFormMain::RecvTalk()
         if (target == nullptr)
             return;
     }
+    const bool mention = IsMention(info);
     target->AddLog(info);
     if (PageControl1->currentWidget() != target)
         SetSheetCaption(target, true);
+    if (mention)
+        NoticeMention(target, info);
 }
 
 TChatSheet* TFormMain::FindSheet(std::int16_t room) const
@@ -294,7 +297,11 @@ void TFormMain::SetSheetCaption(TChatSheet* sheet, bool unread)
         return;
     // Tab captions treat "&" as an accelerator mark; double it so the name shows as typed.
     QString caption = FromSjis(sheet->RoomName).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (!unread)
+        sheet->UnreadMention = false;
     if (unread)
         caption += QLatin1Char('*');
+    if (sheet->UnreadMention)
+        caption += QLatin1Char('!');
     PageControl1->setTabText(index, caption);
 }

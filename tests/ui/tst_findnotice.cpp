@@ -1,6 +1,8 @@
 // Finding and noticing: the log search bar, the input history, links,
 // mentions with their notices, and the options dialog, on the real window.
+#include "ChatLogView.h"
 #include "Chatsheet.h"
+#include "DesktopNotice.h"
 #include "FindBar.h"
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
@@ -9,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTest>
 
 class TestFindNotice : public QObject {
@@ -17,6 +20,7 @@ private slots:
     void optionsRoundTripThroughTheSettingsFile();
     void historyRecallsSentLinesNewestFirstAndTheDraft();
     void findBarOpensOnCtrlFAndEscReturnsToTheInput();
+    void mentionFromOthersNotifiesOncePerRoomPerTenSeconds();
 };
 
 void TestFindNotice::optionsRoundTripThroughTheSettingsFile()
@@ -86,6 +90,41 @@ void TestFindNotice::findBarOpensOnCtrlFAndEscReturnsToTheInput()
     QTest::keyClick(w->FindBar1->EditFind, Qt::Key_Escape);
     QVERIFY(w->FindBar1->isHidden());
     QVERIFY(w->EditInputChat->hasFocus());
+}
+
+void TestFindNotice::mentionFromOthersNotifiesOncePerRoomPerTenSeconds()
+{
+    QStringList notices;
+    SetNotificationInterceptor([&](const QString& summary, const QString& body) { notices << summary + "|" + body; });
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->UserName = Sjis("タロウ").toStdString();
+    w->Options.HighlightWords = "pass";
+    std::int64_t now = 1000000;
+    w->Mentions.SetClock([&] { return now; });
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby", {MakeMember(8, "ken")}));
+    TChatSheet* team = f.OpenRoom(4, "Team", {MakeMember(8, "ken")});
+    QVERIFY(team);
+    ChatLogView* log = f.Window()->FindSheet(3)->ChatLog;
+
+    f.Server.SendTalk(3, 7, "me", Sjis("ﾀﾛｳ is me"));             // own line: never
+    f.Server.SendTalk(3, 8, "", Sjis("ｔａｒｏｕ no"));              // no mention
+    f.Server.SendTalk(3, 8, "", Sjis("ﾀﾛｳ, <b>come</b>"));
+    f.Server.SendTalk(3, 8, "", Sjis("タロウ again"));             // within 10 s
+    f.Server.SendTalk(4, 8, "", Sjis("PASS please"));              // another room
+    QTRY_COMPARE(log->LineCount(), 4);
+    QTRY_COMPARE(notices.size(), 2);
+    QCOMPARE(notices[0], QStringLiteral("Lobby|ken> ﾀﾛｳ, <b>come</b>"));
+    QCOMPARE(notices[1], QStringLiteral("Team|ken> PASS please"));
+    QCOMPARE(w->PageControl1->tabText(0), QStringLiteral("Lobby*!"));
+
+    now += MentionNotice::IntervalMs;
+    f.Server.SendTalk(3, 8, "", Sjis("タロウ later"));
+    QTRY_COMPARE(notices.size(), 3);
+    w->PageControl1->setCurrentIndex(0);
+    QCOMPARE(w->PageControl1->tabText(0), QStringLiteral("Lobby"));
+    SetNotificationInterceptor({});
 }
 
 QTEST_MAIN(TestFindNotice)
