@@ -1,17 +1,22 @@
 // Finding and noticing: the log search bar, the input history, links,
 // mentions with their notices, and the options dialog, on the real window.
+#include "ChatLineText.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "DesktopNotice.h"
+#include "DialogDriver.h"
 #include "FindBar.h"
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
+#include "LinkOpener.h"
 #include "Unitoption.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTest>
 
 class TestFindNotice : public QObject {
@@ -21,7 +26,20 @@ private slots:
     void historyRecallsSentLinesNewestFirstAndTheDraft();
     void findBarOpensOnCtrlFAndEscReturnsToTheInput();
     void mentionFromOthersNotifiesOncePerRoomPerTenSeconds();
+    void onlyWebAddressesBecomeLinksAndAClickOpensExactlyThem();
 };
+
+namespace {
+// The centre of the character at position pos of the view's document.
+QPoint PointAt(QPlainTextEdit& view, int pos)
+{
+    QTextCursor cursor(view.document());
+    cursor.setPosition(pos);
+    const QRect before = view.cursorRect(cursor);
+    cursor.setPosition(pos + 1);
+    return QPoint((before.left() + view.cursorRect(cursor).left()) / 2, before.center().y());
+}
+}  // namespace
 
 void TestFindNotice::optionsRoundTripThroughTheSettingsFile()
 {
@@ -125,6 +143,39 @@ void TestFindNotice::mentionFromOthersNotifiesOncePerRoomPerTenSeconds()
     w->PageControl1->setCurrentIndex(0);
     QCOMPARE(w->PageControl1->tabText(0), QStringLiteral("Lobby"));
     SetNotificationInterceptor({});
+}
+
+void TestFindNotice::onlyWebAddressesBecomeLinksAndAClickOpensExactlyThem()
+{
+    QPlainTextEdit view;
+    view.setReadOnly(true);
+    InstallLinkOpener(&view);
+    const std::string line = "<a href=\"file:///x\">go</a> https://kv.example/a?b=1&c=<i>; javascript://x";
+    QTextCursor cursor(view.document());
+    QTextCharFormat red;
+    red.setForeground(Qt::red);
+    InsertChatLineText(cursor, line, red, 0, true);
+    view.resize(900, 100);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    const QString shown = view.document()->firstBlock().text();
+    QCOMPARE(shown.mid(ChatLinePrefixLength(true)), QString::fromStdString(line));
+    QStringList anchors;
+    for (auto it = view.document()->firstBlock().begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat format = it.fragment().charFormat();
+        QCOMPARE(format.foreground().color(), QColor(Qt::red));
+        if (format.isAnchor())
+            anchors << format.anchorHref();
+    }
+    QCOMPARE(anchors, QStringList{QStringLiteral("https://kv.example/a?b=1&c=")});
+
+    DialogDriver::ShellRecorder shell;
+    const int linkAt = shown.indexOf(QStringLiteral("kv.example"));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, PointAt(view, linkAt));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, PointAt(view, shown.indexOf(QStringLiteral("file"))));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, PointAt(view, shown.indexOf(QStringLiteral("javascript"))));
+    QCOMPARE(shell.Addresses(), QStringList{QStringLiteral("https://kv.example/a?b=1&c=")});
 }
 
 QTEST_MAIN(TestFindNotice)
