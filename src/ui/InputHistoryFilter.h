@@ -15,7 +15,6 @@ public:
 
     // The edit's text was sent.
     void Sent(const QString& text);
-    const InputHistory& History() const { return Lines; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
