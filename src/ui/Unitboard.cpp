@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include <cmath>
 
@@ -196,6 +197,14 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
         placed_ = true;
     }
     show();
+    // Dragged to a screen of another density, the pitch is drawn again for it.
+    if (QWindow* window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &TFormBoard::onScreenChanged, Qt::UniqueConnection);
+}
+
+void TFormBoard::onScreenChanged()
+{
+    UsePixelRatio(devicePixelRatioF());
 }
 
 void TFormBoard::PlaceOverOwner()

@@ -86,6 +86,9 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+private slots:
+    void onScreenChanged();
+
 private:
     void EndDrag();
     void PlaceOverOwner();
