@@ -45,10 +45,14 @@ CommandLine ReadCommandLine(int argc, char* argv[])
     // No application object exists yet to name the program in the usage line.
     const QString usage = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kvchat"));
     CommandLine result;
-    if (!parser.parse(args) || !parser.positionalArguments().isEmpty()) {
-        const QString error = parser.errorText().isEmpty()
-            ? QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().value(0))
-            : parser.errorText();
+    const bool parsed = parser.parse(args);
+    const bool noSettingsFile = parser.isSet(settings) && parser.value(settings).isEmpty();
+    if (!parsed || !parser.positionalArguments().isEmpty() || noSettingsFile) {
+        QString error = parser.errorText();
+        if (parsed)
+            error = parser.positionalArguments().isEmpty()
+                ? QStringLiteral("--settings needs a file name.")
+                : QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
         std::fprintf(stderr, "kvchat: %s\n\n%s", qPrintable(error), qPrintable(usage));
         result.exitCode = 2;
     } else if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
