@@ -119,6 +119,10 @@ void TFormMain::connectHandlers()
         ShowStandardError(QStringLiteral("非同期ソケットエラー %1").arg(code));
     });
     connect(Socket1, &ClientSocket::OutputOverflow, this, &TFormMain::onOutputOverflow);
+    connect(Socket1, &ClientSocket::LookupFailed, this, [this](const QString& message) {
+        RefreshConnectionControls();
+        ShowErrorBox(message, this);
+    });
 
     connect(OpenMenu, &QAction::triggered, this, &TFormMain::OpenMenuClick);
     connect(CloseMenu, &QAction::triggered, this, &TFormMain::CloseMenuClick);
@@ -256,6 +260,7 @@ void TFormMain::LoadSettings()
     UrlDownload = record.UrlDownload;
     StartRooms = record.StartRooms;
     Options = ReadOptions(ini);
+    ApplyOptions();
 }
 
 void TFormMain::SaveSettings()

@@ -30,6 +30,7 @@ class QSplitter;
 class QTabWidget;
 class TChatSheet;
 class FindBar;
+class LogFind;
 class InputHistoryFilter;
 
 // A row of the room list owns the record the server announced for it.
@@ -114,6 +115,8 @@ public:
     // Options, log search, input history and mention notices (UnitmainFindNotice.cpp).
     void OptionMenuClick();
     void FindMenuClick();
+    // Puts the options into effect (after loading them or after the dialog).
+    void ApplyOptions();
     // A line from someone else that holds the user's name or an extra word.
     bool IsMention(const GmTalk::Info& info);
     // Marks the tab and tells the user when the window is in the background.
@@ -121,6 +124,7 @@ public:
     OptionsRecord Options;
     MentionNotice Mentions;
     FindBar* FindBar1 = nullptr;
+    LogFind* LogFinder = nullptr;
     InputHistoryFilter* ChatHistory = nullptr;
     QAction* OptionMenu = nullptr;
     QAction* FindMenu = nullptr;

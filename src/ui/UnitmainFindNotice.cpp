@@ -4,7 +4,9 @@
 #include "Chatsheet.h"
 #include "Cp932.h"
 #include "FindBar.h"
+#include "ChatLogView.h"
 #include "InputHistoryFilter.h"
+#include "LogFind.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
 #include "Unitoption.h"
@@ -28,13 +30,40 @@ void TFormMain::setUpFindNotice()
 
     connect(OptionMenu, &QAction::triggered, this, &TFormMain::OptionMenuClick);
     connect(FindMenu, &QAction::triggered, this, &TFormMain::FindMenuClick);
+    LogFinder = new LogFind(FindBar1, this);
     connect(FindBar1, &FindBar::Closed, this, [this] { EditInputChat->setFocus(); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { LogFinder->SetSheet(ActiveChatSheet()); });
+    // F3 also works while the focus is in the log or the input.
+    connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this, [this] {
+        if (FindBar1->isHidden())
+            FindMenuClick();
+        else
+            LogFinder->Next();
+    });
+    connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, this, [this] {
+        if (!FindBar1->isHidden())
+            LogFinder->Previous();
+    });
+}
+
+void TFormMain::ApplyOptions()
+{
+    if (ChatLogView::ShowTimes != Options.Timestamps) {
+        ChatLogView::ShowTimes = Options.Timestamps;
+        // The log on screen is laid out again; the others are built when shown.
+        if (TChatSheet* sheet = ActiveChatSheet()) {
+            sheet->ShowLog(false);
+            sheet->ShowLog(true);
+        }
+        LogFinder->Refresh();
+    }
 }
 
 void TFormMain::OptionMenuClick()
 {
     if (!FormOption->Execute(Options))
         return;
+    ApplyOptions();
     // Kept at once: the options are the user's explicit choice, not window state.
     if (const auto failure = SaveOptions(settingsPath_, Options))
         ShowStandardError(QString::fromStdString(*failure));
@@ -42,9 +71,12 @@ void TFormMain::OptionMenuClick()
 
 void TFormMain::FindMenuClick()
 {
-    if (ActiveChatSheet() == nullptr)
+    TChatSheet* sheet = ActiveChatSheet();
+    if (sheet == nullptr)
         return;
+    LogFinder->SetSheet(sheet);
     FindBar1->Open();
+    LogFinder->Search(FindBar1->Text());
 }
 
 bool TFormMain::IsMention(const GmTalk::Info& info)
@@ -62,7 +94,7 @@ bool TFormMain::IsMention(const GmTalk::Info& info)
 
 void TFormMain::NoticeMention(TChatSheet* sheet, const GmTalk::Info& info)
 {
-    if (PageControl1->currentWidget() != sheet) {
+    if (PageControl1->currentWidget() != sheet && !sheet->UnreadMention) {
         sheet->UnreadMention = true;
         SetSheetCaption(sheet, true);
     }

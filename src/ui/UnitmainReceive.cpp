@@ -237,8 +237,9 @@ void TFormMain::RecvTalk()
             return;
     }
     const bool mention = IsMention(info);
-    target->AddLog(info);
-    if (PageControl1->currentWidget() != target)
+    target->AddLog(info, mention ? LineMention : 0);
+    // Only a flip of the mark touches the caption: every caption change lays out the whole tab bar.
+    if (!target->Unread && PageControl1->currentWidget() != target)
         SetSheetCaption(target, true);
     if (mention)
         NoticeMention(target, info);
@@ -304,4 +305,5 @@ void TFormMain::SetSheetCaption(TChatSheet* sheet, bool unread)
     if (sheet->UnreadMention)
         caption += QLatin1Char('!');
     PageControl1->setTabText(index, caption);
+    sheet->Unread = unread;
 }

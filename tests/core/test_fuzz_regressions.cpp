@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path FuzzFolder = fs::path(__FILE__).parent_path() / ".." / ".." / "fuzz";
+const fs::path FuzzFolder = KV_FUZZ_DIR;
 
 std::vector<fs::path> Inputs(const std::string& target)
 {

@@ -9,6 +9,8 @@
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
 #include "LinkOpener.h"
+#include "LogFind.h"
+#include "ClockText.h"
 #include "Unitoption.h"
 
 #include <QAction>
@@ -25,6 +27,7 @@ private slots:
     void optionsRoundTripThroughTheSettingsFile();
     void historyRecallsSentLinesNewestFirstAndTheDraft();
     void findBarOpensOnCtrlFAndEscReturnsToTheInput();
+    void findBarCountsHighlightsAndWalksTheMatchesWithTimesOn();
     void mentionFromOthersNotifiesOncePerRoomPerTenSeconds();
     void onlyWebAddressesBecomeLinksAndAClickOpensExactlyThem();
 };
@@ -110,6 +113,43 @@ void TestFindNotice::findBarOpensOnCtrlFAndEscReturnsToTheInput()
     QVERIFY(w->EditInputChat->hasFocus());
 }
 
+void TestFindNotice::findBarCountsHighlightsAndWalksTheMatchesWithTimesOn()
+{
+    MainWindowFixture f("[Option]\r\nTimestamps=1\r\n");
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    const std::int64_t restored = 1700000000;
+    sheet->AddLine("ｺﾞｰﾙ from the log", 0, LineRestored, restored);
+    sheet->AddLine("x ゴール! ご-る ゴール", 0);
+    sheet->AddLine("nothing", 0);
+    QCOMPARE(sheet->ChatLog->LineText(0), QString::fromStdString(ClockText(restored)) + " ｺﾞｰﾙ from the log");
+
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("ゴール"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("3 / 3 件"));
+    QCOMPARE(sheet->ChatLog->extraSelections().size(), 3);
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("ゴール"));
+    QTest::keyClick(bar->EditFind, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(bar->EditFind, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 3 件"));
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("ｺﾞｰﾙ"));
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QTest::keyClick(bar->EditFind, Qt::Key_F3);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 3 件"));   // round to the first again
+
+    f.Server.SendTalk(3, 7, "", Sjis("ゴール again"));   // arriving while the bar is open
+    QTRY_COMPARE(bar->LabelCount->text(), QStringLiteral("1 / 4 件"));
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("x"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
+    QCOMPARE(sheet->ChatLog->extraSelections().size(), 0);
+}
+
 void TestFindNotice::mentionFromOthersNotifiesOncePerRoomPerTenSeconds()
 {
     QStringList notices;
@@ -136,6 +176,10 @@ void TestFindNotice::mentionFromOthersNotifiesOncePerRoomPerTenSeconds()
     QCOMPARE(notices[0], QStringLiteral("Lobby|ken> ﾀﾛｳ, <b>come</b>"));
     QCOMPARE(notices[1], QStringLiteral("Team|ken> PASS please"));
     QCOMPARE(w->PageControl1->tabText(0), QStringLiteral("Lobby*!"));
+    const LineStore& lines = w->FindSheet(3)->Lines;
+    QCOMPARE(lines.At(0).flags, std::uint8_t(0));   // own
+    QCOMPARE(lines.At(1).flags, std::uint8_t(0));
+    QCOMPARE(lines.At(2).flags, std::uint8_t(LineMention));
 
     now += MentionNotice::IntervalMs;
     f.Server.SendTalk(3, 8, "", Sjis("タロウ later"));

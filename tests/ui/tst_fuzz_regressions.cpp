@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,7 +20,7 @@ namespace {
 
 QString fuzzFolder()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../fuzz");
+    return QStringLiteral(KV_FUZZ_DIR);
 }
 
 QByteArray readAll(const QString& path)
