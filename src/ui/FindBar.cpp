@@ -12,7 +12,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(4);
-    LabelFind = new QLabel(QStringLiteral("検索(&F)"), this);
+    LabelFind = new QLabel(QStringLiteral("検索(&S)"), this);
     EditFind = new QLineEdit(this);
     LabelFind->setBuddy(EditFind);
     LabelCount = new QLabel(this);
