@@ -12,13 +12,16 @@
 // the handshake, opens one room, then floods on each command read from its stdin
 // and reports on its stdout when (CLOCK_MONOTONIC) it began and finished writing.
 //
-//   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only]
+//   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only] [--decorated]
+// --decorated: every line also carries a web address (a link) and names the user
+// (a highlighted mention), and the log shows times; the floors stay plain.
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "Cp932.h"
+#include "DesktopNotice.h"
 #include "GmMessages.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
@@ -91,13 +94,15 @@ struct FloodLine {
     std::string text;
 };
 
+// A tag that starts with "d" marks a decorated flood (see --decorated).
 FloodLine MakeLine(const std::string& tag, int i)
 {
     static const std::string tail = Cp932(" パス回しからゴール前へ、シュート! nice play <b>&amp;</b>");
+    static const std::string link = " https://kickvale.example/match?id=42";
     char head[48];
     std::snprintf(head, sizeof head, "%s #%07d", tag.c_str(), i);
     return {static_cast<std::int16_t>(FirstSpeakerId + i % SpeakerCount), static_cast<std::uint8_t>(i % 5),
-            head + tail};
+            head + tail + (tag.starts_with('d') ? link : std::string())};
 }
 
 // ---------------------------------------------------------------- server process
@@ -331,7 +336,7 @@ FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const s
     Clock::time_point doneAt;
     // Cheap: runs once per edit block of the log, not per line.
     const auto watch = QObject::connect(doc, &QTextDocument::contentsChange, [&] {
-        if (!done && doc->lastBlock().text() == last) {
+        if (!done && doc->lastBlock().text().endsWith(last)) {
             done = true;
             doneAt = Clock::now();
             loop.quit();
@@ -374,7 +379,8 @@ FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const s
     for (int k = 0; k < kept && result.verified; ++k) {
         const ShownLine expected = Shown(MakeLine(tag, n - kept + k));
         const int row = count - kept + k;
-        result.verified = log->LineText(row) == expected.text && log->LineColor(row) == expected.color;
+        const QString shown = log->LineText(row).mid(ChatLogView::ShowTimes ? 6 : 0);   // after "HH:MM "
+        result.verified = shown == expected.text && log->LineColor(row) == expected.color;
     }
     return result;
 }
@@ -460,6 +466,7 @@ int RunBench(int argc, char** argv)
     std::vector<int> sizes = {100000, 200000};
     bool naive = true;
     bool floors = true;   // --client-only leaves them out (for profiling the client)
+    bool decorated = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs" && i + 1 < argc) {
@@ -473,6 +480,8 @@ int RunBench(int argc, char** argv)
         } else if (arg == "--client-only") {
             floors = false;
             naive = false;
+        } else if (arg == "--decorated") {
+            decorated = true;
         }
     }
 
@@ -491,6 +500,13 @@ int RunBench(int argc, char** argv)
     std::unique_ptr<TFormMain> window = CreateApplicationWindows((dir.path() + QStringLiteral("/kvchat.INI")).toStdString());
     window->FirstActivate = false;
     window->UserName = "me";
+    int notices = 0;
+    if (decorated) {
+        window->Options.Timestamps = true;
+        window->Options.HighlightWords = Cp932("パス");
+        window->ApplyOptions();
+        SetNotificationInterceptor([&notices](const QString&, const QString&) { ++notices; });
+    }
     window->show();
     Settle(100);
 
@@ -514,8 +530,9 @@ int RunBench(int argc, char** argv)
     }
     Settle(200);
 
-    std::printf("Flood into one room tab of the real main window, %d run(s), platform %s, Qt %s\n", runs,
-                qPrintable(QGuiApplication::platformName()), qVersion());
+    std::printf("Flood into one room tab of the real main window, %d run(s), platform %s, Qt %s%s\n", runs,
+                qPrintable(QGuiApplication::platformName()), qVersion(),
+                decorated ? "; every line with a link and a mention, times shown" : "");
     std::printf("log view %dx%d; figures are medians; floors use the same lines and colours\n",
                 sheet->ChatLog->width(), sheet->ChatLog->height());
     std::fflush(stdout);
@@ -525,7 +542,7 @@ int RunBench(int argc, char** argv)
         for (std::size_t s = 0; s < sizes.size(); ++s) {
             const int n = sizes[s];
             Series& out = series[s];
-            const std::string tag = "r" + std::to_string(run) + "n" + std::to_string(n);
+            const std::string tag = (decorated ? "dr" : "r") + std::to_string(run) + "n" + std::to_string(n);
             const FloodResult flood = FloodClient(sheet, server, n, tag);
             if (flood.seconds <= 0) {
                 std::fprintf(stderr, "flood of %d lines did not complete\n", n);
@@ -613,11 +630,14 @@ int RunBench(int argc, char** argv)
         barsMet = barsMet && ratio <= allowed;
     }
     std::printf("error boxes during the floods: %d\n", boxes);
+    if (decorated)
+        std::printf("mention notifications during the floods: %d\n", notices);
     std::printf("flood bars: %s\n", barsMet ? "all met" : "NOT all met");
 
     window.reset();
     ForgetApplicationWindows();
     SetBoxInterceptor({});
+    SetNotificationInterceptor({});
     return 0;
 }
 
