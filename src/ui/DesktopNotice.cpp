@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QSystemTrayIcon>
@@ -23,32 +23,26 @@ NotificationInterceptor& Interceptor()
     return instance;
 }
 
-bool ServiceAvailable(const QDBusConnection& bus)
-{
-    if (!bus.isConnected() || bus.interface() == nullptr)
-        return false;
-    const QString service = Service;
-    if (bus.interface()->isServiceRegistered(service).value())
-        return true;
-    // A service that the bus starts on the first call counts too.
-    const QDBusMessage query = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListActivatableNames"));
-    const QDBusMessage reply = bus.call(query, QDBus::Block, 1000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().constFirst().toStringList().contains(service);
-}
+void NotifyInTray(const QString& summary, const QString& body);
 
+// Sent without waiting: the bus starts the service if it is not running, and an
+// answer that is an error (no such service) falls back to the tray.
 bool NotifyOverDBus(const QString& summary, const QString& body)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!ServiceAvailable(bus))
+    if (!bus.isConnected())
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("Notify"));
     // Notification servers may read markup in the body; chat text is shown as typed.
     call << QGuiApplication::applicationDisplayName() << 0u << QStringLiteral("kvchat") << summary
          << body.toHtmlEscaped() << QStringList() << QVariantMap() << -1;
-    return bus.send(call);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), qApp);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [summary, body](QDBusPendingCallWatcher* w) {
+        if (w->isError())
+            NotifyInTray(summary, body);
+        w->deleteLater();
+    });
+    return true;
 }
 
 void NotifyInTray(const QString& summary, const QString& body)
