@@ -14,7 +14,8 @@
 //
 //   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only] [--decorated]
 // --decorated: every line also carries a web address (a link) and names the user
-// (a highlighted mention), and the log shows times; the floors stay plain.
+// (a highlighted mention), and the log shows times; the floors insert the same
+// text, time included, in one plain format per line.
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
@@ -563,8 +564,11 @@ int RunBench(int argc, char** argv)
 
             std::vector<ShownLine> lines;
             lines.reserve(static_cast<std::size_t>(n));
-            for (int i = 0; i < n; ++i)
+            for (int i = 0; i < n; ++i) {
                 lines.push_back(Shown(MakeLine(tag, i)));
+                if (decorated)   // the same text as the log shows, time included, in one format
+                    lines.back().text.prepend(QStringLiteral("12:34 "));
+            }
             out.AddFloor(out.batched, out.batchedCpu, FloorRun(lines, 1000, sheet->ChatLog, 0));
             Settle(100);
             out.AddFloor(out.bounded, out.boundedCpu, FloorRun(lines, 1000, sheet->ChatLog, ChatLogView::MaxLines));

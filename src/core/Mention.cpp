@@ -32,16 +32,22 @@ std::vector<std::string> SplitWords(std::string_view words)
 void MentionMatcher::SetWords(std::string_view userName, std::string_view extraWords)
 {
     Words.clear();
-    if (!userName.empty())
-        Words.emplace_back(userName);
-    for (const std::string& word : SplitWords(extraWords))
-        Words.emplace_back(word);
+    std::vector<std::string> words = SplitWords(extraWords);
+    words.insert(words.begin(), std::string(userName));
+    for (const std::string& word : words) {
+        std::string folded = FoldForMatch(word);
+        if (!folded.empty())
+            Words.push_back(std::move(folded));
+    }
 }
 
 bool MentionMatcher::Matches(std::string_view text)
 {
-    for (TextSearch& word : Words) {
-        if (word.Contains(text))
+    if (Words.empty())
+        return false;
+    FoldForMatch(text, Scratch);
+    for (const std::string& word : Words) {
+        if (Scratch.Text.find(word) != std::string::npos)
             return true;
     }
     return false;

@@ -19,7 +19,8 @@ public:
     bool Matches(std::string_view text);
 
 private:
-    std::vector<TextSearch> Words;
+    std::vector<std::string> Words;   // folded
+    FoldedText Scratch;               // reused: one fold per line whatever the number of words
 };
 
 // The words of an extra-words setting, in order, without empty ones.

@@ -19,8 +19,17 @@ void InsertChatLineText(QTextCursor& cursor, std::string_view utf8Text, const QT
                         std::int64_t time, bool timestamps)
 {
     QString head;
-    if (timestamps)
-        head = QString::fromStdString(ClockText(time) + ' ');
+    if (timestamps) {
+        // Lines come in bursts from the same minute: the text is made once per minute.
+        static std::string lastClock;
+        static QString lastHead;
+        const std::string clock = ClockText(time);
+        if (clock != lastClock) {
+            lastClock = clock;
+            lastHead = QString::fromStdString(clock + ' ');
+        }
+        head = lastHead;
+    }
     // Most lines hold no address: one insert, as fast as a plain line.
     if (utf8Text.find("://") == std::string_view::npos) {
         cursor.insertText(head + QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size())),

@@ -53,7 +53,7 @@ int TChatSheet::FindUser(std::int16_t clientId) const
     return -1;
 }
 
-void TChatSheet::AddLog(const GmTalk::Info& info, std::uint8_t flags)
+void TChatSheet::AddLog(const GmTalk::Info& info, const std::function<bool(std::string_view)>& isMention)
 {
     if (info.room != RoomNo)
         return;
@@ -66,8 +66,13 @@ void TChatSheet::AddLog(const GmTalk::Info& info, std::uint8_t flags)
         line = info.name;
         line += ">";
     }
-    line += info.text;
-    AddLine(cp932::ToUtf8(line), info.style, flags);
+    // The speaker part ends with an ASCII sign, so converting the two parts apart
+    // gives the same text as converting the line whole.
+    std::string utf8 = cp932::ToUtf8(line);
+    const std::size_t textStart = utf8.size();
+    utf8 += cp932::ToUtf8(info.text);
+    const bool mention = isMention && isMention(std::string_view(utf8).substr(textStart));
+    AddLine(utf8, info.style, mention ? LineMention : 0);
 }
 
 void TChatSheet::AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags, std::int64_t time)

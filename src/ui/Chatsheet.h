@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,8 +31,9 @@ public:
     TChatSheet(QWidget* Owner, std::int16_t RoomNo, const std::string& RoomName);
     ~TChatSheet() override;
 
-    // flags: LineFlag bits for the utterance's line (LineMention).
-    void AddLog(const GmTalk::Info& info, std::uint8_t flags = 0);
+    // isMention, when given, sees the utterance's text (UTF-8, without the speaker)
+    // and decides whether its line is marked LineMention.
+    void AddLog(const GmTalk::Info& info, const std::function<bool(std::string_view)>& isMention = {});
     // Everything that puts a line into the room's tab comes through here: the line
     // goes into Lines (line breaks flattened) and, when the log is on screen, to it.
     void AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags = 0,

@@ -118,7 +118,7 @@ public:
     // Puts the options into effect (after loading them or after the dialog).
     void ApplyOptions();
     // A line from someone else that holds the user's name or an extra word.
-    bool IsMention(const GmTalk::Info& info);
+    bool IsMention(std::int16_t clientId, std::string_view utf8Text);
     // Marks the tab and tells the user when the window is in the background.
     void NoticeMention(TChatSheet* sheet, const GmTalk::Info& info);
     OptionsRecord Options;
@@ -187,7 +187,8 @@ private:
 
     std::unique_ptr<Ui::TFormMain> ui_;
     MentionMatcher mentionWords_;
-    std::string mentionWordsKey_;   // the name and words mentionWords_ was built from
+    std::string mentionName_;    // the name and words mentionWords_ was built from
+    std::string mentionExtra_;
     std::string settingsPath_;
     int roomPanelHeight_ = 201;
     bool destroyed_ = false;

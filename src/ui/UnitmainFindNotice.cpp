@@ -32,7 +32,11 @@ void TFormMain::setUpFindNotice()
     connect(FindMenu, &QAction::triggered, this, &TFormMain::FindMenuClick);
     LogFinder = new LogFind(FindBar1, this);
     connect(FindBar1, &FindBar::Closed, this, [this] { EditInputChat->setFocus(); });
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { LogFinder->SetSheet(ActiveChatSheet()); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        LogFinder->SetSheet(ActiveChatSheet());
+        if (ActiveChatSheet() == nullptr && !FindBar1->isHidden())
+            FindBar1->Close();   // the last room is gone: nothing left to search
+    });
     // F3 also works while the focus is in the log or the input.
     connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this, [this] {
         if (FindBar1->isHidden())
@@ -79,17 +83,17 @@ void TFormMain::FindMenuClick()
     LogFinder->Search(FindBar1->Text());
 }
 
-bool TFormMain::IsMention(const GmTalk::Info& info)
+bool TFormMain::IsMention(std::int16_t clientId, std::string_view utf8Text)
 {
-    if (info.clientID == ClientID)
+    if (clientId == ClientID)
         return false;
-    const std::string key = UserName + '\n' + Options.HighlightWords;
-    if (key != mentionWordsKey_) {
+    if (UserName != mentionName_ || Options.HighlightWords != mentionExtra_) {
         mentionWords_.SetWords(cp932::ToUtf8(UserName), cp932::ToUtf8(Options.HighlightWords));
-        mentionWordsKey_ = key;
+        mentionName_ = UserName;
+        mentionExtra_ = Options.HighlightWords;
     }
     // The text alone: a speaker whose name contains the user's is no mention.
-    return mentionWords_.Matches(cp932::ToUtf8(info.text));
+    return mentionWords_.Matches(utf8Text);
 }
 
 void TFormMain::NoticeMention(TChatSheet* sheet, const GmTalk::Info& info)

@@ -236,8 +236,8 @@ void TFormMain::RecvTalk()
         if (target == nullptr)
             return;
     }
-    const bool mention = IsMention(info);
-    target->AddLog(info, mention ? LineMention : 0);
+    bool mention = false;
+    target->AddLog(info, [&](std::string_view text) { return mention = IsMention(info.clientID, text); });
     // Only a flip of the mark touches the caption: every caption change lays out the whole tab bar.
     if (!target->Unread && PageControl1->currentWidget() != target)
         SetSheetCaption(target, true);
