@@ -15,7 +15,7 @@
 //   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only] [--decorated]
 // --decorated: every line also carries a web address (a link) and names the user
 // (a highlighted mention), and the log shows times; the floors insert the same
-// text, time included, in one plain format per line.
+// text with the same formats (time, underlined anchor, background).
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
@@ -312,6 +312,8 @@ QString Speaker(int k)
 struct ShownLine {
     QString text;
     QColor color;
+    int linkFrom = -1;       // decorated floors: where the link starts (it runs to the end)
+    bool mention = false;    // decorated floors: the mention background
 };
 
 ShownLine Shown(const FloodLine& line)
@@ -418,10 +420,22 @@ Timing FloorRun(const std::vector<ShownLine>& lines, int blockLines, const QWidg
             cursor.beginEditBlock();
         // The cursor stays at the end after each insert: moving it there again would
         // make the toolkit lay out the line it leaves.
-        format.setForeground(lines[i].color);
+        const ShownLine& line = lines[i];
+        format.setForeground(line.color);
+        if (line.mention)
+            format.setBackground(QColor(255, 240, 160));
         if (i > 0)
             cursor.insertBlock(QTextBlockFormat(), format);
-        cursor.insertText(lines[i].text, format);
+        if (line.linkFrom < 0) {
+            cursor.insertText(line.text, format);
+        } else {
+            cursor.insertText(line.text.left(line.linkFrom), format);
+            QTextCharFormat link = format;
+            link.setAnchor(true);
+            link.setAnchorHref(line.text.mid(line.linkFrom));
+            link.setFontUnderline(true);
+            cursor.insertText(line.text.mid(line.linkFrom), link);
+        }
         const bool blockEnd = (i + 1) % static_cast<std::size_t>(std::max(blockLines, 1)) == 0 || i + 1 == n;
         if (blockLines > 1 && blockEnd)
             cursor.endEditBlock();
@@ -566,8 +580,12 @@ int RunBench(int argc, char** argv)
             lines.reserve(static_cast<std::size_t>(n));
             for (int i = 0; i < n; ++i) {
                 lines.push_back(Shown(MakeLine(tag, i)));
-                if (decorated)   // the same text as the log shows, time included, in one format
-                    lines.back().text.prepend(QStringLiteral("12:34 "));
+                if (decorated) {   // what the log shows: time, link and mention background
+                    ShownLine& line = lines.back();
+                    line.text.prepend(QStringLiteral("12:34 "));
+                    line.linkFrom = static_cast<int>(line.text.indexOf(QStringLiteral("https://")));
+                    line.mention = true;
+                }
             }
             out.AddFloor(out.batched, out.batchedCpu, FloorRun(lines, 1000, sheet->ChatLog, 0));
             Settle(100);

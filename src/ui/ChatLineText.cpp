@@ -8,6 +8,25 @@
 
 namespace {
 constexpr int TimestampLength = 6;   // "HH:MM "
+}  // namespace
+
+const QString LinkMarker = QStringLiteral("kv-link");
+
+// Every link of a line's look shares one format: the address is not kept in it
+// (it is read back from the text when clicked), so a flood of different
+// addresses does not grow the document's table of formats.
+const QTextCharFormat& LinkFormat(const QTextCharFormat& line)
+{
+    static QTextCharFormat base;
+    static QTextCharFormat link;
+    if (!(line == base) || !link.isAnchor()) {
+        base = line;
+        link = line;
+        link.setAnchor(true);
+        link.setAnchorHref(LinkMarker);
+        link.setFontUnderline(true);
+    }
+    return link;
 }
 
 int ChatLinePrefixLength(bool timestamps)
@@ -45,11 +64,7 @@ void InsertChatLineText(QTextCursor& cursor, std::string_view utf8Text, const QT
         if (!head.isEmpty())
             cursor.insertText(head, format);
         head.clear();
-        QTextCharFormat linkFormat = format;
-        linkFormat.setAnchor(true);
-        linkFormat.setAnchorHref(address);
-        linkFormat.setFontUnderline(true);
-        cursor.insertText(address, linkFormat);
+        cursor.insertText(address, LinkFormat(format));
         done = link.End;
     }
     head += QString::fromUtf8(utf8Text.data() + done, static_cast<qsizetype>(utf8Text.size() - done));

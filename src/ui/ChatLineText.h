@@ -18,3 +18,7 @@ void InsertChatLineText(QTextCursor& cursor, std::string_view utf8Text, const QT
 
 // The number of characters InsertChatLineText puts before the text itself.
 int ChatLinePrefixLength(bool timestamps);
+
+// The anchor of every link: a marker, not the address (the opener reads the
+// address from the line itself).
+extern const QString LinkMarker;

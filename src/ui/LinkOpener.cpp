@@ -1,11 +1,38 @@
 #include "LinkOpener.h"
 
+#include "ChatLineText.h"
+#include "LinkFinder.h"
 #include "ShellOpen.h"
+#include "TextSearch.h"
 
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
 namespace {
+
+// The address of the link under pos, read from the line's text: what the user
+// sees is exactly what is opened.
+QString LinkAddressAt(const QPlainTextEdit& view, QPoint pos)
+{
+    if (view.anchorAt(pos) != LinkMarker)
+        return {};
+    const QTextCursor cursor = view.cursorForPosition(pos);
+    const QString text = cursor.block().text();
+    const int offset = cursor.positionInBlock();
+    const std::string utf8 = text.toStdString();
+    QString nearest;
+    for (const TextSpan& span : FindLinks(utf8)) {
+        const auto begin = static_cast<int>(Utf16Length(std::string_view(utf8).substr(0, span.Begin)));
+        const auto end = begin + static_cast<int>(Utf16Length(std::string_view(utf8).substr(span.Begin, span.End - span.Begin)));
+        // The cursor stands at the boundary nearest to pos: inside the link, or at its end.
+        if (offset >= begin && offset < end)
+            return text.mid(begin, end - begin);
+        if (offset == end)
+            nearest = text.mid(begin, end - begin);
+    }
+    return nearest;
+}
 
 bool IsWebAddress(const QString& address)
 {
@@ -29,18 +56,18 @@ protected:
         switch (event->type()) {
         case QEvent::MouseMove: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            const bool onLink = !View->anchorAt(mouse->position().toPoint()).isEmpty();
+            const bool onLink = View->anchorAt(mouse->position().toPoint()) == LinkMarker;
             View->viewport()->setCursor(onLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
             break;
         }
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            Pressed = mouse->button() == Qt::LeftButton ? View->anchorAt(mouse->position().toPoint()) : QString();
+            Pressed = mouse->button() == Qt::LeftButton ? LinkAddressAt(*View, mouse->position().toPoint()) : QString();
             break;
         }
         case QEvent::MouseButtonRelease: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            const QString released = View->anchorAt(mouse->position().toPoint());
+            const QString released = LinkAddressAt(*View, mouse->position().toPoint());
             const bool click = mouse->button() == Qt::LeftButton && !Pressed.isEmpty() && released == Pressed &&
                                !View->textCursor().hasSelection();
             const QString address = Pressed;

@@ -1,7 +1,7 @@
 #pragma once
 // Clicks on the links of a log: a left click (not a drag that selects text)
-// on a link hands exactly its address to the desktop shell. Only http:// and
-// https:// addresses are ever handed on, whatever the link says.
+// on a link hands exactly its address, as the line shows it, to the desktop
+// shell. Only http:// and https:// addresses are ever handed on.
 
 class QPlainTextEdit;
 

@@ -210,7 +210,7 @@ void TestFindNotice::onlyWebAddressesBecomeLinksAndAClickOpensExactlyThem()
         const QTextCharFormat format = it.fragment().charFormat();
         QCOMPARE(format.foreground().color(), QColor(Qt::red));
         if (format.isAnchor())
-            anchors << format.anchorHref();
+            anchors << it.fragment().text();
     }
     QCOMPARE(anchors, QStringList{QStringLiteral("https://kv.example/a?b=1&c=")});
 
