@@ -3,8 +3,8 @@
 // list, one tab per entered room, the chat input, the menus and the settings.
 
 #include "ClientSocket.h"
-#include "FrameReceiver.h"
 #include "DesktopNotice.h"
+#include "FrameReceiver.h"
 #include "GmMessages.h"
 #include "Options.h"
 #include "StartRooms.h"
@@ -30,8 +30,8 @@ class QSplitter;
 class QTabWidget;
 class TChatSheet;
 class FindBar;
-class LogFind;
 class InputHistoryFilter;
+class LogFind;
 
 // A row of the room list owns the record the server announced for it.
 class RoomListItem : public QListWidgetItem {

@@ -1,8 +1,8 @@
 // The user's room and chat commands, and the formation board's events.
 #include "Unitmain.h"
-#include "InputHistoryFilter.h"
 
 #include "Chatsheet.h"
+#include "InputHistoryFilter.h"
 #include "RecordField.h"
 #include "ShellOpen.h"
 #include "SjisText.h"

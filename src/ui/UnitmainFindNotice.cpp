@@ -1,10 +1,10 @@
 // The main window's options, log search, input history and mention notices.
 #include "Unitmain.h"
 
+#include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "Cp932.h"
 #include "FindBar.h"
-#include "ChatLogView.h"
 #include "InputHistoryFilter.h"
 #include "LogFind.h"
 #include "MessageBoxes.h"
@@ -13,10 +13,10 @@
 #include "ui_Unitmain.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QLineEdit>
 #include <QShortcut>
 #include <QTabWidget>
-#include <QVBoxLayout>
 
 void TFormMain::setUpFindNotice()
 {
