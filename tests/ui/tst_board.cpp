@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTest>
 
@@ -308,6 +309,15 @@ void TestBoard::confirmingAnUnchangedNameStillReports()
     QCOMPARE(CharItems[22].Name, std::string("11"));
     QCOMPARE(named, std::vector<int>{22});
 
+    // A peer's name that is not valid CP932 or does not come back the same
+    // through Unicode ("≒" of the NEC row) is kept byte for byte.
+    const std::string peerName = "\x87\x90\x81";
+    CharItems[22].Name = peerName;
+    ModalSteps again(*nameDialog, [this] { DialogDriver::PressKey(*nameDialog, Qt::Key_Return); });
+    release(Qt::RightButton, Centre(22));
+    QVERIFY(again.Ran());
+    QCOMPARE(CharItems[22].Name, peerName);
+
     // The empty name is a name too.
     ModalSteps clear(*nameDialog, [this] {
         nameDialog->EditName->clear();
@@ -316,7 +326,7 @@ void TestBoard::confirmingAnUnchangedNameStillReports()
     release(Qt::RightButton, Centre(22));
     QVERIFY(clear.Ran());
     QCOMPARE(CharItems[22].Name, std::string());
-    QCOMPARE(named, (std::vector<int>{22, 22}));
+    QCOMPARE(named, (std::vector<int>{22, 22, 22}));
 }
 
 void TestBoard::cancelKeepsTheName()
@@ -434,6 +444,12 @@ void TestBoard::buttonCopyPutsBothLinesOnTheClipboard()
         "M5093N5182O2081P7980Q3672R6473S2064T7964U3756V5164W0756\n"
         "*!N!*Aボール B1 C2 D3 E4 F5 G6 H7 I8 J9 K10 L11 M1 N2 O3 P4 Q5 R6 S7 T8 U9 V10 W11 \n");
     QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+    // A lone lead byte from a peer shows as U+FFFD; the Shift-JIS flavour keeps it.
+    CharItems[1].Name = "\x81";
+    QTest::mouseClick(board->ButtonCopy, Qt::LeftButton);
+    QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("ボール B\uFFFD C2 ")));
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain;charset=Shift_JIS"))
+                .contains("*!N!*A\x83\x7b\x81\x5b\x83\x8b B\x81 C2 "));
     QVERIFY(moved.empty());
     QCOMPARE(allCount, 0);
     QCOMPARE(board->ButtonCopy->property("hint").toString(),
