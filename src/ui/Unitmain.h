@@ -9,9 +9,11 @@
 
 #include <QListWidgetItem>
 #include <QMainWindow>
+#include <QRect>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -155,16 +157,20 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void connectHandlers();
     void selectPage(int direction);
     void onOutputOverflow();
     int roomPanelHeight() const;
+    void applyOuterBounds(const QRect& outer);
 
     std::unique_ptr<Ui::TFormMain> ui_;
     std::string settingsPath_;
     int roomPanelHeight_ = 201;
+    bool settingsUnreadable_ = false;   // then the file is never written
+    std::optional<QRect> wantedBounds_;   // outer bounds from the settings, until the frame is known
     bool destroyed_ = false;
 };
 
