@@ -68,6 +68,21 @@ std::size_t FindClosingBracket(std::string_view text, std::size_t from)
     return std::string_view::npos;
 }
 
+std::string ReadFailureReason(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM: return "読み取りの権限がありません";
+    case EISDIR: return "ファイルではなくフォルダです";
+    case EINVAL: return "通常のファイルではありません";
+    case EIO: return "入出力エラーが起きました";
+    case ENOTDIR: return "途中のフォルダがフォルダではありません";
+    case ELOOP: return "シンボリックリンクが循環しています";
+    case ENAMETOOLONG: return "パスが長すぎます";
+    default: return "エラー番号 " + std::to_string(error);
+    }
+}
+
 enum class LineKind { Other, Section, Key };
 
 struct ParsedLine {
@@ -166,14 +181,26 @@ bool EndsLine(const std::string& ending)
 bool IniFile::Load(const std::string& path)
 {
     FilePath = path;
+    LoadFailureReason.clear();
     Lines.clear();
 
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT;
+    // Non-blocking, so that a pipe in the file's place cannot hang the start.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        LoadFailureReason = ReadFailureReason(errno);
+        return false;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        LoadFailureReason = ReadFailureReason(S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+        close(fd);
+        return false;
+    }
     std::string data;
     std::array<char, 65536> buffer;
-    bool ok = true;
+    int error = 0;
     for (;;) {
         const ssize_t n = read(fd, buffer.data(), buffer.size());
         if (n > 0) {
@@ -181,13 +208,15 @@ bool IniFile::Load(const std::string& path)
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            ok = false;
+            error = errno;
             break;
         }
     }
     close(fd);
-    if (!ok)
+    if (error != 0) {
+        LoadFailureReason = ReadFailureReason(error);
         return false;
+    }
 
     std::size_t start = 0;
     while (start < data.size()) {

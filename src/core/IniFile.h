@@ -20,9 +20,12 @@ public:
     static constexpr std::size_t MaxValueLength = 2047;
 
     // Reads the whole file. A missing file is an empty file. Returns false when
-    // the file exists but cannot be read; the content is empty then.
+    // the file exists but cannot be read; the content is empty then, and
+    // LoadFailure() tells why.
     bool Load(const std::string& path);
     const std::string& Path() const { return FilePath; }
+    // Why the last Load failed, for the user (UTF-8); empty after a success.
+    const std::string& LoadFailure() const { return LoadFailureReason; }
 
     // Section and key names are matched without regard to ASCII case. The
     // first section of that name and its first line with that key count.
@@ -64,6 +67,7 @@ private:
     void InsertLine(std::size_t index, std::string text);
 
     std::string FilePath;
+    std::string LoadFailureReason;
     std::vector<Line> Lines;
 };
 

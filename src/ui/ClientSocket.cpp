@@ -113,6 +113,7 @@ QString ClientSocket::connectToCandidate()
     fd_ = fd;
     ++generation_;
     peerClosed_ = false;
+    stalled_ = false;
     input_.clear();
     inputStart_ = 0;
     output_.clear();
@@ -200,6 +201,7 @@ void ClientSocket::releaseFd()
     fd_ = -1;
     connected_ = false;
     peerClosed_ = false;
+    stalled_ = false;
     ++generation_;
     input_.clear();
     inputStart_ = 0;
@@ -233,6 +235,7 @@ void ClientSocket::fillInput()
         const ssize_t got = ::recv(fd_, input_.data() + old, ReadChunk, 0);
         if (got > 0) {
             input_.resize(old + static_cast<std::size_t>(got));
+            stalled_ = false;
             if (static_cast<std::size_t>(got) < ReadChunk)
                 break;
             continue;
@@ -271,12 +274,17 @@ void ClientSocket::deliverReads()
         const int before = ReceiveLength();
         if (before == 0 && peerClosed_)
             break;
-        // A handler may open a modal box; its nested loop may deliver further read events.
+        // A handler may open a modal box. Its nested loop gets no readable
+        // notice for bytes already taken from the kernel, so a queued read
+        // event stands ready to go on with them there; when no box opens, this
+        // loop or that event takes them, whichever comes first.
+        scheduleRead();
         emit ReadReady();
         if (gen != generation_ || fd_ < 0)
             return;   // the handler closed the connection
         const int after = ReceiveLength();
         progressed = after < before;
+        stalled_ = !progressed;
         if (after == 0 || !progressed || clock.elapsed() >= MaxReadMillisPerWake)
             break;
     }
@@ -309,6 +317,12 @@ void ClientSocket::scheduleRead()
         readScheduled_ = false;
         if (gen != generation_ || fd_ < 0)
             return;
+        if ((ReceiveLength() == 0 || stalled_) && !peerClosed_) {
+            // The read loop that queued this event took everything it could; wait for the kernel.
+            if (readNotifier_)
+                readNotifier_->setEnabled(true);
+            return;
+        }
         deliverReads();
     });
 }

@@ -75,6 +75,7 @@ private:
     bool connected_ = false;
     bool peerClosed_ = false;
     bool readScheduled_ = false;
+    bool stalled_ = false;   // the last read event took nothing: the rest of a frame is missing
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     std::vector<std::uint8_t> input_;

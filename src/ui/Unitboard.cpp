@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -301,7 +302,13 @@ void TFormBoard::ButtonAllClick()
 
 void TFormBoard::ButtonCopyClick()
 {
-    QGuiApplication::clipboard()->setText(FromSjis(BuildBoardCopyText(CharItems)));
+    const std::string text = BuildBoardCopyText(CharItems);
+    auto* data = new QMimeData;   // owned by the clipboard
+    // The text shows what CP932 bytes can show; the Shift-JIS flavour keeps
+    // every byte, names from peers that are not valid CP932 included.
+    data->setText(FromSjis(text));
+    data->setData(QStringLiteral("text/plain;charset=Shift_JIS"), QByteArray::fromStdString(text));
+    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void TFormBoard::closeEvent(QCloseEvent* event)

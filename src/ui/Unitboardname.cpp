@@ -32,12 +32,16 @@ TFormBoardName::TFormBoardName(QWidget* parent) : QDialog(parent)
 bool TFormBoardName::Execute(std::string& Text)
 {
     EditName->setText(FromSjis(Text));
+    const QString offered = EditName->text();
     const int result = exec();
     // Centred over the owner the first time only; later it opens where it was left.
     setAttribute(Qt::WA_Moved);
     if (result != QDialog::Accepted)
         return false;
-    Text = ToSjis(EditName->text());
+    // A name left as it was goes back byte for byte: a peer's bytes need not
+    // be valid CP932, nor come back the same through the text shown.
+    if (EditName->text() != offered)
+        Text = ToSjis(EditName->text());
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFont>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QTabWidget>
 #include <QSplitter>
@@ -141,8 +142,6 @@ void TFormMain::connectHandlers()
     connect(RoomList, &QListWidget::itemDoubleClicked, this, &TFormMain::ButtonEnterRoomClick);
     connect(ButtonBoard, &QPushButton::clicked, this, &TFormMain::ButtonBoardClick);
     connect(ButtonSendChat, &QPushButton::clicked, this, &TFormMain::ButtonSendChatClick);
-    // Enter in the chat input presses the default button.
-    connect(EditInputChat, &QLineEdit::returnPressed, this, &TFormMain::ButtonSendChatClick);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
     connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
         if (PanelRoomList->isVisible())
@@ -150,8 +149,36 @@ void TFormMain::connectHandlers()
     });
 }
 
+void TFormMain::keyPressEvent(QKeyEvent* e)
+{
+    // Enter that no control took (a focused button takes it, the chat input,
+    // the lists and the log pass it on) presses the default button.
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (enter && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        ButtonSendChat->click();   // nothing happens while it is disabled
+        return;
+    }
+    QMainWindow::keyPressEvent(e);
+}
+
+void TFormMain::applyOuterBounds(const QRect& outer)
+{
+    // The frame is only known once the window is on screen; until then it counts as none.
+    const QSize frame = frameGeometry().size() - size();
+    move(outer.topLeft());
+    resize(outer.size() - frame);
+}
+
 bool TFormMain::event(QEvent* e)
 {
+    // The settings give the outer bounds: once the frame shows, take it off the
+    // size, so that a window saved and restored comes back as it was.
+    const bool geometryEvent = e->type() == QEvent::Move || e->type() == QEvent::Resize || e->type() == QEvent::Show;
+    if (wantedBounds_ && geometryEvent && frameGeometry().size() != size()) {
+        const QRect wanted = *wantedBounds_;
+        wantedBounds_.reset();   // once: resizing raises these events again
+        applyOuterBounds(wanted);
+    }
     if (e->type() == QEvent::WindowActivate && FirstActivate) {
         // Leave the event first: the connect dialog runs its own loop.
         QTimer::singleShot(0, this, &TFormMain::FormActivate);
@@ -232,20 +259,33 @@ int TFormMain::roomPanelHeight() const
     return roomPanelHeight_;
 }
 
+namespace {
+// Also says that nothing will be written: writing over a file that was not
+// read would drop every key the installation put there.
+QString UnreadableSettingsText(const IniFile& ini)
+{
+    return QStringLiteral("%1 を読み込めません（%2）。この実行中の設定は保存されません")
+        .arg(QString::fromStdString(ini.Path()), QString::fromStdString(ini.LoadFailure()));
+}
+}  // namespace
+
 void TFormMain::LoadSettings()
 {
     IniFile ini;
-    ini.Load(settingsPath_);
+    settingsUnreadable_ = !ini.Load(settingsPath_);
+    if (settingsUnreadable_)
+        ShowErrorBox(UnreadableSettingsText(ini));
     FormBounds current;
-    current.Top = y();
-    current.Left = x();
-    current.Width = width();
-    current.Height = height();
+    const QRect outer = frameGeometry();
+    current.Top = outer.y();
+    current.Left = outer.x();
+    current.Width = outer.width();
+    current.Height = outer.height();
     current.RoomHeight = roomPanelHeight_;
     const SettingsRecord record = ReadSettings(ini, current);
 
-    move(record.Form.Left, record.Form.Top);
-    resize(record.Form.Width, record.Form.Height);
+    wantedBounds_ = QRect(record.Form.Left, record.Form.Top, record.Form.Width, record.Form.Height);
+    applyOuterBounds(*wantedBounds_);
     roomPanelHeight_ = record.Form.RoomHeight;
     Splitter1->setSizes({roomPanelHeight_, std::max(1, record.Form.Height - roomPanelHeight_)});
     PanelRoomList->setVisible(record.RoomVisible);
@@ -265,13 +305,19 @@ void TFormMain::LoadSettings()
 
 void TFormMain::SaveSettings()
 {
+    if (settingsUnreadable_)
+        return;   // the user was told at start
     IniFile ini;
-    ini.Load(settingsPath_);
+    if (!ini.Load(settingsPath_)) {
+        ShowStandardError(UnreadableSettingsText(ini));
+        return;
+    }
     SettingsRecord record;
-    record.Form.Top = y();
-    record.Form.Left = x();
-    record.Form.Width = width();
-    record.Form.Height = height();
+    const QRect outer = frameGeometry();
+    record.Form.Top = outer.y();
+    record.Form.Left = outer.x();
+    record.Form.Width = outer.width();
+    record.Form.Height = outer.height();
     record.Form.RoomHeight = roomPanelHeight();
     record.RoomVisible = !PanelRoomList->isHidden();
     record.UserName = UserName;

@@ -11,9 +11,11 @@
 
 #include <QListWidgetItem>
 #include <QMainWindow>
+#include <QRect>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -177,6 +179,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void connectHandlers();
@@ -184,6 +187,7 @@ private:
     void selectPage(int direction);
     void onOutputOverflow();
     int roomPanelHeight() const;
+    void applyOuterBounds(const QRect& outer);
 
     std::unique_ptr<Ui::TFormMain> ui_;
     MentionMatcher mentionWords_;
@@ -191,6 +195,8 @@ private:
     std::string mentionExtra_;
     std::string settingsPath_;
     int roomPanelHeight_ = 201;
+    bool settingsUnreadable_ = false;   // then the file is never written
+    std::optional<QRect> wantedBounds_;   // outer bounds from the settings, until the frame is known
     bool destroyed_ = false;
 };
 

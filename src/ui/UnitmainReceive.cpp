@@ -273,8 +273,17 @@ std::string TFormMain::FindRoomName(std::int16_t room) const
 
 void TFormMain::RemoveRoom(std::int16_t room)
 {
-    if (RoomListItem* item = FindRoomItem(room))
+    if (RoomListItem* item = FindRoomItem(room)) {
+        // Taking the current row makes the list select a neighbour, and the next
+        // enter command would take the user into a room they never chose: only
+        // the user's own choice stays selected.
+        const QList<QListWidgetItem*> selected = RoomList->selectedItems();
+        QListWidgetItem* const chosen = selected.isEmpty() || selected.front() == item ? nullptr : selected.front();
         std::unique_ptr<QListWidgetItem>(RoomList->takeItem(RoomList->row(item)));
+        RoomList->clearSelection();
+        if (chosen != nullptr)
+            chosen->setSelected(true);
+    }
     if (TChatSheet* sheet = FindSheet(room))
         delete sheet;
 }

@@ -120,6 +120,7 @@ TEST_F(IniFileTest, MissingFileIsEmptyAndUnreadableFileIsReported)
     EXPECT_EQ(ini.Bytes(), "");
 
     EXPECT_FALSE(ini.Load(Folder));  // a folder cannot be read as a file
+    EXPECT_EQ(ini.LoadFailure(), "ファイルではなくフォルダです");
     EXPECT_EQ(ini.Bytes(), "");
 }
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTest>
 
@@ -309,6 +310,12 @@ void TestBoard::confirmingAnUnchangedNameStillReports()
     QCOMPARE(CharItems[22].Name, std::string("11"));
     QCOMPARE(named, std::vector<int>{22});
 
+    // A peer's name that CP932 maps elsewhere ("≒" of the NEC row) or cannot read keeps its bytes.
+    CharItems[22].Name = "\x87\x90\x81";
+    ModalSteps again(*nameDialog, [this] { DialogDriver::PressKey(*nameDialog, Qt::Key_Return); });
+    release(Qt::RightButton, Centre(22));
+    QCOMPARE(CharItems[22].Name, std::string("\x87\x90\x81"));
+
     // The empty name is a name too.
     ModalSteps clear(*nameDialog, [this] {
         nameDialog->EditName->clear();
@@ -317,7 +324,7 @@ void TestBoard::confirmingAnUnchangedNameStillReports()
     release(Qt::RightButton, Centre(22));
     QVERIFY(clear.Ran());
     QCOMPARE(CharItems[22].Name, std::string());
-    QCOMPARE(named, (std::vector<int>{22, 22}));
+    QCOMPARE(named, (std::vector<int>{22, 22, 22}));
 }
 
 void TestBoard::cancelKeepsTheName()
@@ -435,6 +442,12 @@ void TestBoard::buttonCopyPutsBothLinesOnTheClipboard()
         "M5093N5182O2081P7980Q3672R6473S2064T7964U3756V5164W0756\n"
         "*!N!*Aボール B1 C2 D3 E4 F5 G6 H7 I8 J9 K10 L11 M1 N2 O3 P4 Q5 R6 S7 T8 U9 V10 W11 \n");
     QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+    // A lone lead byte from a peer shows as U+FFFD; the Shift-JIS flavour keeps it.
+    CharItems[1].Name = "\x81";
+    QTest::mouseClick(board->ButtonCopy, Qt::LeftButton);
+    QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("ボール B\uFFFD C2 ")));
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain;charset=Shift_JIS"))
+                .contains("*!N!*A\x83\x7b\x81\x5b\x83\x8b B\x81 C2 "));
     QVERIFY(moved.empty());
     QCOMPARE(allCount, 0);
     QCOMPARE(board->ButtonCopy->property("hint").toString(),

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -82,6 +83,19 @@ void TestMainWindowCommands::enterSendsTheInputIntoTheActiveRoom()
     QVERIFY(f.Window()->EditInputChat->text().isEmpty());
     // Nothing is logged locally: only what the server relays shows.
     QCOMPARE(f.Window()->FindSheet(4)->ChatLog->LineCount(), 0);
+
+    // The send button is the window's default: Enter sends from anywhere, with
+    // a room selected in the list too; a focused button takes Enter itself.
+    f.Window()->RoomList->setCurrentRow(0);
+    TChatSheet* sheet = f.Window()->FindSheet(4);
+    for (QWidget* focus : std::initializer_list<QWidget*>{f.Window()->RoomList, sheet->ListUser, sheet->ChatLog,
+                                                          f.Window()->PageControl1->tabBar(), f.Window()->ButtonEnterRoom}) {
+        f.Window()->EditInputChat->setText(QStringLiteral("x"));
+        QTest::keyClick(focus, Qt::Key_Return);
+        const auto sent = f.Server.NextFrame();
+        QVERIFY(sent);
+        QCOMPARE(*sent, focus == f.Window()->ButtonEnterRoom ? enterFrame(3, "") : talkFrame(4, 7, "tanaka", "x"));
+    }
 }
 
 void TestMainWindowCommands::inputOf200BytesIsSentWholeAndEmptyInputAsEmptyLine()
@@ -396,19 +410,31 @@ void TestMainWindowCommands::settingsReadAtStartAndWrittenAtExit()
     QCOMPARE(w->UrlDownload, std::string("http://dl.invalid/"));
     QCOMPARE(w->StartRooms.Count, 2);
     QCOMPARE(w->StartRooms.Rooms[1].Password, std::string("pw"));
-    QCOMPARE(w->width(), 640);
-    QCOMPARE(w->height(), 480);
+    // The bounds are the window's outer bounds, frame included (the offscreen
+    // platform draws one of 2 pixels).
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QCOMPARE(w->frameGeometry(), QRect(60, 50, 640, 480));
+    QVERIFY(w->frameGeometry() != w->geometry());
+    w->move(70, 40);
+    w->resize(600, 400);
+    const QRect moved = w->frameGeometry();
 
     w->UserName = "newname";
     AddStartRoom(w->StartRooms, "Third", "");
     f.Close();
     const QByteArray saved = f.SettingsBytes();
     QVERIFY(saved.startsWith("; written by hand\r\n[Form]\r\n"));
-    QVERIFY(saved.contains("Width=640\r\n"));
     QVERIFY(saved.contains("RoomHeight=150\r\n"));
     QVERIFY(saved.contains("Name=newname\r\nIP=127.0.0.1\r\nPort=0x2332\r\nRoomCount=3\r\n"));
     QVERIFY(saved.contains("[URL]\r\nHome=http://home.invalid/\r\nDownload=http://dl.invalid/\r\n"));
     QVERIFY(saved.endsWith("[Room3]\r\nName=Third\r\nPassword=\r\n"));
+
+    // The next run shows the window as it was left.
+    MainWindowFixture again(saved);
+    again.Window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(again.Window()));
+    QCOMPARE(again.Window()->frameGeometry(), moved);
 }
 
 void TestMainWindowCommands::noSettingsFileGivesDesignValuesAndAFullFileAtExit()

@@ -2,6 +2,7 @@
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "MainWindowFixture.h"
+#include "MessageBoxes.h"
 #include "StartRooms.h"
 #include "Unitmain.h"
 #include "Unitupdate.h"
@@ -9,6 +10,8 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
@@ -46,6 +49,7 @@ private slots:
     void connectFollowsAReadyAndStoresClientId();
     void entersStartRoomsByNameInOrder();
     void framesSplitByteByByteAndSeveralInOneSegment();
+    void framesAlreadyReadAreHandledWhileABoxIsOpen();
     void lifeAndUnknownTypesChangeNothing();
     void closeMessageEndsConnectionButKeepsUserState();
     void aReadyStatuses_data();
@@ -158,6 +162,27 @@ void TestMainWindowReceive::framesSplitByteByByteAndSeveralInOneSegment()
     QCOMPARE(sheet->ChatLog->LineText(0), QStringLiteral("bob> one"));
     QCOMPARE(sheet->ChatLog->LineText(1), QStringLiteral("bob> two"));
     QCOMPARE(sheet->ChatLog->LineText(2), QStringLiteral("bob> three"));
+}
+
+void TestMainWindowReceive::framesAlreadyReadAreHandledWhileABoxIsOpen()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby", {MakeMember(9, "bob")});
+    QVERIFY(sheet);
+    SetBoxInterceptor({});   // a real box with its own event loop
+    QString boxText;
+    bool loggedWhileOpen = false;
+    OnNextModal([&](QWidget* box) {
+        boxText = static_cast<QMessageBox*>(box)->text();
+        loggedWhileOpen = QTest::qWaitFor([&] { return sheet->ChatLog->LineCount() == 1; }, 5000);
+    });
+    // The wrong-password answer and a talk in one segment.
+    f.Server.SendRaw(ScriptedServer::Frame(GmTypeAEnterRoom, QByteArray::fromHex("0303")) +
+                     ScriptedServer::Frame(GmTypeTalk, QByteArray::fromHex("0300090002686900")));
+    QVERIFY(waitFor([&] { return !boxText.isEmpty() && QApplication::activeModalWidget() == nullptr; }));
+    QCOMPARE(boxText, QStringLiteral("パスワードが違います"));
+    QVERIFY(loggedWhileOpen);
 }
 
 void TestMainWindowReceive::lifeAndUnknownTypesChangeNothing()
@@ -309,9 +334,12 @@ void TestMainWindowReceive::roomListShowsPasswordMarkAndRemovalClosesTab()
     QCOMPARE(roomListTexts(f.Window()), (QStringList{"Lobby", "Team(*)"}));
     f.Server.SendRoomUser(3, {MakeMember(7, "me")});
     QVERIFY(waitFor([&] { return f.Window()->FindSheet(3) != nullptr; }));
+    f.Window()->RoomList->setCurrentRow(0);   // the user chose Lobby
     f.Server.SendRoomList({MakeRoom(3, "")});
     QVERIFY(waitFor([&] { return f.Window()->RoomList->count() == 1; }));
     QCOMPARE(roomListTexts(f.Window()), QStringList{"Team(*)"});
+    // No other room takes its place as the user's choice.
+    QVERIFY(f.Window()->RoomList->selectedItems().isEmpty());
     QVERIFY(f.Window()->FindSheet(3) == nullptr);
     QCOMPARE(f.Window()->PageControl1->count(), 0);
     QCOMPARE(f.Window()->FindRoomName(4), std::string("Team"));

@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -102,6 +103,7 @@ private slots:
     void unwritableFileShowsBoxAndKeepsOldFile();
     void unwritableFolderShowsBoxAndKeepsOldFile();
     void newFileIsReadableByItsOwnerOnly();
+    void unreadableFileIsReportedAndNeverWritten();
     void killedDuringSaveLeavesOldOrNewFile();
 };
 
@@ -151,6 +153,36 @@ void TestSettingsSafety::newFileIsReadableByItsOwnerOnly()
     QCOMPARE(stat(f.SettingsPath().c_str(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0600));
     QVERIFY(f.Boxes.isEmpty());
+}
+
+void TestSettingsSafety::unreadableFileIsReportedAndNeverWritten()
+{
+    // The user's own file with mode 0200 in the user's own folder; root reads
+    // anything, so the program runs as an unprivileged user.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kvchat.INI"));
+    const QByteArray old = TaggedFile("old");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+    file.close();
+    QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    const bool asRoot = geteuid() == 0;
+    if (asRoot)
+        QVERIFY(chown(qPrintable(dir.path()), 65534, 65534) == 0 && chown(qPrintable(path), 65534, 65534) == 0
+                && seteuid(65534) == 0);
+    QStringList boxes;
+    SetBoxInterceptor([&](const QString&, const QString& text) { boxes << text; });
+    auto window = CreateApplicationWindows(path.toStdString());
+    FillTagged(*window, "new");
+    window.reset();   // program end
+    ForgetApplicationWindows();
+    SetBoxInterceptor({});
+    if (asRoot)
+        QVERIFY(seteuid(0) == 0);
+    QCOMPARE(boxes, QStringList{path + QStringLiteral(" を読み込めません（読み取りの権限がありません）。"
+                                                      "この実行中の設定は保存されません")});
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner) && file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), old);
 }
 
 void TestSettingsSafety::killedDuringSaveLeavesOldOrNewFile()
