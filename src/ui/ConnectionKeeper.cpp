@@ -18,6 +18,11 @@ ConnectionKeeper::ConnectionKeeper(ClientSocket& socket, ReconnectTiming timing,
     connect(&socket_, &ClientSocket::Connected, this, &ConnectionKeeper::StatusChanged);
 }
 
+void ConnectionKeeper::SetTiming(ReconnectTiming timing, std::function<double()> random)
+{
+    backoff_ = ReconnectBackoff(timing, std::move(random));
+}
+
 void ConnectionKeeper::Stop()
 {
     wait_.stop();

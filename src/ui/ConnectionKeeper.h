@@ -36,6 +36,9 @@ public:
     // The desktop reports the network back: a waiting attempt runs now.
     void NetworkOnline();
 
+    // Replaces the waits (tests make them short); the attempt count starts again.
+    void SetTiming(ReconnectTiming timing, std::function<double()> random = {});
+
     // Waiting for an attempt or making one: the socket's errors are the keeper's to handle.
     bool Retrying() const { return state_ != State::Idle; }
     QString StatusText() const;

@@ -1,0 +1,228 @@
+// Keeping the conversation against a scripted server: a lost connection shown in
+// the status bar and mended by itself, what stops it, keep-alive, the log folder.
+#include "ChatLogFiles.h"
+#include "ChatLogger.h"
+#include "Chatsheet.h"
+#include "ConnectionKeeper.h"
+#include "MainWindowFixture.h"
+#include "Unitmain.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+namespace {
+
+constexpr std::int16_t Me = 7;
+// Long enough to see that no attempt comes, many times the quick waits.
+constexpr int NoAttemptMs = 400;
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+// The program keeps its real waits; these only make a test quick.
+void QuickWaits(TFormMain* w, std::int64_t firstMs = 20, std::int64_t sameNameWindowMs = 60000)
+{
+    ReconnectTiming timing;
+    timing.FirstDelayMs = firstMs;
+    timing.MaxDelayMs = 2 * firstMs;
+    timing.SameNameWindowMs = sameNameWindowMs;
+    w->Reconnect->SetTiming(timing, [] { return 0.5; });
+}
+
+// Every status bar text shown while it lives.
+struct StatusRecorder {
+    explicit StatusRecorder(TFormMain* w)
+    {
+        QObject::connect(w->Reconnect, &ConnectionKeeper::StatusChanged, &context,
+                         [this, w] { texts << w->StatusText->text(); });
+    }
+    bool Saw(const QString& pattern) const { return !texts.filter(QRegularExpression(pattern)).isEmpty(); }
+    QObject context;
+    QStringList texts;
+};
+
+int SocketOption(int fd, int level, int name)
+{
+    int value = -1;
+    socklen_t length = sizeof value;
+    ::getsockopt(fd, level, name, &value, &length);
+    return value;
+}
+
+QByteArray LogBytes(TFormMain* w, const std::string& room)
+{
+    const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
+    const auto target = ChatLogger::Target(w->LogFolder, w->Socket1->Address, w->Socket1->Port, room);
+    QFile file(QString::fromStdString((target->Folder / chatlog::MonthFileName(target->Stem, now.Year, now.Month)).string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TestKeeping : public QObject {
+    Q_OBJECT
+private slots:
+    void lostConnectionIsShownAndMendedWithoutABox();
+    void noReconnectAfterTheUserTheServerOrARefusal_data();
+    void noReconnectAfterTheUserTheServerOrARefusal();
+    void sameNameAfterAReconnectIsWaitedOutThenShownOnce();
+    void networkBackTriesAtOnceAndCloseStopsAWait();
+    void logFolderMenuAndLoggingOff();
+};
+
+void TestKeeping::lostConnectionIsShownAndMendedWithoutABox()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QCOMPARE(w->StatusText->text(), QStringLiteral("未接続"));
+    QVERIFY(f.Handshake(Me));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    QuickWaits(w);
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(f.Server.Port());
+    QCOMPARE(w->StatusText->text(), host + QStringLiteral(" に接続済み"));
+    // A dead link is noticed within about 90 seconds.
+    const int fd = w->Socket1->Descriptor();
+    QCOMPARE(SocketOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+    QCOMPARE(SocketOption(fd, IPPROTO_TCP, TCP_KEEPIDLE), 60);
+    QCOMPARE(SocketOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 10);
+    QCOMPARE(SocketOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 3);
+
+    StatusRecorder status(w);
+    f.Server.CloseClient();
+    QVERIFY(waitFor([&] { return !w->Socket1->Active(); }));
+    // The disconnect handling itself is unchanged.
+    QCOMPARE(w->PageControl1->count(), 0);
+    QCOMPARE(w->RoomList->count(), 0);
+    QVERIFY(f.AcceptHandshake(Me));   // start-up rooms, Lobby included, are entered again
+    QVERIFY(status.Saw(QStringLiteral("^\\d\\d:\\d\\d に接続が切れました ― \\d+ 秒後に再接続します（1 回目）$")));
+    QVERIFY(status.Saw(QStringLiteral("に再接続しています...（1 回目）$")));
+    QVERIFY(waitFor([&] { return w->StatusText->text() == host + QStringLiteral(" に接続済み"); }));
+    QVERIFY(f.Boxes.isEmpty());
+    QVERIFY(waitFor([&] { return LogBytes(w, "Lobby").contains("―― 接続が切れました\n"); }));
+    QVERIFY(LogBytes(w, "Lobby").contains("―― 入室しました\n"));
+}
+
+void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("the user's disconnect") << "user" << QStringList();
+    QTest::newRow("GmClose") << "close" << QStringList();
+    QTest::newRow("refusal after a reconnect") << "refusal"
+                                               << QStringList{QStringLiteral("残念ながら該当機種はまだサポートされていません")};
+}
+
+void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal()
+{
+    QFETCH(QString, how);
+    QFETCH(QStringList, boxes);
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    QuickWaits(w);
+    if (how == "user") {
+        w->CloseMenuClick();
+    } else if (how == "close") {
+        f.Server.SendRaw(ScriptedServer::Frame(GmTypeClose, {}));
+        QVERIFY(waitFor([&] { return !w->Socket1->Active(); }));
+    } else {
+        f.Server.CloseClient();
+        QVERIFY(f.Server.NextFrame());   // the automatic attempt's opening message
+        f.Server.SendAReady(3, Me);
+        QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    }
+    f.Server.CloseClient();
+    QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+    QCOMPARE(f.Boxes, boxes);
+    QCOMPARE(w->StatusText->text(), QStringLiteral("未接続"));
+    QVERIFY(!w->CloseMenu->isEnabled());
+}
+
+void TestKeeping::sameNameAfterAReconnectIsWaitedOutThenShownOnce()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    QuickWaits(w);
+    StatusRecorder status(w);
+    const auto refuseName = [&] {
+        f.Server.CloseClient();
+        if (!f.Server.NextFrame())
+            return false;
+        f.Server.SendAReady(0, Me);
+        if (!f.Server.NextPacket() || f.Server.Protocol.Packet.Type() != GmTypeConnect)
+            return false;
+        f.Server.SendAConnect(2);
+        return f.Server.WaitForDisconnect();
+    };
+    // The server still holds the lost session: tried again, quietly.
+    QVERIFY(refuseName());
+    QVERIFY(refuseName());
+    QVERIFY(f.Boxes.isEmpty());
+    QVERIFY(status.Saw(QStringLiteral("サーバに前の接続が残っています。\\d+ 秒後に再接続します（2 回目）$")));
+    // Past the window the user is told once, and nothing more is tried.
+    QuickWaits(w, 20, 0);
+    QVERIFY(refuseName());
+    QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    f.Server.CloseClient();
+    QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+    QCOMPARE(f.Boxes, QStringList{QStringLiteral("すでに同名で接続しています。別の名前で接続してください")});
+    QVERIFY(!w->Reconnect->Retrying());
+}
+
+void TestKeeping::networkBackTriesAtOnceAndCloseStopsAWait()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    QuickWaits(w, 600000);
+    f.Server.CloseClient();
+    QVERIFY(waitFor([&] { return w->Reconnect->Retrying(); }));
+    QVERIFY(w->CloseMenu->isEnabled());
+    w->Reconnect->NetworkOnline();
+    QVERIFY(f.AcceptHandshake(Me));
+
+    f.Server.CloseClient();
+    QVERIFY(waitFor([&] { return w->Reconnect->Retrying(); }));
+    w->CloseMenuClick();
+    QVERIFY(!w->Reconnect->Retrying());
+    QVERIFY(!w->CloseMenu->isEnabled());
+    QCOMPARE(w->StatusText->text(), QStringLiteral("未接続"));
+    w->Reconnect->NetworkOnline();
+    QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+}
+
+void TestKeeping::logFolderMenuAndLoggingOff()
+{
+    MainWindowFixture f("[Log]\r\nEnabled=0\r\n");
+    TFormMain* w = f.Window();
+    const QString folder = QFileInfo(QString::fromStdString(f.SettingsPath())).dir().filePath(QStringLiteral("logs"));
+    QCOMPARE(QString::fromStdString(w->LogFolder), folder);
+    w->MenuLogFolder->trigger();
+    QCOMPARE(f.Opened, QStringList{QUrl::fromLocalFile(folder).toString()});
+    QVERIFY(QDir(folder).exists());
+
+    QVERIFY(!w->LogEnabled);
+    QVERIFY(f.Handshake(Me));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    w->CloseMenuClick();
+    w->Logs->Tail(*ChatLogger::Target(w->LogFolder, w->Socket1->Address, w->Socket1->Port, "Lobby"), 1);
+    QVERIFY(QDir(folder).isEmpty());
+    f.Close();
+    QVERIFY(f.SettingsBytes().contains("[Log]\r\nEnabled=0\r\n"));
+}
+
+QTEST_MAIN(TestKeeping)
+#include "tst_keeping.moc"
