@@ -1,0 +1,104 @@
+// Keeping the conversation with the real server: it stops mid-conversation and
+// comes back, and the user's own disconnect.
+
+#include "ChatBot.h"
+#include "ChatServer.h"
+#include "ChatSession.h"
+#include "Chatsheet.h"
+#include "ConnectionKeeper.h"
+#include "Unitmain.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <memory>
+
+using namespace e2e;
+
+namespace {
+
+const QByteArray PracticeName("\x97\xfb\x8f\x4b");   // 練習
+const QString PracticeRow = QStringLiteral("練習(*)");
+const QString PracticePassword = QStringLiteral("abc123");
+
+void Waits(TFormMain* w, std::int64_t firstMs)
+{
+    ReconnectTiming timing;
+    timing.FirstDelayMs = firstMs;
+    timing.MaxDelayMs = 2 * firstMs;
+    w->Reconnect->SetTiming(timing, [] { return 0.5; });
+}
+
+bool StatusEndsWith(TFormMain* w, const QString& end)
+{
+    return QTest::qWaitFor([&] { return w->StatusText->text().endsWith(end); }, Timeout);
+}
+
+}  // namespace
+
+class TestE2eKeeping : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void serverRestartIsMendedAndBothRoomsComeBack();
+
+private:
+    TFormMain* Main() const { return session->Main(); }
+    std::unique_ptr<ChatSession> session;
+    TChatSheet* lobby = nullptr;
+};
+
+void TestE2eKeeping::init()
+{
+    session = std::make_unique<ChatSession>();
+    QVERIFY(session->Started());
+    QVERIFY(session->AddBot("keeper"));
+    lobby = session->ConnectToLobby(QStringLiteral("striker"));
+    QVERIFY(lobby);
+}
+
+void TestE2eKeeping::cleanup()
+{
+    session.reset();
+}
+
+void TestE2eKeeping::serverRestartIsMendedAndBothRoomsComeBack()
+{
+    QVERIFY(session->RunCreateRoom(QStringLiteral("練習"), PracticePassword));
+    QVERIFY(session->WaitForSheet(PracticeName));
+    QCOMPARE(Main()->StartRooms.Count, 2);
+
+    Waits(Main(), 50);
+    session->StopServer();
+    QVERIFY(QTest::qWaitFor([&] { return Main()->PageControl1->count() == 0; }, Timeout));
+    // Attempts against the stopped server fail without a box.
+    QVERIFY(StatusEndsWith(Main(), QStringLiteral("（3 回目）")));
+    // A longer wait now, so the new server has its password room before the client is back.
+    Waits(Main(), 2000);
+    QVERIFY(StatusEndsWith(Main(), QStringLiteral("秒後に再接続します（1 回目）")));
+    QVERIFY(session->StartServer());
+    ChatBot* host = session->AddBot("host");
+    QVERIFY(host);
+    host->CreateRoom(PracticeName, PracticePassword.toLatin1());
+    QVERIFY(QTest::qWaitFor([&] { const auto n = host->RoomNumber(PracticeName); return n && host->IsIn(*n); },
+                            Timeout));
+
+    TChatSheet* lobbyAgain = session->WaitForSheet(LobbyName);
+    TChatSheet* practiceAgain = session->WaitForSheet(PracticeName);
+    QVERIFY(lobbyAgain);
+    QVERIFY(practiceAgain);
+    QCOMPARE(session->Boxes, QStringList{});
+    QVERIFY(Main()->StatusText->text().endsWith(QStringLiteral(" に接続済み")));
+
+    // The user's own disconnect: nothing comes back.
+    Main()->CloseMenuClick();
+    QTest::qWait(300);
+    QCOMPARE(session->Server().UserCount(), 1);
+    QCOMPARE(Main()->StatusText->text(), QStringLiteral("未接続"));
+}
+
+QTEST_MAIN(TestE2eKeeping)
+#include "tst_e2e_keeping.moc"
