@@ -127,9 +127,14 @@ void ConnectionKeeper::watchNetwork()
     watchingNetwork_ = true;
     if (!QNetworkInformation::loadDefaultBackend())
         return;
-    connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
-            [this](QNetworkInformation::Reachability reachability) {
-                if (reachability == QNetworkInformation::Reachability::Online)
+    // Only a change to online counts: a backend may repeat the state it already had.
+    auto* info = QNetworkInformation::instance();
+    connect(info, &QNetworkInformation::reachabilityChanged, this,
+            [this, last = info->reachability()](QNetworkInformation::Reachability now) mutable {
+                const bool cameBack = now == QNetworkInformation::Reachability::Online &&
+                                      last != QNetworkInformation::Reachability::Online;
+                last = now;
+                if (cameBack)
                     NetworkOnline();
             });
 }
