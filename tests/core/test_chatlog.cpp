@@ -1,8 +1,7 @@
 // Keeping the conversation: reconnect waits, log file names from hostile room
-// names, reading a log's tail, the log writer and the [Log] key.
+// names, reading a log's tail, the log writer.
 
 #include "ChatLogFiles.h"
-#include "LogSettings.h"
 #include "LogWriter.h"
 #include "ReconnectBackoff.h"
 
@@ -150,17 +149,4 @@ TEST_F(ChatLogTest, WriterReportsAFailureOnceAndGoesOn)
     EXPECT_EQ(Read(kept), stamp.Text + "kept\n" + stamp.Text + "kept\n" + stamp.Text + "kept\n");
     // Chat is private: the files the writer makes are the user's alone.
     EXPECT_EQ(fs::status(kept).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-}
-
-TEST(LogSettingsKeys, EnabledIsWrittenOnlyWhenOffOrAlreadyThere)
-{
-    IniFile ini;
-    EXPECT_TRUE(ReadLogSettings(ini).Enabled);
-    WriteLogSettings(ini, {true});
-    EXPECT_EQ(ini.Bytes(), "");
-    WriteLogSettings(ini, {false});
-    EXPECT_EQ(ini.Bytes(), "[Log]\r\nEnabled=0\r\n");
-    EXPECT_FALSE(ReadLogSettings(ini).Enabled);
-    WriteLogSettings(ini, {true});
-    EXPECT_EQ(ini.Bytes(), "[Log]\r\nEnabled=1\r\n");
 }

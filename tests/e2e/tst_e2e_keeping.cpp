@@ -9,7 +9,14 @@
 #include "Unitmain.h"
 
 #include <QLabel>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTabWidget>
 #include <QTest>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <memory>
 
@@ -27,6 +34,14 @@ void Waits(TFormMain* w, std::int64_t firstMs)
     timing.FirstDelayMs = firstMs;
     timing.MaxDelayMs = 2 * firstMs;
     w->Reconnect->SetTiming(timing, [] { return 0.5; });
+}
+
+int SocketOption(int fd, int level, int name)
+{
+    int value = -1;
+    socklen_t length = sizeof value;
+    ::getsockopt(fd, level, name, &value, &length);
+    return value;
 }
 
 bool StatusEndsWith(TFormMain* w, const QString& end)
@@ -71,11 +86,23 @@ void TestE2eKeeping::serverRestartIsMendedAndBothRoomsComeBack()
     QVERIFY(session->WaitForSheet(PracticeName));
     QCOMPARE(Main()->StartRooms.Count, 2);
 
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(session->Server().Port());
+    QCOMPARE(Main()->StatusText->text(), address + QStringLiteral(" に接続済み"));
+    // A dead link is noticed within about 90 seconds.
+    const int fd = Main()->Socket1->Descriptor();
+    QCOMPARE(SocketOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+    QCOMPARE(SocketOption(fd, IPPROTO_TCP, TCP_KEEPIDLE), 60);
+    QCOMPARE(SocketOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 10);
+    QCOMPARE(SocketOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 3);
+
     Waits(Main(), 50);
     session->StopServer();
+    // The disconnect handling itself is unchanged.
     QVERIFY(QTest::qWaitFor([&] { return Main()->PageControl1->count() == 0; }, Timeout));
+    QCOMPARE(Main()->RoomList->count(), 0);
     // Attempts against the stopped server fail without a box.
-    QVERIFY(StatusEndsWith(Main(), QStringLiteral("（3 回目）")));
+    const QRegularExpression waiting(QStringLiteral("^\\d\\d:\\d\\d に接続が切れました ― \\d+ 秒後に再接続します（3 回目）$"));
+    QVERIFY(QTest::qWaitFor([&] { return waiting.match(Main()->StatusText->text()).hasMatch(); }, Timeout));
     // A longer wait now, so the new server has its password room before the client is back.
     Waits(Main(), 2000);
     QVERIFY(StatusEndsWith(Main(), QStringLiteral("秒後に再接続します（1 回目）")));
@@ -91,7 +118,7 @@ void TestE2eKeeping::serverRestartIsMendedAndBothRoomsComeBack()
     QVERIFY(lobbyAgain);
     QVERIFY(practiceAgain);
     QCOMPARE(session->Boxes, QStringList{});
-    QVERIFY(Main()->StatusText->text().endsWith(QStringLiteral(" に接続済み")));
+    QCOMPARE(Main()->StatusText->text(), address + QStringLiteral(" に接続済み"));
 
     // The user's own disconnect: nothing comes back.
     Main()->CloseMenuClick();
