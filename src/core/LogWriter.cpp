@@ -85,8 +85,13 @@ void LogWriter::WriteBatch(std::vector<Line>& batch)
     // One write per file and batch, in the order the lines came.
     std::map<std::filesystem::path, std::string> files;
     std::vector<const std::filesystem::path*> order;
+    chatlog::LocalStamp stamp;
+    std::int64_t stampTime = -1;
     for (const Line& line : batch) {
-        const chatlog::LocalStamp stamp = chatlog::StampOf(line.Time);
+        if (line.Time != stampTime) {   // a flood shares its second: one conversion for all
+            stamp = chatlog::StampOf(line.Time);
+            stampTime = line.Time;
+        }
         const std::filesystem::path path =
             line.Target->Folder / chatlog::MonthFileName(line.Target->Stem, stamp.Year, stamp.Month);
         auto [it, added] = files.try_emplace(path);
