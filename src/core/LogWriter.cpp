@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,7 +87,7 @@ void LogWriter::WriteBatch(std::vector<Line>& batch)
     std::map<std::filesystem::path, std::string> files;
     std::vector<const std::filesystem::path*> order;
     chatlog::LocalStamp stamp;
-    std::int64_t stampTime = -1;
+    std::optional<std::int64_t> stampTime;
     for (const Line& line : batch) {
         if (line.Time != stampTime) {   // a flood shares its second: one conversion for all
             stamp = chatlog::StampOf(line.Time);
