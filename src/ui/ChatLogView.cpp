@@ -5,7 +5,31 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-ChatLogView::ChatLogView(QWidget* parent) : QPlainTextEdit(parent)
+#include <algorithm>
+
+namespace {
+
+const QColor RestoredGrey(128, 128, 128);
+const QColor MentionBackground(255, 240, 160);
+
+} // namespace
+
+QColor StyleColor(std::uint8_t style)
+{
+    switch (style) {
+    case 1:
+    case 4:
+        return QColor(255, 0, 0);
+    case 2:
+        return QColor(0, 128, 0);
+    case 3:
+        return QColor(0, 0, 255);
+    default:
+        return QColor(0, 0, 0);
+    }
+}
+
+ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEdit(parent), lines_(lines)
 {
     setReadOnly(true);
     setUndoRedoEnabled(false);
@@ -23,79 +47,132 @@ ChatLogView::ChatLogView(QWidget* parent) : QPlainTextEdit(parent)
     connect(&flushTimer_, &QTimer::timeout, this, &ChatLogView::Flush);
 }
 
-void ChatLogView::AppendLine(const QString& text, const QColor& color)
+QTextCharFormat ChatLogView::LineFormat(const StoredLine& line)
 {
-    // One utterance is one line: line breaks sent by a peer must not split it.
-    QString line = text;
-    for (QChar& c : line) {
-        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = u' ';
-    }
-    pending_.push_back({std::move(line), color});
-    // Only the newest MaxLines can survive; older pending lines need no layout at all.
-    if (pending_.size() > static_cast<std::size_t>(2 * MaxLines))
-        pending_.erase(pending_.begin(), pending_.end() - MaxLines);
-    if (!flushTimer_.isActive())
+    QTextCharFormat format;
+    format.setForeground((line.flags & (LineRestored | LineDivider)) != 0 ? RestoredGrey : StyleColor(line.style));
+    if ((line.flags & LineMention) != 0)
+        format.setBackground(MentionBackground);
+    return format;
+}
+
+void ChatLogView::InsertLine(QTextCursor& cursor, const StoredLine& line, bool first)
+{
+    const QTextCharFormat format = LineFormat(line);
+    if (first)
+        cursor.setCharFormat(format);
+    else
+        cursor.insertBlock(QTextBlockFormat(), format);
+    // insertText takes the text literally: markup in chat lines is never interpreted.
+    cursor.insertText(QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size())), format);
+}
+
+void ChatLogView::LinesAdded()
+{
+    if (onScreen_ && !flushTimer_.isActive())
         flushTimer_.start();
+}
+
+void ChatLogView::SetOnScreen(bool onScreen)
+{
+    if (onScreen == onScreen_)
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    if (!onScreen) {
+        Flush();
+        readingLine_.reset();
+        if (bar->value() < bar->maximum())
+            readingLine_ = lines_.Appended() - lines_.Size() + static_cast<std::uint64_t>(firstVisibleBlock().blockNumber());
+        onScreen_ = false;
+        flushTimer_.stop();
+        document()->clear();
+        docLines_ = 0;
+        shown_ = 0;
+        return;
+    }
+    onScreen_ = true;
+    shown_ = lines_.Appended() - lines_.Size();
+    Flush();
+    // Back where the user was reading, if that line is still kept.
+    const std::uint64_t firstKept = lines_.Appended() - lines_.Size();
+    if (readingLine_ && *readingLine_ >= firstKept && *readingLine_ < lines_.Appended()) {
+        const QTextBlock top = document()->findBlockByNumber(static_cast<int>(*readingLine_ - firstKept));
+        bar->setValue(top.firstLineNumber());
+    }
+    readingLine_.reset();
 }
 
 void ChatLogView::Flush()
 {
     flushTimer_.stop();
-    if (pending_.empty())
+    if (!onScreen_ || shown_ == lines_.Appended())
         return;
-    std::size_t first = 0;
-    if (pending_.size() > static_cast<std::size_t>(MaxLines))
-        first = pending_.size() - MaxLines;
+    const std::size_t fresh =
+        static_cast<std::size_t>(std::min<std::uint64_t>(lines_.Appended() - shown_, lines_.Size()));
+    shown_ = lines_.Appended();
+
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    int value = bar->value();
 
     QTextDocument* doc = document();
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    bool empty = doc->isEmpty();
-    QTextCharFormat format;
-    for (std::size_t i = first; i < pending_.size(); ++i) {
-        format.setForeground(pending_[i].color);
-        if (!empty)
-            cursor.insertBlock(QTextBlockFormat(), format);
-        else
-            cursor.setCharFormat(format);
-        empty = false;
-        // insertText takes the text literally: markup in chat lines is never interpreted.
-        cursor.insertText(pending_[i].text, format);
-    }
-    // Drop the oldest lines here, by position. The toolkit's own trimming (the maximum
-    // block count) walks a cursor over the doomed lines block by block, laying out and
-    // shaping each one just before deleting it; a cursor that is only positioned inside
-    // an edit block lays out nothing.
-    const int excess = doc->blockCount() - MaxLines;
+    for (std::size_t i = lines_.Size() - fresh; i < lines_.Size(); ++i)
+        InsertLine(cursor, lines_.At(i), docLines_++ == 0);
+    // Drop the oldest lines here, by position, so the document holds what the store
+    // holds. The toolkit's own trimming (the maximum block count) walks a cursor
+    // over the doomed lines block by block, laying out and shaping each one just
+    // before deleting it; a cursor that is only positioned inside an edit block
+    // lays out nothing.
+    const int excess = docLines_ - static_cast<int>(lines_.Size());
     if (excess > 0) {
         QTextCursor top(doc);
         const QTextBlock firstKept = doc->findBlockByNumber(excess);
         const QTextCharFormat firstFormat = firstKept.charFormat();
+        value -= firstKept.firstLineNumber();
         top.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
         top.removeSelectedText();
         top.setBlockCharFormat(firstFormat);
+        docLines_ -= excess;
     }
     cursor.endEditBlock();
-    pending_.clear();
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    // At the newest line the log follows the newest line; scrolled up, the lines
+    // the user reads stay in view while they are kept.
+    bar->setValue(following ? bar->maximum() : std::max(0, value));
 }
 
 int ChatLogView::LineCount()
 {
+    if (!onScreen_)
+        return static_cast<int>(lines_.Size());
     Flush();
-    return document()->isEmpty() ? 0 : document()->blockCount();
+    return docLines_ == 0 ? 0 : document()->blockCount();
 }
 
 QString ChatLogView::LineText(int index)
 {
+    if (!onScreen_) {
+        if (index < 0 || index >= static_cast<int>(lines_.Size()))
+            return {};
+        // Rendered as on screen, so both states answer alike.
+        QTextDocument scratch;
+        QTextCursor cursor(&scratch);
+        InsertLine(cursor, lines_.At(static_cast<std::size_t>(index)), true);
+        return scratch.firstBlock().text();
+    }
     Flush();
     return document()->findBlockByNumber(index).text();
 }
 
 QColor ChatLogView::LineColor(int index)
 {
+    if (!onScreen_) {
+        if (index < 0 || index >= static_cast<int>(lines_.Size()))
+            return {};
+        return LineFormat(lines_.At(static_cast<std::size_t>(index))).foreground().color();
+    }
     Flush();
     const QTextBlock block = document()->findBlockByNumber(index);
     if (!block.isValid() || block.begin().atEnd())

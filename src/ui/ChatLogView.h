@@ -1,35 +1,57 @@
 #pragma once
-// A room's log: read-only, one coloured line per utterance, bounded scrollback.
-// Lines that arrive close together are appended in one edit block before the next
-// paint, so a flood costs one layout per batch instead of one per line.
+// A room's log on screen: a read-only view of the room's LineStore, one coloured
+// line per stored line. Only the log of the tab on screen keeps a laid-out
+// document; an off-screen log holds nothing and is rebuilt from the store when
+// its tab comes back. Lines that arrive close together are appended in one edit
+// block before the next paint, so a flood costs one layout per batch.
+
+#include "LineStore.h"
 
 #include <QColor>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTimer>
 
-#include <vector>
+#include <cstdint>
+#include <optional>
+
+class QTextCharFormat;
+
+// The colour of a line's style; unknown styles show in black.
+QColor StyleColor(std::uint8_t style);
 
 class ChatLogView : public QPlainTextEdit {
     Q_OBJECT
 public:
-    static constexpr int MaxLines = 10000;
+    static constexpr int MaxLines = static_cast<int>(LineStore::Capacity);
 
-    explicit ChatLogView(QWidget* parent = nullptr);
+    explicit ChatLogView(const LineStore& lines, QWidget* parent = nullptr);
 
-    void AppendLine(const QString& text, const QColor& color);
-    // Puts every pending line into the document now.
+    // The store has new lines: an on-screen log shows them before the next paint.
+    void LinesAdded();
+    // On screen the document mirrors the store; off screen it is emptied, and the
+    // line at the top is remembered if the user had scrolled up to read.
+    void SetOnScreen(bool onScreen);
+    bool OnScreen() const { return onScreen_; }
+    // Puts every line not yet shown into the document now.
     void Flush();
 
+    // What the log shows: the document's lines on screen, the store's off screen.
     int LineCount();
     QString LineText(int index);
     QColor LineColor(int index);
 
+    // The one place that decides how a stored line looks: appends it to the
+    // document at the cursor (as a new block unless it is the document's first).
+    static void InsertLine(QTextCursor& cursor, const StoredLine& line, bool first);
+
 private:
-    struct PendingLine {
-        QString text;
-        QColor color;
-    };
-    std::vector<PendingLine> pending_;
+    static QTextCharFormat LineFormat(const StoredLine& line);
+
+    const LineStore& lines_;
+    std::uint64_t shown_ = 0;   // the store's Appended() that the document reflects
+    int docLines_ = 0;          // lines in the document (an empty one still has a block)
+    bool onScreen_ = false;
+    std::optional<std::uint64_t> readingLine_;   // number of the top line while scrolled up, off screen
     QTimer flushTimer_;
 };

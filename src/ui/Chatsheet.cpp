@@ -1,6 +1,7 @@
 #include "Chatsheet.h"
 
 #include "ChatLogView.h"
+#include "Cp932.h"
 #include "SjisText.h"
 
 #include <QGroupBox>
@@ -11,25 +12,10 @@
 #include <cstring>
 #include <memory>
 
-QColor StyleColor(std::uint8_t style)
-{
-    switch (style) {
-    case 1:
-    case 4:
-        return QColor(255, 0, 0);
-    case 2:
-        return QColor(0, 128, 0);
-    case 3:
-        return QColor(0, 0, 255);
-    default:
-        return QColor(0, 0, 0);
-    }
-}
-
 TChatSheet::TChatSheet(QWidget* Owner, std::int16_t roomNo, const std::string& roomName)
     : QWidget(Owner)
 {
-    ChatLog = new ChatLogView(this);
+    ChatLog = new ChatLogView(Lines, this);
     ChatLog->setObjectName(QStringLiteral("ChatLog"));
     GroupUser = new QGroupBox(QStringLiteral("入室者一覧(&U)"), this);
     GroupUser->setObjectName(QStringLiteral("GroupUser"));
@@ -79,7 +65,18 @@ void TChatSheet::AddLog(const GmTalk::Info& info)
         line += ">";
     }
     line += info.text;
-    ChatLog->AppendLine(FromSjis(line), StyleColor(info.style));
+    AddLine(cp932::ToUtf8(line), info.style);
+}
+
+void TChatSheet::AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags, std::int64_t time)
+{
+    Lines.Append(utf8Text, style, time, flags);
+    ChatLog->LinesAdded();
+}
+
+void TChatSheet::ShowLog(bool onScreen)
+{
+    ChatLog->SetOnScreen(onScreen);
 }
 
 void TChatSheet::AddUserList(const GmRoomUser::Info& info)

@@ -2,12 +2,15 @@
 // One entered room: a tab page with the room's log and its member list.
 
 #include "GmMessages.h"
+#include "LineStore.h"
 
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <string>
+#include <string_view>
 
 class ChatLogView;
 class QGroupBox;
@@ -28,6 +31,12 @@ public:
     ~TChatSheet() override;
 
     void AddLog(const GmTalk::Info& info);
+    // Everything that puts a line into the room's tab comes through here: the line
+    // goes into Lines (line breaks flattened) and, when the log is on screen, to it.
+    void AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags = 0,
+                 std::int64_t time = std::time(nullptr));
+    // Only the tab on screen keeps its log laid out (see ChatLogView).
+    void ShowLog(bool onScreen);
     void AddUserList(const GmRoomUser::Info& info);
     void DeleteUserList(std::int16_t clientId);
     int FindUser(std::int16_t clientId) const;
@@ -39,7 +48,6 @@ public:
     std::array<UserItem, MaxRoomUsers> UserItems{};
     std::int32_t nUserCount = 0;
     std::string RoomName;   // CP932, the tab's caption without the unread mark
+    bool Unread = false;    // the caption carries the unread mark
+    LineStore Lines;        // the room's lines: what its log shows
 };
-
-// The colour of a line's style; unknown styles show in black.
-QColor StyleColor(std::uint8_t style);

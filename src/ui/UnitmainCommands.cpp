@@ -66,8 +66,14 @@ void TFormMain::MenuNextClick() { selectPage(+1); }
 
 void TFormMain::PageControl1Change()
 {
-    if (TChatSheet* sheet = ActiveChatSheet())
-        SetSheetCaption(sheet, false);
+    TChatSheet* active = ActiveChatSheet();
+    // Only the tab on screen keeps a laid-out log; the others keep their lines in their stores.
+    for (int i = 0; i < PageControl1->count(); ++i) {
+        if (auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i)))
+            sheet->ShowLog(sheet == active);
+    }
+    if (active != nullptr && active->Unread)
+        SetSheetCaption(active, false);
 }
 
 void TFormMain::MenuRoomDispClick()

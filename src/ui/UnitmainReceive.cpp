@@ -246,7 +246,8 @@ void TFormMain::RecvTalk()
             return;
     }
     target->AddLog(info);
-    if (PageControl1->currentWidget() != target)
+    // Only a flip of the mark touches the caption: every caption change lays out the whole tab bar.
+    if (!target->Unread && PageControl1->currentWidget() != target)
         SetSheetCaption(target, true);
 }
 
@@ -306,4 +307,5 @@ void TFormMain::SetSheetCaption(TChatSheet* sheet, bool unread)
     if (unread)
         caption += QLatin1Char('*');
     PageControl1->setTabText(index, caption);
+    sheet->Unread = unread;
 }

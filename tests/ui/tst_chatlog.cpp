@@ -1,13 +1,19 @@
 // A room's log under bursts: every line arrives, in order and in its colour; the
 // scrollback keeps the newest 10,000 lines; a line stays one line whatever it holds;
-// markup is shown as typed.
+// markup is shown as typed. A background room's log shows, once its tab is chosen,
+// what it would have shown on screen all along, and its caption changes only when
+// the unread mark flips.
 
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
 
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextBlock>
 #include <QtTest>
 
 #include <cstring>
@@ -24,11 +30,12 @@ struct Speaker {
 // Members 20 and 21 are in the room; 99 is not, and 98 has no name.
 const Speaker Speakers[] = {{20, "アリス"}, {21, "bob"}, {99, "キャロル"}, {98, ""}};
 
-QByteArray TalkFrame(std::int16_t clientId, const QByteArray& name, const QByteArray& text, std::uint8_t style)
+QByteArray TalkFrame(std::int16_t clientId, const QByteArray& name, const QByteArray& text, std::uint8_t style,
+                     std::int16_t room = Room)
 {
     GmProtocol protocol;
     GmTalk::Info info;
-    info.room = Room;
+    info.room = room;
     info.clientID = clientId;
     std::strncpy(info.name, name.constData(), MaxUserNameBytes);
     std::strncpy(info.text, text.constData(), MaxTalkBytes);
@@ -82,6 +89,19 @@ bool HasLineBreak(const QString& text)
     }
     return false;
 }
+
+// Counts the tab bar's layouts: each lays out every tab's caption.
+class TabLayoutCounter : public QProxyStyle {
+public:
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        if (type == CT_TabBarTab)
+            ++Count;
+        return QProxyStyle::sizeFromContents(type, option, size, widget);
+    }
+    mutable int Count = 0;
+};
 
 } // namespace
 
@@ -193,6 +213,84 @@ private slots:
         // The next utterance is still a line of its own.
         QVERIFY(SendBurst(TalkFrame(21, "bob", "after", 0), 5));
         QCOMPARE(Log()->LineText(4), QStringLiteral("bob> after"));
+    }
+
+    void backgroundTabShowsWhatAnActiveTabShows_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::newRow("a few") << 7;
+        QTest::newRow("past the bound") << ChatLogView::MaxLines + 3;
+    }
+
+    void backgroundTabShowsWhatAnActiveTabShows()
+    {
+        QFETCH(int, lines);
+        TChatSheet* active = fixture_->OpenRoom(4, "other", {MakeMember(20, Sjis("アリス")), MakeMember(21, "bob")});
+        QVERIFY(active != nullptr);
+        QByteArray burst;
+        for (int i = 0; i < lines; ++i) {
+            const Speaker& speaker = Speakers[i % 4];
+            const QByteArray text = Sjis(QStringLiteral("発言 %1 <b>x</b>\r\n続き").arg(i).toUtf8().constData());
+            for (std::int16_t room : {Room, std::int16_t(4)})
+                burst += TalkFrame(speaker.clientId, Sjis(speaker.name), text, static_cast<std::uint8_t>(i % 6), room);
+        }
+        fixture_->Server.SendRaw(burst);
+        const int kept = std::min(lines, ChatLogView::MaxLines);
+        QVERIFY(QTest::qWaitFor([&] { return sheet_->Lines.Appended() == std::uint64_t(lines); }, 30000));
+        QCOMPARE(active->ChatLog->LineCount(), kept);
+        QStringList texts;
+        QList<QColor> colors;
+        for (int i = 0; i < kept; ++i) {
+            texts << active->ChatLog->LineText(i);
+            colors << active->ChatLog->LineColor(i);
+        }
+        QVERIFY(sheet_->ChatLog->document()->isEmpty());
+
+        QTabWidget* tabs = fixture_->Window()->PageControl1;
+        tabs->setCurrentWidget(sheet_);
+        QVERIFY(!sheet_->ChatLog->document()->isEmpty());
+        QCOMPARE(Log()->LineCount(), kept);
+        for (int i = 0; i < kept; ++i) {
+            QCOMPARE(Log()->LineText(i), texts[i]);
+            QCOMPARE(Log()->LineColor(i), colors[i]);
+        }
+        QCOMPARE(Log()->verticalScrollBar()->value(), Log()->verticalScrollBar()->maximum());
+        QVERIFY(active->ChatLog->document()->isEmpty());
+    }
+
+    void unreadMarkIsSetOnceAndClearedOnce()
+    {
+        QVERIFY(fixture_->OpenRoom(4, "other"));
+        QTabWidget* tabs = fixture_->Window()->PageControl1;
+        TabLayoutCounter counter;
+        tabs->tabBar()->setStyle(&counter);
+        fixture_->Server.SendRaw(TalkFrame(21, "bob", "first", 0));
+        QVERIFY(QTest::qWaitFor([&] { return tabs->tabText(0) == QStringLiteral("burst*"); }));
+        counter.Count = 0;
+        for (int i = 0; i < 3; ++i) {
+            fixture_->Server.SendRaw(TalkFrame(21, "bob", "more", 0));
+            QVERIFY(QTest::qWaitFor([&] { return Log()->LineCount() == 2 + i; }));
+        }
+        QCOMPARE(counter.Count, 0);
+        tabs->setCurrentIndex(0);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("burst"));
+        counter.Count = 0;
+        fixture_->Window()->PageControl1Change();   // as the room menu's commands run it once more
+        QCOMPARE(counter.Count, 0);
+        tabs->tabBar()->setStyle(nullptr);
+    }
+
+    void scrolledUpTheLinesBeingReadStayInView()
+    {
+        for (int i = 1; i <= ChatLogView::MaxLines; ++i)
+            sheet_->AddLog(Utterance(i));
+        Log()->Flush();
+        Log()->verticalScrollBar()->setValue(100);
+        const QString reading = Log()->cursorForPosition(QPoint(4, 4)).block().text();
+        for (int i = 1; i <= 50; ++i)
+            sheet_->AddLog(Utterance(ChatLogView::MaxLines + i));
+        QCOMPARE(Log()->LineText(0), UtteranceText(51));
+        QCOMPARE(Log()->cursorForPosition(QPoint(4, 4)).block().text(), reading);
     }
 
     void markupIsShownAsTyped()

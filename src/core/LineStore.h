@@ -1,0 +1,69 @@
+#pragma once
+// A room's newest lines in a compact form: a bounded ring of 12-byte records and
+// the texts packed back to back in small chunks, each freed once its last line
+// has dropped out. Appending and dropping the oldest line cost O(1).
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+enum LineFlag : std::uint8_t {
+    LineRestored = 1,   // read back from the log on disk: shown in grey
+    LineDivider = 2,    // the divider after restored lines: shown in grey
+    LineMention = 4,    // names the user: highlighted
+};
+
+struct StoredLine {
+    std::string_view text;   // UTF-8, exactly as shown (line breaks already flattened to blanks)
+    std::uint8_t style;      // the utterance's style byte (colour)
+    std::uint8_t flags;      // LineFlag bits
+    std::int64_t time;       // arrival, seconds since the epoch (UTC)
+};
+
+class LineStore {
+public:
+    static constexpr std::size_t Capacity = 10000;
+
+    explicit LineStore(std::size_t capacity = Capacity);
+
+    // Characters that would end a line on screen (CR, LF, the Unicode line and
+    // paragraph separators) are stored as blanks, so one call is one line. Times
+    // outside 1970..2106 are kept as the nearest end of that range.
+    void Append(std::string_view utf8Text, std::uint8_t style, std::int64_t time, std::uint8_t flags = 0);
+    std::size_t Size() const { return count_; }
+    // 0 = oldest kept line; valid until the next Append/Clear.
+    StoredLine At(std::size_t index) const;
+    // Lines ever appended; the newest kept line is number Appended()-1.
+    std::uint64_t Appended() const { return appended_; }
+    void Clear();
+
+private:
+    struct Entry {
+        std::uint32_t time;
+        std::uint32_t chunk;    // sequence number of the chunk that holds the text
+        std::uint16_t offset;   // where the text starts in it; it ends where the next one starts
+        std::uint8_t style;
+        std::uint8_t flags;
+    };
+    struct Chunk {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+        std::size_t used = 0;
+    };
+
+    const Entry& EntryAt(std::size_t index) const { return entries_[(head_ + index) % entries_.size()]; }
+    const Chunk& ChunkOf(const Entry& entry) const { return chunks_[entry.chunk - firstChunk_]; }
+    Chunk& ChunkFor(std::size_t bytes);
+    void DropOldest();
+
+    std::size_t capacity_;
+    std::vector<Entry> entries_;   // grows up to capacity_, then is used as a ring
+    std::size_t head_ = 0;         // ring position of the oldest line
+    std::size_t count_ = 0;
+    std::deque<Chunk> chunks_;
+    std::uint32_t firstChunk_ = 0;   // sequence number of chunks_.front()
+    std::uint64_t appended_ = 0;
+};
