@@ -18,6 +18,11 @@
 #include <QTabWidget>
 #include <QUrl>
 
+namespace {
+// Lines of a room's log shown when its tab opens.
+constexpr std::size_t RestoredLineCount = 200;
+}
+
 void TFormMain::setUpKeeping()
 {
     MenuLogFolder = ui_->MenuLogFolder;
@@ -58,11 +63,22 @@ std::shared_ptr<const LogTarget> TFormMain::RoomLogTarget(const TChatSheet* shee
 
 void TFormMain::LogRoomEvent(const TChatSheet* sheet, std::string_view text)
 {
-    Logs->Write(RoomLogTarget(sheet), QDateTime::currentSecsSinceEpoch(), text);
+    if (sheet != nullptr)
+        Logs->Write(sheet->LogFile, QDateTime::currentSecsSinceEpoch(), text);
 }
 
 void TFormMain::OpenRoomLog(TChatSheet* sheet)
 {
+    sheet->LogFile = RoomLogTarget(sheet);
+    if (!sheet->LogFile)
+        return;
+    sheet->Logger = Logs;
+    // The room's last logged lines come first, in grey, then the live ones.
+    const std::vector<std::string> earlier = Logs->Tail(*sheet->LogFile, RestoredLineCount);
+    for (const std::string& line : earlier)
+        sheet->AddLine(line, 0, LineRestored);
+    if (!earlier.empty())
+        sheet->AddLine("――― 以上、過去ログ ―――", 0, LineDivider);
     LogRoomEvent(sheet, "―― 入室しました");
 }
 
