@@ -4,11 +4,13 @@
 #include "ChatBot.h"
 #include "ChatServer.h"
 #include "ChatSession.h"
+#include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
 #include "Unitmain.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -34,6 +36,14 @@ void Waits(TFormMain* w, std::int64_t firstMs)
     timing.FirstDelayMs = firstMs;
     timing.MaxDelayMs = 2 * firstMs;
     w->Reconnect->SetTiming(timing, [] { return 0.5; });
+}
+
+// The lines a reopened tab shows above its divider, from the room's log.
+QStringList AboveDivider(TChatSheet* sheet)
+{
+    const QStringList lines = LogLines(sheet);
+    const qsizetype divider = lines.indexOf(QStringLiteral("――― 以上、過去ログ ―――"));
+    return divider < 0 ? QStringList{} : lines.mid(0, divider);
 }
 
 int SocketOption(int fd, int level, int name)
@@ -63,6 +73,7 @@ private slots:
 private:
     TFormMain* Main() const { return session->Main(); }
     std::unique_ptr<ChatSession> session;
+    ChatBot* bot = nullptr;
     TChatSheet* lobby = nullptr;
 };
 
@@ -70,7 +81,8 @@ void TestE2eKeeping::init()
 {
     session = std::make_unique<ChatSession>();
     QVERIFY(session->Started());
-    QVERIFY(session->AddBot("keeper"));
+    bot = session->AddBot("keeper");
+    QVERIFY(bot);
     lobby = session->ConnectToLobby(QStringLiteral("striker"));
     QVERIFY(lobby);
 }
@@ -85,6 +97,11 @@ void TestE2eKeeping::serverRestartIsMendedAndBothRoomsComeBack()
     QVERIFY(session->RunCreateRoom(QStringLiteral("練習"), PracticePassword));
     QVERIFY(session->WaitForSheet(PracticeName));
     QCOMPARE(Main()->StartRooms.Count, 2);
+    Main()->EditInputChat->setText(QStringLiteral("ready"));
+    Main()->ButtonSendChatClick();
+    bot->Say(0, "before the break");
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines(session->WaitForSheet(PracticeName)).contains(QStringLiteral("striker> ready")), Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines(lobby).contains(QStringLiteral("keeper> before the break")), Timeout);
 
     const QString address = QStringLiteral("127.0.0.1:%1").arg(session->Server().Port());
     QCOMPARE(Main()->StatusText->text(), address + QStringLiteral(" に接続済み"));
@@ -119,6 +136,13 @@ void TestE2eKeeping::serverRestartIsMendedAndBothRoomsComeBack()
     QVERIFY(practiceAgain);
     QCOMPARE(session->Boxes, QStringList{});
     QCOMPARE(Main()->StatusText->text(), address + QStringLiteral(" に接続済み"));
+    // Each reopened tab shows the earlier lines, stamped and in grey, above the divider.
+    const QString stamp = QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ");
+    const QStringList lobbyBefore = AboveDivider(lobbyAgain);
+    QVERIFY(!lobbyBefore.filter(QRegularExpression(stamp + QStringLiteral("keeper> before the break$"))).isEmpty());
+    QVERIFY(lobbyBefore.last().endsWith(QStringLiteral(" ―― 接続が切れました")));
+    QVERIFY(!AboveDivider(practiceAgain).filter(QRegularExpression(stamp + QStringLiteral("striker> ready$"))).isEmpty());
+    QCOMPARE(lobbyAgain->ChatLog->LineColor(0), QColor(128, 128, 128));
 
     // The user's own disconnect: nothing comes back.
     Main()->CloseMenuClick();

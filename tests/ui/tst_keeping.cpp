@@ -1,5 +1,7 @@
 // Keeping the conversation against a scripted server: what stops an automatic
 // reconnect, a lingering old session, the network coming back, the log folder.
+#include "ChatLogFiles.h"
+#include "ChatLogView.h"
 #include "ChatLogger.h"
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
@@ -7,7 +9,9 @@
 #include "Unitmain.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -57,6 +61,7 @@ private slots:
     void sameNameAfterAReconnectIsWaitedOutThenShownOnce();
     void networkBackTriesAtOnceAndCloseStopsAWait();
     void logFolderMenuAndLoggingOff();
+    void tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows();
 };
 
 void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal_data()
@@ -167,6 +172,46 @@ void TestKeeping::logFolderMenuAndLoggingOff()
     QVERIFY(QDir(folder).isEmpty());
     f.Close();
     QVERIFY(f.SettingsBytes().contains("[Log]\r\nEnabled=0\r\n"));
+}
+
+void TestKeeping::tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
+    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    QFile log(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month)));
+    QVERIFY(QDir().mkpath(folder) && log.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 250; ++i)
+        log.write("old " + QByteArray::number(i) + "\n");
+    log.close();
+
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    f.Server.SendTalk(3, Me, "", "live");
+    QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == 202; }));
+    QCOMPARE(sheet->ChatLog->LineText(0), QStringLiteral("old 50"));
+    QCOMPARE(sheet->ChatLog->LineText(199), QStringLiteral("old 249"));
+    QCOMPARE(sheet->ChatLog->LineText(200), QStringLiteral("――― 以上、過去ログ ―――"));
+    QCOMPARE(sheet->ChatLog->LineText(201), QStringLiteral("me> live"));
+    QCOMPARE(sheet->ChatLog->LineColor(200), QColor(128, 128, 128));
+    QCOMPARE(sheet->ChatLog->LineColor(201), QColor(0, 0, 0));
+
+    w->CloseMenuClick();   // writes the log out
+    const QByteArray added = QByteArray::fromStdString(now.Text.substr(0, 8));   // "YYYY-MM-"
+    const auto contents = [&] {
+        log.open(QIODevice::ReadOnly);
+        const QByteArray all = log.readAll();
+        log.close();
+        return all;
+    };
+    QVERIFY(waitFor([&] { return contents().endsWith(" me> live\n"); }));
+    const QList<QByteArray> lines = contents().split('\n');
+    // The restored lines are not written again: the file gained the entry and the live line only.
+    QCOMPARE(lines.size(), 250 + 2 + 1);
+    QVERIFY(lines[250].startsWith(added) && lines[250].endsWith(" ―― 入室しました"));
+    QVERIFY(lines[251].startsWith(added));
 }
 
 QTEST_MAIN(TestKeeping)
