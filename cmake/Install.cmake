@@ -42,3 +42,34 @@ install(CODE [[
     message(STATUS "Installing: ${kv_desktop_file}")
     file(WRITE "${kv_desktop_file}" "${kv_desktop}")
 ]])
+
+# The Debian package's layout, installed only on request by scripts/package:
+#   cmake --install build --prefix /usr --component deb --strip
+# Programs in /usr/bin, the desktop entry, icons, AppStream metainfo, man pages, the
+# installation's settings in /etc/kvchat (read by every user's first start, never written).
+foreach(program kvchat kvchat-server)
+    if(TARGET ${program})
+        install(TARGETS ${program} RUNTIME DESTINATION bin COMPONENT deb EXCLUDE_FROM_ALL)
+    endif()
+endforeach()
+set(kv_res ${PROJECT_SOURCE_DIR}/resources)
+set(kv_generated ${PROJECT_BINARY_DIR}/package)
+install(FILES ${kv_res}/kvchat.desktop DESTINATION share/applications COMPONENT deb EXCLUDE_FROM_ALL)
+install(FILES ${kv_res}/kvchat.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT deb EXCLUDE_FROM_ALL)
+foreach(size 48 256)
+    install(FILES ${kv_res}/icons/kvchat-${size}.png DESTINATION share/icons/hicolor/${size}x${size}/apps
+            RENAME kvchat.png COMPONENT deb EXCLUDE_FROM_ALL)
+endforeach()
+configure_file(${kv_res}/package/kvchat.metainfo.xml ${kv_generated}/kvchat.metainfo.xml @ONLY)
+install(FILES ${kv_generated}/kvchat.metainfo.xml DESTINATION share/metainfo COMPONENT deb EXCLUDE_FROM_ALL)
+foreach(page kvchat kvchat-server)
+    configure_file(${kv_res}/man/${page}.1 ${kv_generated}/${page}.1 @ONLY)
+    # -n: no name or time stamp inside, so the same page gives the same bytes.
+    execute_process(COMMAND gzip -9nf ${kv_generated}/${page}.1)
+    install(FILES ${kv_generated}/${page}.1.gz DESTINATION share/man/man1 COMPONENT deb EXCLUDE_FROM_ALL)
+endforeach()
+install(FILES ${kv_res}/package/copyright ${PROJECT_SOURCE_DIR}/docs/user-guide.ja.md
+        DESTINATION share/doc/kvchat COMPONENT deb EXCLUDE_FROM_ALL)
+execute_process(COMMAND gzip -9nc ${kv_res}/package/changelog OUTPUT_FILE ${kv_generated}/changelog.gz)
+install(FILES ${kv_generated}/changelog.gz DESTINATION share/doc/kvchat COMPONENT deb EXCLUDE_FROM_ALL)
+install(FILES ${kv_res}/package/kvchat.INI DESTINATION /etc/kvchat COMPONENT deb EXCLUDE_FROM_ALL)

@@ -110,11 +110,13 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvchat-server"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Local chat server for KVチャット. With --bots it runs chatting bots against a server instead."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("TCP port to listen on; 0 picks a free one."), QStringLiteral("port"), QStringLiteral("9010")},
         {QStringLiteral("bind"), QStringLiteral("Address to listen on."), QStringLiteral("address"), QStringLiteral("127.0.0.1")},
@@ -127,9 +129,15 @@ int main(int argc, char* argv[])
         {QStringLiteral("bot-interval"), QStringLiteral("Mean seconds between two lines of one bot."), QStringLiteral("seconds"), QStringLiteral("10")},
         {QStringLiteral("bot-name"), QStringLiteral("Bots are named this followed by 1, 2, ..."), QStringLiteral("prefix"), QStringLiteral("Bot")},
     });
-    parser.process(app);
-    if (!parser.positionalArguments().isEmpty())
-        Fail(QStringLiteral("unexpected argument \"%1\"; see --help").arg(parser.positionalArguments().first()));
+    // Mistyped options show the usage and end with status 2, like the client's.
+    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString error = parser.errorText().isEmpty()
+            ? QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first())
+            : parser.errorText();
+        std::fprintf(stderr, "kvchat-server: %s\n\n%s", qPrintable(error), qPrintable(parser.helpText()));
+        return 2;
+    }
+    parser.process(app);   // --help and --version print and end here
 
     return parser.isSet(QStringLiteral("bots")) ? RunBots(app, parser) : RunServer(app, parser);
 }

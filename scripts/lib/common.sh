@@ -3,7 +3,8 @@ KV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Debian packages the build, the tests and the program need.
 KV_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
-    libbenchmark-dev xvfb xauth fonts-ipafont-gothic libgl-dev xdotool imagemagick)
+    libbenchmark-dev xvfb xauth fonts-ipafont-gothic libgl-dev xdotool imagemagick
+    dpkg-dev)
 
 kv_missing_packages() {
     local p missing=()

@@ -459,3 +459,25 @@ std::optional<std::string> WriteFileAtomically(const std::string& path, std::str
     SyncFolder(folder);
     return std::nullopt;
 }
+
+bool CanWriteInFolder(const std::string& folder)
+{
+    struct stat status {};
+    return stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && MayWrite(folder, status, X_OK);
+}
+
+bool CanSaveFile(const std::string& path)
+{
+    std::string target = path;
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode) || !MayWrite(path, status))
+            return false;
+        const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+        if (resolved)
+            target = resolved.get();
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    return CanWriteInFolder(FolderOf(target));
+}

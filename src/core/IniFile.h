@@ -79,3 +79,9 @@ private:
 // a save at its most delicate point. Returns the user's message on failure.
 std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes,
                                                const std::function<void()>& beforeRename = {});
+
+// The checks WriteFileAtomically makes before it writes: whether a save of path
+// could succeed now (the file, through a link, and its folder are writable).
+bool CanSaveFile(const std::string& path);
+// Whether files can be created in folder, by the same rule.
+bool CanWriteInFolder(const std::string& folder);

@@ -1,5 +1,6 @@
 #include "ClientSocket.h"
 
+#include <QHostInfo>
 #include <QSocketNotifier>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -7,6 +8,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -37,19 +39,83 @@ ClientSocket::~ClientSocket()
     releaseFd();
 }
 
+namespace {
+
+std::optional<sockaddr_storage> NumericAddress(const std::string& text, int port)
+{
+    sockaddr_storage storage{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<std::uint16_t>(port));
+        return storage;
+    }
+    std::string v6text = text;
+    if (v6text.size() > 2 && v6text.front() == '[' && v6text.back() == ']')
+        v6text = v6text.substr(1, v6text.size() - 2);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    if (inet_pton(AF_INET6, v6text.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+        return storage;
+    }
+    return std::nullopt;
+}
+
+std::optional<sockaddr_storage> SocketAddress(const QHostAddress& address, int port)
+{
+    return NumericAddress(address.toString().toStdString(), port);
+}
+
+}  // namespace
+
 QString ClientSocket::Open()
 {
-    if (fd_ >= 0)
-        return {};   // already connecting or connected
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(Port));
-    if (Address.empty() || inet_pton(AF_INET, Address.c_str(), &addr.sin_addr) != 1)
+    if (fd_ >= 0 || resolving_)
+        return {};   // already resolving, connecting or connected
+    if (Address.empty())
         return QStringLiteral("接続先のアドレス \"%1\" が正しくありません").arg(QString::fromLatin1(Address.c_str()));
     if (Port <= 0 || Port > 65535)
         return QStringLiteral("接続先のポート番号 %1 が正しくありません").arg(Port);
+    candidates_.clear();
+    if (const auto numeric = NumericAddress(Address, Port)) {
+        candidates_.push_back(*numeric);
+        return connectToCandidate();
+    }
+    // getaddrinfo blocks; QHostInfo runs it on a worker thread and answers here.
+    resolving_ = true;
+    QHostInfo::lookupHost(QString::fromStdString(Address), this,
+                          [this, gen = generation_](const QHostInfo& info) {
+                              if (gen == generation_ && resolving_)
+                                  lookupFinished(info);
+                          });
+    return {};
+}
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+void ClientSocket::lookupFinished(const QHostInfo& info)
+{
+    resolving_ = false;
+    for (const QHostAddress& address : info.addresses())
+        if (const auto candidate = SocketAddress(address, Port))
+            candidates_.push_back(*candidate);
+    if (candidates_.empty()) {
+        emit LookupFailed(QStringLiteral("接続先のサーバ \"%1\" のアドレスが見つかりません")
+                              .arg(QString::fromStdString(Address)));
+        return;
+    }
+    const QString failure = connectToCandidate();
+    if (!failure.isEmpty())
+        tryNextCandidate(errno);
+}
+
+// Starts connecting to candidates_.front(), which it takes from the list.
+QString ClientSocket::connectToCandidate()
+{
+    const sockaddr_storage addr = candidates_.front();
+    candidates_.erase(candidates_.begin());
+    const socklen_t addrLength = addr.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+
+    const int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return QStringLiteral("非同期ソケットエラー %1").arg(errno);
     const int one = 1;
@@ -71,7 +137,7 @@ QString ClientSocket::Open()
     writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
     connect(writeNotifier_.get(), &QSocketNotifier::activated, this, &ClientSocket::onWritable);
 
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), addrLength) == 0) {
         // Loopback may connect at once; still report it from the event loop like any other.
         return {};
     }
@@ -80,10 +146,22 @@ QString ClientSocket::Open()
         // Report through the error event, as an asynchronous failure would be.
         QTimer::singleShot(0, this, [this, err, gen = generation_] {
             if (gen == generation_ && fd_ >= 0 && !connected_)
-                fail(err);
+                tryNextCandidate(err);
         });
     }
     return {};
+}
+
+// A failed attempt moves on to the name's next address; the last failure is reported.
+void ClientSocket::tryNextCandidate(int errorCode)
+{
+    while (!candidates_.empty()) {
+        releaseFd();
+        if (connectToCandidate().isEmpty())
+            return;
+        errorCode = errno;
+    }
+    fail(errorCode);
 }
 
 void ClientSocket::finishConnect()
@@ -93,7 +171,7 @@ void ClientSocket::finishConnect()
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
         err = errno;
     if (err != 0) {
-        fail(err);
+        tryNextCandidate(err);
         return;
     }
     connected_ = true;
@@ -113,6 +191,11 @@ void ClientSocket::fail(int errorCode)
 
 void ClientSocket::Close()
 {
+    if (resolving_) {
+        resolving_ = false;
+        ++generation_;   // the answer of the lookup is dropped
+    }
+    candidates_.clear();
     if (fd_ < 0)
         return;
     const bool wasConnected = connected_;

@@ -3,11 +3,14 @@
 // It raises connect, disconnect, read, write and error events on the GUI thread,
 // buffers what the kernel has so reads are exact, keeps unsent bytes for the next
 // writability instead of dropping them, and raises the disconnect event synchronously
-// when the client closes.
+// when the client closes. A host name is resolved off the GUI thread and each of
+// its addresses is tried in turn.
 
 #include "FrameReceiver.h"
 
 #include <QObject>
+
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <memory>
@@ -25,7 +28,7 @@ public:
     explicit ClientSocket(QObject* parent = nullptr);
     ~ClientSocket() override;
 
-    std::string Address;   // numeric IPv4 address in dotted form
+    std::string Address;   // numeric IPv4 or IPv6 address, or a host name
     int Port = 9010;
 
     // Starts an asynchronous connect. Returns an empty string, or the reason it could not start.
@@ -34,7 +37,7 @@ public:
     void Close();
 
     bool Active() const { return connected_; }
-    bool Connecting() const { return fd_ >= 0 && !connected_; }
+    bool Connecting() const { return (fd_ >= 0 || resolving_) && !connected_; }
     // The last connection ended from the far side (closed, reset, read error, dead
     // link) rather than by Close(); valid from the disconnect event to the next Open.
     bool ClosedByPeer() const { return closedByPeer_; }
@@ -55,8 +58,13 @@ signals:
     void Writable();
     void Error(int errorCode);
     void OutputOverflow();
+    // The host name has no address; message names it.
+    void LookupFailed(const QString& message);
 
 private:
+    void lookupFinished(const class QHostInfo& info);
+    QString connectToCandidate();
+    void tryNextCandidate(int errorCode);
     void onReadable();
     void onWritable();
     void finishConnect();
@@ -80,4 +88,6 @@ private:
     std::size_t outputStart_ = 0;
     int lastError_ = 0;
     std::uint64_t generation_ = 0;   // tells a scheduled read event which connection it belongs to
+    bool resolving_ = false;
+    std::vector<sockaddr_storage> candidates_;   // addresses not yet tried, the next first
 };

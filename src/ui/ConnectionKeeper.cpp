@@ -15,6 +15,7 @@ ConnectionKeeper::ConnectionKeeper(ClientSocket& socket, ReconnectTiming timing,
     connect(&tick_, &QTimer::timeout, this, &ConnectionKeeper::StatusChanged);
     connect(&socket_, &ClientSocket::Disconnected, this, &ConnectionKeeper::onDisconnected);
     connect(&socket_, &ClientSocket::Error, this, &ConnectionKeeper::onError);
+    connect(&socket_, &ClientSocket::LookupFailed, this, &ConnectionKeeper::onError);
     connect(&socket_, &ClientSocket::Connected, this, &ConnectionKeeper::StatusChanged);
 }
 
@@ -89,7 +90,8 @@ void ConnectionKeeper::onDisconnected()
 
 void ConnectionKeeper::onError()
 {
-    // An attempt that did not connect; a connection that broke was handled as a loss.
+    // An attempt that did not connect (or whose server name did not resolve); a
+    // connection that broke was handled as a loss.
     if (state_ == State::Attempting && !socket_.Active() && !socket_.Connecting())
         scheduleNext();
 }
@@ -141,7 +143,10 @@ void ConnectionKeeper::watchNetwork()
 
 QString ConnectionKeeper::hostText() const
 {
-    return QStringLiteral("%1:%2").arg(FromSjis(socket_.Address)).arg(socket_.Port);
+    QString host = FromSjis(socket_.Address);
+    if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');   // an IPv6 address
+    return QStringLiteral("%1:%2").arg(host).arg(socket_.Port);
 }
 
 QString ConnectionKeeper::StatusText() const

@@ -1,6 +1,7 @@
 #include "Unitboard.h"
 
 #include "BoardLines.h"
+#include "PitchPicture.h"
 #include "SjisText.h"
 #include "Unitboardname.h"
 
@@ -11,6 +12,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
+
+#include <cmath>
 
 TFormBoard* FormBoard = nullptr;
 
@@ -27,15 +31,28 @@ QColor ColorFromValue(std::uint32_t value)
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
 
-QImage LoadPitch()
+// Whole device pixels per pitch pixel on this screen; a fractional ratio takes
+// the next whole one and the painter scales it down.
+int PitchScale(qreal devicePixelRatio)
 {
-    QImage pitch(QStringLiteral(":/pitch.bmp"));
+    return std::max(1, static_cast<int>(std::ceil(devicePixelRatio - 0.01)));
+}
+
+QImage LoadPitch(int scale)
+{
+    QImage pitch;
+    if (scale == 1)
+        pitch = QImage(QStringLiteral(":/pitch.bmp"));
+    else
+        pitch = PaintPitch(scale);   // drawn for the screen rather than a small picture enlarged
     if (pitch.isNull()) {   // keeps the board usable should the resource be missing
         pitch = QImage(PitchWidth, PitchHeight, QImage::Format_RGB32);
         pitch.fill(QColor(40, 130, 30));
     }
     // Markers are painted in true colour; the palette picture cannot take a painter.
-    return pitch.convertToFormat(QImage::Format_RGB32);
+    pitch = pitch.convertToFormat(QImage::Format_RGB32);
+    pitch.setDevicePixelRatio(scale);
+    return pitch;
 }
 
 }   // namespace
@@ -56,7 +73,7 @@ TBoardImage::TBoardImage(QWidget* parent) : QWidget(parent)
 void TBoardImage::SetPicture(QImage picture)
 {
     picture_ = std::move(picture);
-    setFixedSize(picture_.size());
+    setFixedSize(picture_.deviceIndependentSize().toSize());
     update();
 }
 
@@ -101,13 +118,24 @@ TFormBoard::TFormBoard(QWidget* parent) : QWidget(parent)
     connect(ButtonAll, &QPushButton::clicked, this, &TFormBoard::ButtonAllClick);
     connect(ButtonCopy, &QPushButton::clicked, this, &TFormBoard::ButtonCopyClick);
 
-    GroundPicture = LoadPitch();
+    GroundPicture = LoadPitch(PitchScale(devicePixelRatioF()));
     InitBoard();
 }
 
 void TFormBoard::InitBoard()
 {
-    ResetCharItems(CharItems, GroundPicture.width(), GroundPicture.height());
+    // Markers live in pitch pixels whatever the screen's density.
+    const QSize pitch = GroundPicture.deviceIndependentSize().toSize();
+    ResetCharItems(CharItems, pitch.width(), pitch.height());
+    DrawBoard();
+}
+
+void TFormBoard::UsePixelRatio(qreal devicePixelRatio)
+{
+    const int scale = PitchScale(devicePixelRatio);
+    if (scale == static_cast<int>(GroundPicture.devicePixelRatio()))
+        return;
+    GroundPicture = LoadPitch(scale);
     DrawBoard();
 }
 
@@ -116,6 +144,9 @@ void TFormBoard::DrawBoard()
     QImage picture = GroundPicture.copy();
     {
         QPainter canvas(&picture);
+        // Smooth discs where the screen has the pixels for them; the plain
+        // picture keeps its exact pixels.
+        canvas.setRenderHint(QPainter::Antialiasing, picture.devicePixelRatio() > 1);
         canvas.setFont(font());
         DrawChars(canvas);
     }
@@ -154,6 +185,9 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
 {
     if (isVisible())
         return;
+    // First shown over the main window, on its screen; later where the user left it.
+    const QWidget* host = !placed_ && parentWidget() ? parentWidget()->window() : this;
+    UsePixelRatio(host->devicePixelRatioF());
     if (nRoom != nRoomNo)
         InitBoard();
     nRoomNo = nRoom;
@@ -163,6 +197,14 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
         placed_ = true;
     }
     show();
+    // Dragged to a screen of another density, the pitch is drawn again for it.
+    if (QWindow* window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &TFormBoard::onScreenChanged, Qt::UniqueConnection);
+}
+
+void TFormBoard::onScreenChanged()
+{
+    UsePixelRatio(devicePixelRatioF());
 }
 
 void TFormBoard::PlaceOverOwner()

@@ -47,6 +47,8 @@ public:
     explicit TFormBoard(QWidget* parent = nullptr);
 
     void InitBoard();
+    // Redraws the pitch for a screen of this density; positions stay in pitch pixels.
+    void UsePixelRatio(qreal devicePixelRatio);
     void DrawBoard();
     void DrawChars(QPainter& Canvas);
     int FindCharAt(int X, int Y) const;
@@ -83,6 +85,9 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void onScreenChanged();
 
 private:
     void EndDrag();

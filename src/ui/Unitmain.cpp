@@ -123,6 +123,11 @@ void TFormMain::connectHandlers()
             ShowStandardError(QStringLiteral("非同期ソケットエラー %1").arg(code));
     });
     connect(Socket1, &ClientSocket::OutputOverflow, this, &TFormMain::onOutputOverflow);
+    connect(Socket1, &ClientSocket::LookupFailed, this, [this](const QString& message) {
+        RefreshConnectionControls();
+        if (!Reconnect->Retrying())
+            ShowErrorBox(message, this);
+    });
 
     connect(OpenMenu, &QAction::triggered, this, &TFormMain::OpenMenuClick);
     connect(CloseMenu, &QAction::triggered, this, &TFormMain::CloseMenuClick);

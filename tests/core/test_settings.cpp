@@ -1,3 +1,4 @@
+#include "AppLocations.h"
 #include "Settings.h"
 
 #include <gtest/gtest.h>
@@ -204,3 +205,71 @@ TEST(SettingsFileNameTest, ReplacesOrAddsTheExtension)
 }
 
 }  // namespace
+
+// Where the settings and logs live, decided by the same write check the save makes.
+class AppLocationsTest : public SettingsTest {
+protected:
+    void SetUp() override
+    {
+        SettingsTest::SetUp();
+        Bin = Folder + "/root/usr/bin";
+        fs::create_directories(Bin);
+        fs::create_directories(Folder + "/root/etc/kvchat");
+    }
+    void TearDown() override
+    {
+        fs::permissions(Bin, fs::perms::owner_all);
+        SettingsTest::TearDown();
+    }
+    void WriteFile(const std::string& path, const std::string& bytes) const
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::string Bin;
+};
+
+TEST_F(AppLocationsTest, FolderWritabilityChoosesPortableOrPerUser)
+{
+    const std::string exe = Bin + "/kvchat";
+    const LocationEnvironment home{Folder + "/home", "", ""};
+    const LocationEnvironment xdg{Folder + "/home", Folder + "/cfg", Folder + "/data"};
+    const struct {
+        bool writableBin;
+        std::string explicitFile;
+        LocationEnvironment env;
+        std::string settings;
+        std::string logs;
+    } cases[] = {
+        {true, "", home, Bin + "/kvchat.INI", Bin + "/logs"},
+        {false, "", home, Folder + "/home/.config/kvchat/kvchat.INI", Folder + "/home/.local/share/kvchat/logs"},
+        {false, "", xdg, Folder + "/cfg/kvchat/kvchat.INI", Folder + "/data/kvchat/logs"},
+        {false, Folder + "/mine.ini", xdg, Folder + "/mine.ini", Folder + "/logs"},
+    };
+    for (const auto& c : cases) {
+        // Root passes access(); the save's check also honours the missing write bits.
+        fs::permissions(Bin, c.writableBin ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_exec);
+        const AppLocations where = ChooseAppLocations(exe, c.explicitFile, c.env);
+        EXPECT_EQ(where.SettingsFile, c.settings);
+        EXPECT_EQ(where.LogFolder, c.logs);
+        EXPECT_EQ(where.SeedFiles.empty(), c.settings.starts_with(Bin) || !c.explicitFile.empty());
+    }
+}
+
+TEST_F(AppLocationsTest, FirstStartCopiesTheInstallationFileOnce)
+{
+    const std::string installed = "[Common]\r\nIP=chat.example.org\r\nPort=9010\r\n[URL]\r\nHome=http://h/\r\n";
+    WriteFile(Folder + "/root/etc/kvchat/kvchat.INI", installed);
+    fs::permissions(Bin, fs::perms::owner_read | fs::perms::owner_exec);
+    const AppLocations where = ChooseAppLocations(Bin + "/kvchat", "", {Folder + "/home", "", ""});
+    EXPECT_EQ(PrepareSettingsFile(where), std::nullopt);
+    Path = where.SettingsFile;
+    EXPECT_EQ(ReadRaw(), installed);
+    EXPECT_EQ(fs::status(Folder + "/home/.config/kvchat").permissions(), fs::perms::owner_all);
+
+    // Later starts keep the user's copy whatever the installation says now.
+    WriteFile(Path, installed + "[Common]\r\nName=me\r\n");
+    WriteFile(Folder + "/root/etc/kvchat/kvchat.INI", "[Common]\r\nIP=other\r\n");
+    EXPECT_EQ(PrepareSettingsFile(where), std::nullopt);
+    EXPECT_EQ(ReadRaw(), installed + "[Common]\r\nName=me\r\n");
+    EXPECT_TRUE(fs::is_empty(Bin));
+}

@@ -72,6 +72,7 @@ private slots:
     void markerDiscIsFourteenPixelsAcross();
     void namesAreDrawnUnderTheDisc();
     void initBoardLeavesNoTrace();
+    void doubleDensityDrawsFinerPixelsOnTheSamePitch();
 
 private:
     void press(Qt::MouseButton button, QPoint at);
@@ -523,6 +524,35 @@ void TestBoard::initBoardLeavesNoTrace()
     QCOMPARE(pixel({180, 123}), board->GroundPicture.pixel(180, 123));
     QCOMPARE(pixel(oldSpot), qRgb(255, 0, 0));
     QCOMPARE(pixel({4, 108}), board->GroundPicture.pixel(4, 108));
+}
+
+void TestBoard::doubleDensityDrawsFinerPixelsOnTheSamePitch()
+{
+    board->UsePixelRatio(2);
+    board->InitBoard();
+    const QImage& picture = board->ImageGround->Picture();
+    QCOMPARE(picture.size(), QSize(400, 600));
+    QCOMPARE(board->ImageGround->geometry(), QRect(0, 4, 200, 300));
+    // The halfway line fills both device rows of pitch row 150.
+    const QRgb white = qRgb(255, 255, 255);
+    QCOMPARE(picture.pixel(20, 300), white);
+    QCOMPARE(picture.pixel(20, 301), white);
+    QVERIFY(IsGreen(picture.pixel(20, 299)) && IsGreen(picture.pixel(20, 302)));
+    // The grass is textured per device pixel, not the small picture's pixels doubled.
+    int texturedBlocks = 0;
+    for (int x = 0; x < 40; x += 2)
+        texturedBlocks += picture.pixel(x, 20) != picture.pixel(x + 1, 20);
+    QVERIFY(texturedBlocks > 5);
+    // Marker B's disc centre is device pixel 200,42; its positions stay in pitch pixels.
+    QCOMPARE(picture.pixel(200, 42), qRgb(255, 0, 0));
+    QCOMPARE(CharItems[1].nWidth, 200);
+    QCOMPARE(CharItems[1].nHeight, 300);
+    press(Qt::LeftButton, {100, 21});
+    release(Qt::LeftButton, {104, 21});
+    QCOMPARE(moved, std::vector<int>{1});
+    std::string line;
+    board->AppendPosition(1, line, true);
+    QCOMPARE(line, std::string("*!B!*B5207"));
 }
 
 QTEST_MAIN(TestBoard)

@@ -68,6 +68,7 @@ private slots:
     void markupAndAmpersandShownLiterally();
     void memberTableStopsAt200();
     void controlsFollowConnectionState();
+    void hostNamesAreLookedUpAndAnUnknownOneIsNamed();
 };
 
 void TestMainWindowReceive::opensWithOpeningMessageAndEnablesControls()
@@ -579,6 +580,28 @@ void TestMainWindowReceive::controlsFollowConnectionState()
     QCOMPARE(f.Boxes.first(), QStringLiteral("非同期ソケットエラー 111"));
     QVERIFY(w->OpenMenu->isEnabled());
     QVERIFY(!w->PanelInput->isEnabled());
+}
+
+void TestMainWindowReceive::hostNamesAreLookedUpAndAnUnknownOneIsNamed()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    // A malformed name fails inside the resolver without asking any name server.
+    w->Socket1->Address = "no..such..host";
+    w->Socket1->Port = f.Server.Port();
+    QVERIFY(w->Socket1->Open().isEmpty());
+    QVERIFY(w->Socket1->Connecting());
+    QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    QCOMPARE(f.Boxes.first(), QStringLiteral("接続先のサーバ \"no..such..host\" のアドレスが見つかりません"));
+    QVERIFY(!w->Socket1->Connecting());
+    QVERIFY(w->OpenMenu->isEnabled());
+
+    w->Socket1->Address = "localhost";
+    QVERIFY(w->Socket1->Open().isEmpty());
+    QVERIFY(waitFor([&] { return w->Socket1->Active(); }));
+    const auto ready = f.Server.NextFrame();
+    QVERIFY(ready);
+    QCOMPARE(*ready, QByteArray::fromHex("00070101010101"));
 }
 
 QTEST_MAIN(TestMainWindowReceive)

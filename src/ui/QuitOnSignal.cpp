@@ -1,0 +1,55 @@
+#include "QuitOnSignal.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalWriteFd = -1;
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalWriteFd, &byte, 1);
+}
+
+}  // namespace
+
+QuitOnSignal::QuitOnSignal()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0)
+        return;
+    signalWriteFd = fds_[0];
+    notifier_ = std::make_unique<QSocketNotifier>(fds_[1], QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &QuitOnSignal::onSignal);
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+QuitOnSignal::~QuitOnSignal()
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(signal, SIG_DFL);
+    notifier_.reset();
+    signalWriteFd = -1;
+    for (const int fd : fds_)
+        if (fd >= 0)
+            ::close(fd);
+}
+
+void QuitOnSignal::onSignal()
+{
+    char bytes[16];
+    while (::read(fds_[1], bytes, sizeof bytes) > 0) {
+    }
+    // Every event loop ends, a modal dialog's included, then the main window closes.
+    QCoreApplication::exit(0);
+}
