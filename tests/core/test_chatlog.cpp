@@ -110,43 +110,34 @@ TEST_F(ChatLogTest, TailComesFromTheEndOfLargeFilesAndAcrossMonths)
               (std::vector<std::string>{"old 2", "a", "b", "c", "line 0" + std::string(90, '-')}));
 }
 
-TEST_F(ChatLogTest, WriterAppendsStampedLinesAndKeepsWhatWasThere)
+TEST_F(ChatLogTest, WriterAppendsStampedLinesKeepsWhatWasThereAndReportsAFailureOnce)
 {
-    auto target = std::make_shared<LogTarget>(LogTarget{Folder / "127.0.0.1_9010", "room"});
+    Write(Folder / "blocked", "a file where a server folder should be");
+    auto bad = std::make_shared<LogTarget>(LogTarget{Folder / "blocked" / "srv", "room"});
+    auto good = std::make_shared<LogTarget>(LogTarget{Folder / "127.0.0.1_9010", "room"});
     const std::int64_t time = 1796648742;   // 2026-12-07
     const chatlog::LocalStamp stamp = chatlog::StampOf(time);
-    const fs::path file = target->Folder / chatlog::MonthFileName("room", stamp.Year, stamp.Month);
-    fs::create_directories(target->Folder);
-    Write(file, "earlier\n");
-    {
-        LogWriter writer;
-        writer.Append(target, time, "me> hello");
-        ASSERT_TRUE(writer.FlushAndWait(std::chrono::seconds(10)));
-        EXPECT_EQ(Read(file), "earlier\n" + stamp.Text + "me> hello\n");
-        writer.Append(target, time, "bye");
-    }   // destruction writes what waits
-    EXPECT_EQ(Read(file), "earlier\n" + stamp.Text + "me> hello\n" + stamp.Text + "bye\n");
-    EXPECT_EQ(stamp.Text.size(), 20u);
-    EXPECT_EQ(stamp.Text.substr(0, 8), "2026-12-");
-}
-
-TEST_F(ChatLogTest, WriterReportsAFailureOnceAndGoesOn)
-{
-    Write(Folder / "blocked", "a file where the server folder should be");
-    auto bad = std::make_shared<LogTarget>(LogTarget{Folder / "blocked" / "srv", "room"});
-    auto good = std::make_shared<LogTarget>(LogTarget{Folder / "srv", "room"});
+    const fs::path file = good->Folder / chatlog::MonthFileName("room", stamp.Year, stamp.Month);
     std::vector<std::string> reports;
-    LogWriter writer([&](const std::string& path, int) { reports.push_back(path); });
-    for (int i = 0; i < 3; ++i) {
-        writer.Append(bad, 0, "lost");
-        writer.Append(good, 0, "kept");
+    {
+        LogWriter writer([&](const std::string& path, int) { reports.push_back(path); });
+        writer.Append(good, time, "me> hello");
         ASSERT_TRUE(writer.FlushAndWait(std::chrono::seconds(10)));
-    }
+        // Chat is private: the files the writer makes are the user's alone.
+        EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+        for (int i = 0; i < 3; ++i) {
+            writer.Append(bad, time, "lost");
+            writer.Append(good, time, "kept");
+            ASSERT_TRUE(writer.FlushAndWait(std::chrono::seconds(10)));
+        }
+        writer.Append(good, time, "bye");
+    }   // destruction writes what waits
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("blocked"), std::string::npos);
-    const chatlog::LocalStamp stamp = chatlog::StampOf(0);
-    const fs::path kept = good->Folder / chatlog::MonthFileName("room", stamp.Year, stamp.Month);
-    EXPECT_EQ(Read(kept), stamp.Text + "kept\n" + stamp.Text + "kept\n" + stamp.Text + "kept\n");
-    // Chat is private: the files the writer makes are the user's alone.
-    EXPECT_EQ(fs::status(kept).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(stamp.Text.substr(0, 8), "2026-12-");
+    EXPECT_EQ(stamp.Text.size(), 20u);
+    std::string expected;
+    for (const char* line : {"me> hello", "kept", "kept", "kept", "bye"})
+        expected += stamp.Text + line + "\n";
+    EXPECT_EQ(Read(file), expected);
 }
