@@ -1,5 +1,6 @@
 // Keeping the conversation against a scripted server: what stops an automatic
-// reconnect, a lingering old session, the network coming back, the log folder.
+// reconnect (the user's own disconnect is in the end-to-end test), a lingering old
+// session, the network coming back, the log folder, the restored scrollback.
 #include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "ChatLogger.h"
@@ -68,7 +69,6 @@ void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QStringList>("boxes");
-    QTest::newRow("the user's disconnect") << "user" << QStringList();
     QTest::newRow("GmClose") << "close" << QStringList();
     QTest::newRow("refusal after a reconnect") << "refusal"
                                                << QStringList{QStringLiteral("残念ながら該当機種はまだサポートされていません")};
@@ -82,9 +82,7 @@ void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal()
     TFormMain* w = f.Window();
     QVERIFY(f.Handshake(Me));
     QuickWaits(w);
-    if (how == "user") {
-        w->CloseMenuClick();
-    } else if (how == "close") {
+    if (how == "close") {
         f.Server.SendRaw(ScriptedServer::Frame(GmTypeClose, {}));
         QVERIFY(waitFor([&] { return !w->Socket1->Active(); }));
     } else {
