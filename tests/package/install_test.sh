@@ -74,8 +74,9 @@ run_as_user() {
         QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run" "$root/usr/bin/kvchat" >"$work/client.log" 2>&1 &
     pid=$!
     local tries=300
-    # SIGTERM is bit 14 of the caught-signals mask once the client's handler is in place.
-    until [ -r "/proc/$pid/status" ] &&
+    # SIGTERM is bit 14 of the caught-signals mask once the client's handler is in place;
+    # until the background shell has become the client, that mask is the shell's.
+    until [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$root/usr/bin/kvchat" ] &&
         (( 0x$(sed -n 's/^SigCgt:\s*//p' "/proc/$pid/status") & 0x4000 )); do
         tries=$((tries - 1))
         [ $tries -gt 0 ] && kill -0 "$pid" 2>/dev/null || fail "the client did not start: $(cat "$work/client.log")"
