@@ -3,7 +3,6 @@
 #include "Cp932.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>

@@ -24,7 +24,7 @@ LogWriter& ChatLogger::writer()
 {
     if (!writer_) {
         writer_ = std::make_unique<LogWriter>([this](const std::string& path, int error) {
-            const QString message = QStringLiteral("チャットログ %1 に書き込めません（%2）。ログの保存を続けられませんが、チャットはそのまま続けられます")
+            const QString message = QStringLiteral("チャットログ %1 に書き込めません（%2）。チャットはこのまま続けられますが、ログが保存されないことがあります")
                                         .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(error)));
             QMetaObject::invokeMethod(this, [this, message] { emit Failed(message); }, Qt::QueuedConnection);
         });
