@@ -63,6 +63,7 @@ private slots:
     void networkBackTriesAtOnceAndCloseStopsAWait();
     void logFolderMenuAndLoggingOff();
     void tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows();
+    void unwritableLogShowsOneBoxAndTheChatGoesOn();
 };
 
 void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal_data()
@@ -210,6 +211,26 @@ void TestKeeping::tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows()
     QCOMPARE(lines.size(), 250 + 2 + 1);
     QVERIFY(lines[250].startsWith(added) && lines[250].endsWith(" ―― 入室しました"));
     QVERIFY(lines[251].startsWith(added));
+}
+
+void TestKeeping::unwritableLogShowsOneBoxAndTheChatGoesOn()
+{
+    MainWindowFixture f("[Common]\r\n");
+    TFormMain* w = f.Window();
+    w->LogFolder = f.SettingsPath() + "/logs";   // under a file: no folder can be made there
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    for (int i = 0; i < 3; ++i) {
+        f.Server.SendTalk(3, Me, "", "still here");
+        QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == i + 1; }));
+        w->Logs->FlushSoon();
+        QTest::qWait(50);
+    }
+    QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    QTest::qWait(100);
+    QCOMPARE(f.Boxes.size(), 1);
+    QVERIFY(f.Boxes[0].startsWith(QStringLiteral("チャットログ ") + QString::fromStdString(w->LogFolder)));
 }
 
 QTEST_MAIN(TestKeeping)
