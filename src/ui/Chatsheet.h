@@ -9,10 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
 class ChatLogView;
+class ChatLogger;
+struct LogTarget;
 class QGroupBox;
 class QListWidget;
 
@@ -50,4 +53,7 @@ public:
     std::string RoomName;   // CP932, the tab's caption without the unread mark
     bool Unread = false;    // the caption carries the unread mark
     LineStore Lines;        // the room's lines: what its log shows
+    // Where the room's lines are kept on disk; none while logging is off.
+    ChatLogger* Logger = nullptr;
+    std::shared_ptr<const LogTarget> LogFile;
 };

@@ -29,6 +29,9 @@ class QPushButton;
 class QSplitter;
 class QTabWidget;
 class TChatSheet;
+class ChatLogger;
+class ConnectionKeeper;
+struct LogTarget;
 
 // A row of the room list owns the record the server announced for it.
 class RoomListItem : public QListWidgetItem {
@@ -112,6 +115,16 @@ public:
     // Sets a tab's caption; the room name is shown as typed, "&" included.
     void SetSheetCaption(TChatSheet* sheet, bool unread);
 
+    // Keeping the conversation: reconnecting, the status bar, the chat logs.
+    void MenuLogFolderClick();
+    void UpdateStatusBar();
+    // The log of a room tab; null while logging is off.
+    std::shared_ptr<const LogTarget> RoomLogTarget(const TChatSheet* sheet) const;
+    // One line in the room's log file only (entering, leaving, a lost connection).
+    void LogRoomEvent(const TChatSheet* sheet, std::string_view text);
+    // A room's tab has opened: its log is restored and the entry noted.
+    void OpenRoomLog(TChatSheet* sheet);
+
     GmProtocol Protocol;
     GmPacket& Packet = Protocol.Packet;
     FrameReceiver Receiver;
@@ -127,6 +140,10 @@ public:
     std::string UrlDownload;
 
     ClientSocket* Socket1 = nullptr;
+    ConnectionKeeper* Reconnect = nullptr;
+    ChatLogger* Logs = nullptr;
+    std::string LogFolder;     // UTF-8 path, "logs" beside the settings file
+    bool LogEnabled = true;    // [Log] Enabled
 
     // Controls of the form.
     QWidget* PanelRoomList = nullptr;
@@ -154,6 +171,8 @@ public:
     QAction* MenuHtmlKVGAME = nullptr;
     QAction* MenuHtmlReserve = nullptr;
     QAction* MenuHtmlHoudou = nullptr;
+    QAction* MenuLogFolder = nullptr;
+    QLabel* StatusText = nullptr;
 
 protected:
     bool event(QEvent* e) override;
@@ -161,6 +180,8 @@ protected:
 
 private:
     void connectHandlers();
+    void setUpKeeping();
+    void onConnectionLost();
     void selectPage(int direction);
     void onOutputOverflow();
     int roomPanelHeight() const;
