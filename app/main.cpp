@@ -94,6 +94,7 @@ int main(int argc, char* argv[])
         if (const auto failure = PrepareSettingsFile(locations))
             ShowStandardError(QString::fromStdString(*failure));
         auto mainWindow = CreateApplicationWindows(locations.SettingsFile);
+        mainWindow->LogFolder = locations.LogFolder;
         mainWindow->show();
         app.exec();
         // Destroying the main window saves the settings.

@@ -12,10 +12,13 @@
 // the handshake, opens one room, then floods on each command read from its stdin
 // and reports on its stdout when (CLOCK_MONOTONIC) it began and finished writing.
 //
-//   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only] [--decorated]
 // --decorated: every line also carries a web address (a link) and names the user
 // (a highlighted mention), and the log shows times; the floors insert the same
 // text with the same formats (time, underlined anchor, background).
+// The client logs the flood to disk as it normally does; --no-log turns that off
+// ([Log] Enabled=0) to show what logging costs.
+//
+//   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only] [--no-log] [--decorated]
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
@@ -30,6 +33,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -482,6 +486,7 @@ int RunBench(int argc, char** argv)
     bool naive = true;
     bool floors = true;   // --client-only leaves them out (for profiling the client)
     bool decorated = false;
+    bool logging = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs" && i + 1 < argc) {
@@ -492,6 +497,8 @@ int RunBench(int argc, char** argv)
                 sizes.push_back(std::max(1, part.toInt()));
         } else if (arg == "--no-naive") {
             naive = false;
+        } else if (arg == "--no-log") {
+            logging = false;
         } else if (arg == "--client-only") {
             floors = false;
             naive = false;
@@ -512,7 +519,13 @@ int RunBench(int argc, char** argv)
         ++boxes;
         std::fprintf(stderr, "box: %s\n", qPrintable(text));
     });
-    std::unique_ptr<TFormMain> window = CreateApplicationWindows((dir.path() + QStringLiteral("/kvchat.INI")).toStdString());
+    const QString settings = dir.path() + QStringLiteral("/kvchat.INI");
+    if (!logging) {
+        QFile file(settings);
+        if (!file.open(QIODevice::WriteOnly) || file.write("[Log]\r\nEnabled=0\r\n") < 0)
+            return 1;
+    }
+    std::unique_ptr<TFormMain> window = CreateApplicationWindows(settings.toStdString());
     window->FirstActivate = false;
     window->UserName = "me";
     int notices = 0;
@@ -548,8 +561,8 @@ int RunBench(int argc, char** argv)
     std::printf("Flood into one room tab of the real main window, %d run(s), platform %s, Qt %s%s\n", runs,
                 qPrintable(QGuiApplication::platformName()), qVersion(),
                 decorated ? "; every line with a link and a mention, times shown" : "");
-    std::printf("log view %dx%d; figures are medians; floors use the same lines and colours\n",
-                sheet->ChatLog->width(), sheet->ChatLog->height());
+    std::printf("log view %dx%d, chat log to disk %s; figures are medians; floors use the same lines and colours\n",
+                sheet->ChatLog->width(), sheet->ChatLog->height(), logging ? "on" : "off");
     std::fflush(stdout);
 
     std::vector<Series> series(sizes.size());

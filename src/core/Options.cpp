@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "LogSettings.h"
+
 OptionsRecord ReadOptions(const IniFile& ini)
 {
     OptionsRecord options;
@@ -7,7 +9,7 @@ OptionsRecord ReadOptions(const IniFile& ini)
     options.Notifications = ini.ReadBool("Option", "Notifications", true);
     options.HighlightWords = ini.ReadString("Option", "HighlightWords", "");
     options.AutoReconnect = ini.ReadBool("Option", "AutoReconnect", true);
-    options.LogEnabled = ini.ReadBool("Log", "Enabled", true);
+    options.LogEnabled = ReadLogSettings(ini).Enabled;
     options.LogFolder = ini.ReadString("Log", "Folder", "");
     return options;
 }
@@ -18,8 +20,11 @@ void WriteOptions(IniFile& ini, const OptionsRecord& options)
     ini.WriteBool("Option", "Notifications", options.Notifications);
     ini.WriteString("Option", "HighlightWords", options.HighlightWords);
     ini.WriteBool("Option", "AutoReconnect", options.AutoReconnect);
-    ini.WriteBool("Log", "Enabled", options.LogEnabled);
-    ini.WriteString("Log", "Folder", options.LogFolder);
+    // Like Enabled, the folder is written only when set or already in the file.
+    WriteLogSettings(ini, LogSettings{options.LogEnabled});
+    const std::string_view missing("\0", 1);
+    if (!options.LogFolder.empty() || ini.ReadString("Log", "Folder", missing) != missing)
+        ini.WriteString("Log", "Folder", options.LogFolder);
 }
 
 std::optional<std::string> SaveOptions(const std::string& path, const OptionsRecord& options)

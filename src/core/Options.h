@@ -14,7 +14,7 @@ struct OptionsRecord {
     std::string HighlightWords;   // Option/HighlightWords: extra words that count as a mention
     bool AutoReconnect = true;    // Option/AutoReconnect
     bool LogEnabled = true;       // Log/Enabled
-    std::string LogFolder;        // Log/Folder; empty means the default folder
+    std::string LogFolder;        // Log/Folder; empty means the default folder (beside the settings)
     bool operator==(const OptionsRecord&) const = default;
 };
 

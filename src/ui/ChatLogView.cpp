@@ -65,7 +65,12 @@ void ChatLogView::InsertLine(QTextCursor& cursor, const StoredLine& line, bool f
         cursor.setCharFormat(format);
     else
         cursor.insertBlock(QTextBlockFormat(), format);
-    InsertChatLineText(cursor, line.text, format, line.time, ShowTimes);
+    InsertChatLineText(cursor, line.text, format, line.time, ShowsTime(line));
+}
+
+bool ChatLogView::ShowsTime(const StoredLine& line)
+{
+    return ShowTimes && (line.flags & (LineRestored | LineDivider)) == 0;
 }
 
 void ChatLogView::LinesAdded()

@@ -47,6 +47,8 @@ public:
     // "HH:MM " before every line (an option, off by default); logs on screen
     // take a change when they are next rebuilt.
     static inline bool ShowTimes = false;
+    // Whether this line gets the time: lines restored from a log carry their own.
+    static bool ShowsTime(const StoredLine& line);
 
 private:
     static QTextCharFormat LineFormat(const StoredLine& line);

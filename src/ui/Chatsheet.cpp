@@ -1,6 +1,7 @@
 #include "Chatsheet.h"
 
 #include "ChatLogView.h"
+#include "ChatLogger.h"
 #include "Cp932.h"
 #include "LinkOpener.h"
 #include "SjisText.h"
@@ -78,6 +79,9 @@ void TChatSheet::AddLog(const GmTalk::Info& info, const std::function<bool(std::
 void TChatSheet::AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags, std::int64_t time)
 {
     Lines.Append(utf8Text, style, time, flags);
+    // Lines read back from the log, and the divider after them, are on disk already.
+    if (Logger != nullptr && (flags & (LineRestored | LineDivider)) == 0)
+        Logger->Write(LogFile, time, Lines.At(Lines.Size() - 1).text);
     ChatLog->LinesAdded();
 }
 

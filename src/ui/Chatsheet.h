@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 class ChatLogView;
+class ChatLogger;
+struct LogTarget;
 class QGroupBox;
 class QListWidget;
 
@@ -54,4 +57,7 @@ public:
     bool Unread = false;    // the caption carries the unread mark
     bool UnreadMention = false;   // a line named the user while the tab was not active
     LineStore Lines;        // the room's lines: what its log shows
+    // Where the room's lines are kept on disk; none while logging is off.
+    ChatLogger* Logger = nullptr;
+    std::shared_ptr<const LogTarget> LogFile;
 };

@@ -19,6 +19,17 @@ namespace {
 constexpr std::size_t ReadChunk = 64 * 1024;
 constexpr int MaxReadEventsPerWake = 512;
 constexpr qint64 MaxReadMillisPerWake = 8;
+
+// A link that died without a word (a suspended laptop, a dropped NAT mapping) is
+// noticed within about 90 seconds: 60 idle, then 3 probes 10 seconds apart.
+void EnableKeepAlive(int fd)
+{
+    const int on = 1, idle = 60, interval = 10, probes = 3;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
 }
 
 ClientSocket::ClientSocket(QObject* parent) : QObject(parent) {}
@@ -109,11 +120,13 @@ QString ClientSocket::connectToCandidate()
         return QStringLiteral("非同期ソケットエラー %1").arg(errno);
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    EnableKeepAlive(fd);
 
     fd_ = fd;
     ++generation_;
     peerClosed_ = false;
     stalled_ = false;
+    closedByPeer_ = false;
     input_.clear();
     inputStart_ = 0;
     output_.clear();
@@ -296,6 +309,7 @@ void ClientSocket::deliverReads()
         // Everything the peer sent has been offered; now the connection is gone.
         const int err = lastError_;
         lastError_ = 0;
+        closedByPeer_ = true;
         if (err != 0)
             fail(err);
         else

@@ -38,6 +38,10 @@ public:
 
     bool Active() const { return connected_; }
     bool Connecting() const { return (fd_ >= 0 || resolving_) && !connected_; }
+    // The last connection ended from the far side (closed, reset, read error, dead
+    // link) rather than by Close(); valid from the disconnect event to the next Open.
+    bool ClosedByPeer() const { return closedByPeer_; }
+    int Descriptor() const { return fd_; }
 
     // ByteSource: bytes already taken from the kernel and not yet read.
     int ReceiveLength() override;
@@ -74,6 +78,7 @@ private:
     int fd_ = -1;
     bool connected_ = false;
     bool peerClosed_ = false;
+    bool closedByPeer_ = false;
     bool readScheduled_ = false;
     bool stalled_ = false;   // the last read event took nothing: the rest of a frame is missing
     std::unique_ptr<QSocketNotifier> readNotifier_;

@@ -150,11 +150,12 @@ void LogFind::ShowMatches(bool moveToCurrent)
     log->Flush();   // the document then holds exactly the store's lines, block for line
     const LineStore& lines = Sheet->Lines;
     const std::uint64_t firstKept = FirstKept(lines);
-    const int prefix = ChatLinePrefixLength(ChatLogView::ShowTimes);
     QTextDocument* doc = log->document();
 
     const auto cursorOf = [&](const Match& m) {
-        const std::string_view text = lines.At(static_cast<std::size_t>(m.Line - firstKept)).text;
+        const StoredLine line = lines.At(static_cast<std::size_t>(m.Line - firstKept));
+        const std::string_view text = line.text;
+        const int prefix = ChatLinePrefixLength(ChatLogView::ShowsTime(line));
         const QTextBlock block = doc->findBlockByNumber(static_cast<int>(m.Line - firstKept));
         const int begin = block.position() + prefix + static_cast<int>(Utf16Length(text.substr(0, m.Begin)));
         QTextCursor cursor(doc);

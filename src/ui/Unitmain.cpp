@@ -1,6 +1,8 @@
 #include "Unitmain.h"
 
 #include "ByteLimit.h"
+#include "ConnectionKeeper.h"
+#include "LogSettings.h"
 #include "Chatsheet.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
@@ -96,6 +98,7 @@ TFormMain::TFormMain(std::string settingsPath, QWidget* parent)
         settingsPath_ = ::SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
 
     LimitBytes(EditInputChat, InputLimitBytes);
+    setUpKeeping();
     connectHandlers();
     setUpFindNotice();
     RefreshConnectionControls();
@@ -116,13 +119,16 @@ void TFormMain::connectHandlers()
     connect(Socket1, &ClientSocket::Writable, this, &TFormMain::Socket1Write);
     connect(Socket1, &ClientSocket::Error, this, [this](int code) {
         Socket1Error(code);
-        // The handler leaves the error to the socket layer, which reports it.
-        ShowStandardError(QStringLiteral("非同期ソケットエラー %1").arg(code));
+        // The handler leaves the error to the socket layer, which reports it, unless
+        // an automatic reconnect has taken over: the status bar tells that story.
+        if (!Reconnect->Retrying())
+            ShowStandardError(QStringLiteral("非同期ソケットエラー %1").arg(code));
     });
     connect(Socket1, &ClientSocket::OutputOverflow, this, &TFormMain::onOutputOverflow);
     connect(Socket1, &ClientSocket::LookupFailed, this, [this](const QString& message) {
         RefreshConnectionControls();
-        ShowErrorBox(message, this);
+        if (!Reconnect->Retrying())
+            ShowErrorBox(message, this);
     });
 
     connect(OpenMenu, &QAction::triggered, this, &TFormMain::OpenMenuClick);
@@ -218,6 +224,8 @@ void TFormMain::RefreshConnectionControls()
     OpenMenu->setEnabled(!active);
     for (QAction* a : {CloseMenu, CreateMenu, MenuNext, MenuPrev, RetireMenu})
         a->setEnabled(active);
+    CloseMenu->setEnabled(active || Reconnect->Retrying());   // it also stops a reconnect
+    UpdateStatusBar();
     PanelInput->setEnabled(active);
     RoomList->setEnabled(active);
     ButtonEnterRoom->setEnabled(active);
@@ -226,6 +234,7 @@ void TFormMain::RefreshConnectionControls()
 
 void TFormMain::OpenMenuClick()
 {
+    Reconnect->Stop();
     if (!FormLogin->Execute(UserName))
         return;
     const QString failure = Socket1->Open();
@@ -239,6 +248,7 @@ void TFormMain::OpenMenuClick()
 void TFormMain::CloseMenuClick()
 {
     Socket1->Close();
+    Reconnect->Stop();
 }
 
 void TFormMain::ExitMenuClick()
@@ -299,6 +309,7 @@ void TFormMain::LoadSettings()
     UrlHoudou = record.UrlHoudou;
     UrlDownload = record.UrlDownload;
     StartRooms = record.StartRooms;
+    LogEnabled = ReadLogSettings(ini).Enabled;
     Options = ReadOptions(ini);
     ApplyOptions();
 }
@@ -323,6 +334,7 @@ void TFormMain::SaveSettings()
     record.UserName = UserName;
     record.StartRooms = StartRooms;
     WriteSettings(ini, record);
+    WriteLogSettings(ini, LogSettings{LogEnabled});
     if (const auto failure = ini.Save())
         ShowStandardError(QString::fromStdString(*failure));
 }

@@ -31,6 +31,9 @@ class QPushButton;
 class QSplitter;
 class QTabWidget;
 class TChatSheet;
+class ChatLogger;
+class ConnectionKeeper;
+struct LogTarget;
 class FindBar;
 class InputHistoryFilter;
 class LogFind;
@@ -134,6 +137,16 @@ public:
     // Sets a tab's caption; the room name is shown as typed, "&" included.
     void SetSheetCaption(TChatSheet* sheet, bool unread);
 
+    // Keeping the conversation: reconnecting, the status bar, the chat logs.
+    void MenuLogFolderClick();
+    void UpdateStatusBar();
+    // The log of a room tab; null while logging is off.
+    std::shared_ptr<const LogTarget> RoomLogTarget(const TChatSheet* sheet) const;
+    // One line in the room's log file only (entering, leaving, a lost connection).
+    void LogRoomEvent(const TChatSheet* sheet, std::string_view text);
+    // A room's tab has opened: its log is restored and the entry noted.
+    void OpenRoomLog(TChatSheet* sheet);
+
     GmProtocol Protocol;
     GmPacket& Packet = Protocol.Packet;
     FrameReceiver Receiver;
@@ -149,6 +162,10 @@ public:
     std::string UrlDownload;
 
     ClientSocket* Socket1 = nullptr;
+    ConnectionKeeper* Reconnect = nullptr;
+    ChatLogger* Logs = nullptr;
+    std::string LogFolder;     // UTF-8 path, "logs" beside the settings file
+    bool LogEnabled = true;    // [Log] Enabled
 
     // Controls of the form.
     QWidget* PanelRoomList = nullptr;
@@ -176,6 +193,8 @@ public:
     QAction* MenuHtmlKVGAME = nullptr;
     QAction* MenuHtmlReserve = nullptr;
     QAction* MenuHtmlHoudou = nullptr;
+    QAction* MenuLogFolder = nullptr;
+    QLabel* StatusText = nullptr;
 
 protected:
     bool event(QEvent* e) override;
@@ -183,6 +202,8 @@ protected:
 
 private:
     void connectHandlers();
+    void setUpKeeping();
+    void onConnectionLost();
     void setUpFindNotice();
     void selectPage(int direction);
     void onOutputOverflow();
@@ -193,6 +214,7 @@ private:
     MentionMatcher mentionWords_;
     std::string mentionName_;    // the name and words mentionWords_ was built from
     std::string mentionExtra_;
+    std::string defaultLogFolder_;   // UTF-8, where the logs go without [Log] Folder
     std::string settingsPath_;
     int roomPanelHeight_ = 201;
     bool settingsUnreadable_ = false;   // then the file is never written

@@ -3,6 +3,7 @@
 
 #include "ChatLogView.h"
 #include "Chatsheet.h"
+#include "ConnectionKeeper.h"
 #include "Cp932.h"
 #include "FindBar.h"
 #include "InputHistoryFilter.h"
@@ -20,6 +21,7 @@
 
 void TFormMain::setUpFindNotice()
 {
+    defaultLogFolder_ = LogFolder;
     OptionMenu = ui_->OptionMenu;
     FindMenu = ui_->FindMenu;
     ChatHistory = new InputHistoryFilter(EditInputChat);
@@ -52,6 +54,19 @@ void TFormMain::setUpFindNotice()
 
 void TFormMain::ApplyOptions()
 {
+    Reconnect->SetEnabled(Options.AutoReconnect);
+    const std::string folder = Options.LogFolder.empty() ? defaultLogFolder_ : cp932::ToUtf8(Options.LogFolder);
+    if (LogEnabled != Options.LogEnabled || LogFolder != folder) {
+        LogEnabled = Options.LogEnabled;
+        LogFolder = folder;
+        // Rooms already open log on (or stop) at once, into the folder now set.
+        for (int i = 0; i < PageControl1->count(); ++i) {
+            if (auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i))) {
+                sheet->LogFile = RoomLogTarget(sheet);
+                sheet->Logger = sheet->LogFile ? Logs : nullptr;
+            }
+        }
+    }
     if (ChatLogView::ShowTimes != Options.Timestamps) {
         ChatLogView::ShowTimes = Options.Timestamps;
         // The log on screen is laid out again; the others are built when shown.

@@ -2,6 +2,7 @@
 #include "Unitmain.h"
 
 #include "Chatsheet.h"
+#include "ConnectionKeeper.h"
 #include "MessageBoxes.h"
 #include "RecordField.h"
 #include "SjisText.h"
@@ -122,10 +123,15 @@ void TFormMain::RecvAConnect()
     if (!Protocol.AConnect.Decode(info))
         return;
     if (info.status == 0) {
+        Reconnect->LoggedIn();
         EnterStartRooms();
         return;
     }
+    // Right after an automatic reconnect the server may still hold the lost session.
+    const bool waitOut = info.status == 2 && Reconnect->SameNameRefused();
     Socket1->Close();
+    if (waitOut)
+        return;
     switch (info.status) {
     case 1: ShowErrorBox(FromSjis(info.message), this); break;
     case 2: ShowErrorBox(QStringLiteral("すでに同名で接続しています。別の名前で接続してください"), this); break;
@@ -173,6 +179,7 @@ void TFormMain::RecvRoomUser()
         SetSheetCaption(sheet, false);
         PageControl1->setCurrentIndex(index);
         AddStartRoom(StartRooms, name, LastPassword);
+        OpenRoomLog(sheet);
         EditInputChat->setFocus();
     }
     sheet->AddUserList(info);
@@ -214,8 +221,10 @@ void TFormMain::RecvRetireUser()
     if (sheet == nullptr)
         return;
     sheet->DeleteUserList(info.clientID);
-    if (info.clientID == ClientID)
+    if (info.clientID == ClientID) {
+        LogRoomEvent(sheet, "―― 退室しました");
         delete sheet;   // removes its tab too
+    }
 }
 
 void TFormMain::RecvTalk()

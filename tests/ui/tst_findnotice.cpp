@@ -69,7 +69,7 @@ void TestFindNotice::optionsRoundTripThroughTheSettingsFile()
     QVERIFY(!w->Options.Timestamps);
     QCOMPARE(f.SettingsBytes(), "[Common]\r\nName=x\r\nIP=127.0.0.1\r\n[Option]\r\nTimestamps=0\r\n"
                                 "Notifications=1\r\nHighlightWords=" + Sjis("ゴール kv") + "\r\nAutoReconnect=0\r\n"
-                                "[Log]\r\nEnabled=0\r\nFolder=\r\n");
+                                "[Log]\r\nEnabled=0\r\n");
 }
 
 void TestFindNotice::historyRecallsSentLinesNewestFirstAndTheDraft()
@@ -122,11 +122,12 @@ void TestFindNotice::findBarCountsHighlightsAndWalksTheMatchesWithTimesOn()
     QVERIFY(f.Handshake(7));
     TChatSheet* sheet = f.OpenRoom(3, "Lobby");
     QVERIFY(sheet);
-    const std::int64_t restored = 1700000000;
-    sheet->AddLine("ｺﾞｰﾙ from the log", 0, LineRestored, restored);
-    sheet->AddLine("x ゴール! ご-る ゴール", 0);
+    const std::int64_t earlier = 1700000000;
+    sheet->AddLine("2023-11-14 22:13 ｺﾞｰﾙ from the log", 0, LineRestored, earlier);   // carries its own time
+    sheet->AddLine("x ゴール! ご-る ゴール", 0, 0, earlier);
     sheet->AddLine("nothing", 0);
-    QCOMPARE(sheet->ChatLog->LineText(0), QString::fromStdString(ClockText(restored)) + " ｺﾞｰﾙ from the log");
+    QCOMPARE(sheet->ChatLog->LineText(0), QStringLiteral("2023-11-14 22:13 ｺﾞｰﾙ from the log"));
+    QCOMPARE(sheet->ChatLog->LineText(1), QString::fromStdString(ClockText(earlier)) + " x ゴール! ご-る ゴール");
 
     QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
     FindBar* bar = w->FindBar1;

@@ -12,6 +12,8 @@
 #include "Unitmain.h"
 
 #include <QApplication>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
@@ -126,6 +128,7 @@ private slots:
     void markupInNamesAndLinesStaysText();
     void markupInBoxesStaysText();
     void ampersandInRoomNameIsNoAccelerator();
+    void roomNamesNeverLeaveTheLogsFolder();
 };
 
 // Lengths that cannot be a frame close the connection; 2 and 9990..10000 are
@@ -666,6 +669,26 @@ void TestHostileServer::ampersandInRoomNameIsNoAccelerator()
     w->PageControl1->setCurrentIndex(0);
     QCOMPARE(shown(w->PageControl1->tabText(0)), QStringLiteral("R&D"));
     QVERIFY(chatGoesThrough(f, sheet));
+}
+
+void TestHostileServer::roomNamesNeverLeaveTheLogsFolder()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(Me));
+    const QList<QByteArray> names = {"../../x", "..", QByteArray("\x01\x1b[2J/\x7f", 7), QByteArray(30, '.'),
+                                     QByteArray(29, '.') + "/"};
+    for (int i = 0; i < names.size(); ++i)
+        QVERIFY(f.OpenRoom(std::int16_t(3 + i), names[i]));
+    f.Close();   // program end writes the logs out
+    const QString home = QFileInfo(QString::fromStdString(f.SettingsPath())).absolutePath();
+    QStringList files;
+    QDirIterator it(home, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(home).relativeFilePath(it.next());
+    QCOMPARE(files.size(), names.size() + 1);   // one log per room, and the settings
+    for (const QString& file : files)
+        QVERIFY2(file == QStringLiteral("kvchat.INI") || file.startsWith(QStringLiteral("logs/127.0.0.1_")),
+                 qPrintable(file));
 }
 
 QTEST_MAIN(TestHostileServer)

@@ -45,6 +45,7 @@ ChatSession::ChatSession()
     if (!dir_.isValid() || !server->Listen())
         return;
     server_ = std::move(server);
+    port_ = server_->Port();
 
     // An installation supplies the server's address and port in the settings file.
     QFile settings(QString::fromStdString(SettingsPath()));
@@ -78,6 +79,19 @@ void ChatSession::CloseWindows()
 std::string ChatSession::SettingsPath() const
 {
     return (dir_.path() + QStringLiteral("/kvchat.INI")).toStdString();
+}
+
+void ChatSession::StopServer()
+{
+    server_.reset();
+}
+
+bool ChatSession::StartServer()
+{
+    ServerOptions options = QuietOptions();
+    options.port = port_;
+    server_ = std::make_unique<ChatServer>(options);
+    return server_->Listen();
 }
 
 ChatBot* ChatSession::AddBot(const QByteArray& name)

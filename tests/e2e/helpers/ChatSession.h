@@ -44,6 +44,11 @@ public:
     void CloseWindows();
     std::string SettingsPath() const;
 
+    // The server goes away, closing every connection; StartServer brings a new,
+    // empty one up on the same port.
+    void StopServer();
+    bool StartServer();
+
     // A bot logged in and in the lobby, owned by the session.
     ChatBot* AddBot(const QByteArray& name);
 
@@ -71,6 +76,7 @@ private:
     std::unique_ptr<ChatServer> server_;
     std::vector<std::unique_ptr<ChatBot>> bots_;
     std::unique_ptr<TFormMain> window_;
+    quint16 port_ = 0;
 };
 
 // What the user sees.

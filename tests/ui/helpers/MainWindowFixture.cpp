@@ -68,9 +68,18 @@ bool MainWindowFixture::Connect()
 
 bool MainWindowFixture::Handshake(std::int16_t clientId)
 {
+    return Connect() && login(clientId);
+}
+
+bool MainWindowFixture::AcceptHandshake(std::int16_t clientId)
+{
+    const auto ready = Server.NextFrame();
+    return ready && *ready == QByteArray::fromHex("00070101010101") && login(clientId);
+}
+
+bool MainWindowFixture::login(std::int16_t clientId)
+{
     ClientId = clientId;
-    if (!Connect())
-        return false;
     Server.SendAReady(0, clientId);
     if (!Server.NextPacket() || Server.Protocol.Packet.Type() != GmTypeConnect)
         return false;

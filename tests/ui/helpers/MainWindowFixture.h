@@ -30,6 +30,9 @@ public:
     // Connect, GmAReady status 0 with this identifier, GmAConnect status 0;
     // reads the GmConnect and the start-up GmEnterRoom frames.
     bool Handshake(std::int16_t clientId = 7);
+    // The server's side of a handshake the client started by itself (a reconnect):
+    // takes the opening message, then answers as Handshake does.
+    bool AcceptHandshake(std::int16_t clientId = 7);
     // Announces the room and sends its member list with the user and others.
     TChatSheet* OpenRoom(std::int16_t room, const QByteArray& name,
                          const std::vector<GmRoomUser::Member>& others = {});
@@ -43,6 +46,8 @@ public:
     std::int16_t ClientId = 7;
 
 private:
+    bool login(std::int16_t clientId);
+
     QTemporaryDir dir_;
     std::unique_ptr<TFormMain> window_;
 };

@@ -1,0 +1,55 @@
+// Restoring a room's scrollback: the last 200 lines of a 100 MB chat log, beside
+// the same read from a log of 200 lines (the yardstick). The read goes backwards
+// from the end, so the two should cost about the same.
+#include "ChatLogFiles.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path& Folder()
+{
+    static const fs::path folder = [] {
+        std::string pattern = (fs::temp_directory_path() / "kv_bench_chatlog_XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        const fs::path path(pattern);
+        const std::string line = "2026-12-07 13:05:42 ゴールキーパー> " + std::string(60, 'x') + "\n";
+        std::ofstream big(path / "big_2026-12.log", std::ios::binary);
+        for (std::size_t written = 0; written < 100u * 1024 * 1024; written += line.size())
+            big << line;
+        std::ofstream small(path / "small_2026-12.log", std::ios::binary);
+        for (int i = 0; i < 200; ++i)
+            small << line;
+        std::atexit([] { fs::remove_all(Folder()); });
+        return path;
+    }();
+    return folder;
+}
+
+void Tail(benchmark::State& state, const char* stem)
+{
+    const fs::path& folder = Folder();
+    for (auto _ : state) {
+        auto lines = chatlog::ReadRoomTail(folder, stem, 200);
+        if (lines.size() != 200)
+            state.SkipWithError("wrong line count");
+        benchmark::DoNotOptimize(lines);
+    }
+}
+
+void BM_TailOf100MBLog(benchmark::State& state) { Tail(state, "big"); }
+void BM_TailOf200LineLog(benchmark::State& state) { Tail(state, "small"); }
+
+}  // namespace
+
+BENCHMARK(BM_TailOf100MBLog)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TailOf200LineLog)->Unit(benchmark::kMicrosecond);
+BENCHMARK_MAIN();

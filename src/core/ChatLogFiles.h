@@ -1,0 +1,49 @@
+#pragma once
+// Where a room's chat log lives on disk and how its last lines are read back.
+// Room names come from the server, so they are turned into file names that can
+// never leave the logs folder and that never let two rooms share a file.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chatlog {
+
+// Longest file-name stem made from a name, in bytes; longer names are cut and marked.
+inline constexpr std::size_t MaxStemBytes = 120;
+
+// The folder of one server's logs: "address_port", made safe like a room name.
+std::string ServerFolderName(std::string_view addressCp932, int port);
+
+// The room's file-name stem, from the room name as the server sends it (CP932):
+// UTF-8, with "/", "\", control characters, a leading dot and the characters
+// other systems refuse written as %XX. Distinct names give distinct stems: a name
+// that is empty, cut to length or not valid CP932 gets "%~" and a hash, which an
+// escaped name can never contain.
+std::string RoomFileStem(std::string_view roomNameCp932);
+
+// "<stem>_YYYY-MM.log".
+std::string MonthFileName(std::string_view stem, int year, int month);
+
+// The local date and time of `time` (seconds since the epoch) as a log line's
+// prefix, "YYYY-MM-DD HH:MM:SS ", with its year and month.
+struct LocalStamp {
+    int Year = 1970;
+    int Month = 1;
+    std::string Text;
+};
+LocalStamp StampOf(std::int64_t time);
+
+// Up to `count` last lines of the file, oldest first, without line ends; reads
+// backwards from the end, so a large file costs no more than a small one.
+std::vector<std::string> ReadLastLines(const std::filesystem::path& file, std::size_t count);
+
+// Up to `count` last lines of a room's logs in serverFolder, over its monthly
+// files from the newest back, oldest first.
+std::vector<std::string> ReadRoomTail(const std::filesystem::path& serverFolder, std::string_view stem,
+                                      std::size_t count);
+
+}  // namespace chatlog

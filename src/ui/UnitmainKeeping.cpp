@@ -1,0 +1,90 @@
+// Keeping the conversation: the status bar, the automatic reconnect around the
+// connection handling, and the rooms' chat logs on disk.
+#include "Unitmain.h"
+
+#include "ChatLogger.h"
+#include "Chatsheet.h"
+#include "ConnectionKeeper.h"
+#include "MessageBoxes.h"
+#include "ShellOpen.h"
+#include "ui_Unitmain.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QUrl>
+
+namespace {
+// Lines of a room's log shown when its tab opens.
+constexpr std::size_t RestoredLineCount = 200;
+}
+
+void TFormMain::setUpKeeping()
+{
+    MenuLogFolder = ui_->MenuLogFolder;
+    StatusText = new QLabel(this);
+    StatusText->setObjectName(QStringLiteral("StatusText"));
+    StatusText->setTextFormat(Qt::PlainText);
+    ui_->StatusBar1->addWidget(StatusText, 1);
+
+    LogFolder = QFileInfo(QString::fromStdString(settingsPath_)).absoluteDir().filePath(QStringLiteral("logs")).toStdString();
+    Logs = new ChatLogger(this);
+    connect(Logs, &ChatLogger::Failed, this, [this](const QString& message) { ShowErrorBox(message, this); });
+
+    // Before the window's own handlers: a loss must be known while the tabs still exist.
+    Reconnect = new ConnectionKeeper(*Socket1, ReconnectTiming{}, {}, this);
+    connect(Reconnect, &ConnectionKeeper::ConnectionLost, this, &TFormMain::onConnectionLost);
+    connect(Reconnect, &ConnectionKeeper::StatusChanged, this, &TFormMain::RefreshConnectionControls);
+    connect(Socket1, &ClientSocket::Disconnected, Logs, &ChatLogger::FlushSoon);
+    connect(MenuLogFolder, &QAction::triggered, this, &TFormMain::MenuLogFolderClick);
+}
+
+void TFormMain::UpdateStatusBar()
+{
+    StatusText->setText(Reconnect->StatusText());
+}
+
+void TFormMain::onConnectionLost()
+{
+    for (int i = 0; i < PageControl1->count(); ++i)
+        LogRoomEvent(qobject_cast<TChatSheet*>(PageControl1->widget(i)), "―― 接続が切れました");
+}
+
+std::shared_ptr<const LogTarget> TFormMain::RoomLogTarget(const TChatSheet* sheet) const
+{
+    if (!LogEnabled || sheet == nullptr)
+        return nullptr;
+    return ChatLogger::Target(LogFolder, Socket1->Address, Socket1->Port, sheet->RoomName);
+}
+
+void TFormMain::LogRoomEvent(const TChatSheet* sheet, std::string_view text)
+{
+    if (sheet != nullptr)
+        Logs->Write(sheet->LogFile, QDateTime::currentSecsSinceEpoch(), text);
+}
+
+void TFormMain::OpenRoomLog(TChatSheet* sheet)
+{
+    sheet->LogFile = RoomLogTarget(sheet);
+    if (!sheet->LogFile)
+        return;
+    sheet->Logger = Logs;
+    // The room's last logged lines come first, in grey, then the live ones.
+    const std::vector<std::string> earlier = Logs->Tail(*sheet->LogFile, RestoredLineCount);
+    for (const std::string& line : earlier)
+        sheet->AddLine(line, 0, LineRestored);
+    if (!earlier.empty())
+        sheet->AddLine("――― 以上、過去ログ ―――", 0, LineDivider);
+    LogRoomEvent(sheet, "―― 入室しました");
+}
+
+void TFormMain::MenuLogFolderClick()
+{
+    const QString folder = QString::fromStdString(LogFolder);
+    QDir().mkpath(folder);   // before the first log, so the shell has something to show
+    ShellOpen(QUrl::fromLocalFile(folder).toString());
+}

@@ -1,0 +1,241 @@
+// Keeping the conversation against a scripted server: what stops an automatic
+// reconnect (the user's own disconnect is in the end-to-end test), a lingering old
+// session, the network coming back, the log folder, the restored scrollback.
+#include "ChatLogFiles.h"
+#include "ChatLogView.h"
+#include "ChatLogger.h"
+#include "Chatsheet.h"
+#include "ConnectionKeeper.h"
+#include "MainWindowFixture.h"
+#include "Unitmain.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+constexpr std::int16_t Me = 7;
+// Long enough to see that no attempt comes, many times the quick waits.
+constexpr int NoAttemptMs = 400;
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+// The program keeps its real waits; these only make a test quick.
+void QuickWaits(TFormMain* w, std::int64_t firstMs = 20, std::int64_t sameNameWindowMs = 60000)
+{
+    ReconnectTiming timing;
+    timing.FirstDelayMs = firstMs;
+    timing.MaxDelayMs = 2 * firstMs;
+    timing.SameNameWindowMs = sameNameWindowMs;
+    w->Reconnect->SetTiming(timing, [] { return 0.5; });
+}
+
+// Every status bar text shown while it lives.
+struct StatusRecorder {
+    explicit StatusRecorder(TFormMain* w)
+    {
+        QObject::connect(w->Reconnect, &ConnectionKeeper::StatusChanged, &context,
+                         [this, w] { texts << w->StatusText->text(); });
+    }
+    bool Saw(const QString& pattern) const { return !texts.filter(QRegularExpression(pattern)).isEmpty(); }
+    QObject context;
+    QStringList texts;
+};
+
+}  // namespace
+
+class TestKeeping : public QObject {
+    Q_OBJECT
+private slots:
+    void noReconnectAfterTheUserTheServerOrARefusal_data();
+    void noReconnectAfterTheUserTheServerOrARefusal();
+    void sameNameAfterAReconnectIsWaitedOutThenShownOnce();
+    void networkBackTriesAtOnceAndCloseStopsAWait();
+    void logFolderMenuAndLoggingOff();
+    void tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows();
+    void unwritableLogShowsOneBoxAndTheChatGoesOn();
+};
+
+void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("GmClose") << "close" << QStringList();
+    QTest::newRow("automatic reconnect off in the options") << "option" << QStringList();
+    QTest::newRow("refusal after a reconnect") << "refusal"
+                                               << QStringList{QStringLiteral("残念ながら該当機種はまだサポートされていません")};
+}
+
+void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal()
+{
+    QFETCH(QString, how);
+    QFETCH(QStringList, boxes);
+    MainWindowFixture f(how == "option" ? "[Option]\r\nAutoReconnect=0\r\n" : QByteArray());
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    QuickWaits(w);
+    if (how == "option") {
+        f.Server.CloseClient();
+        QVERIFY(waitFor([&] { return !w->Socket1->Active(); }));
+    } else if (how == "close") {
+        f.Server.SendRaw(ScriptedServer::Frame(GmTypeClose, {}));
+        QVERIFY(waitFor([&] { return !w->Socket1->Active(); }));
+    } else {
+        f.Server.CloseClient();
+        QVERIFY(f.Server.NextFrame());   // the automatic attempt's opening message
+        f.Server.SendAReady(3, Me);
+        QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    }
+    f.Server.CloseClient();
+    QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+    QCOMPARE(f.Boxes, boxes);
+    QCOMPARE(w->StatusText->text(), QStringLiteral("未接続"));
+    QVERIFY(!w->CloseMenu->isEnabled());
+}
+
+void TestKeeping::sameNameAfterAReconnectIsWaitedOutThenShownOnce()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    QuickWaits(w);
+    StatusRecorder status(w);
+    const auto refuseName = [&] {
+        f.Server.CloseClient();
+        if (!f.Server.NextFrame())
+            return false;
+        f.Server.SendAReady(0, Me);
+        if (!f.Server.NextPacket() || f.Server.Protocol.Packet.Type() != GmTypeConnect)
+            return false;
+        f.Server.SendAConnect(2);
+        return f.Server.WaitForDisconnect();
+    };
+    // The server still holds the lost session: tried again, quietly.
+    QVERIFY(refuseName());
+    QVERIFY(refuseName());
+    QVERIFY(f.Boxes.isEmpty());
+    QVERIFY(status.Saw(QStringLiteral("サーバに前の接続が残っています。\\d+ 秒後に再接続します（2 回目）$")));
+    // Past the window the user is told once, and nothing more is tried.
+    QuickWaits(w, 20, 0);
+    QVERIFY(refuseName());
+    QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    f.Server.CloseClient();
+    QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+    QCOMPARE(f.Boxes, QStringList{QStringLiteral("すでに同名で接続しています。別の名前で接続してください")});
+    QVERIFY(!w->Reconnect->Retrying());
+}
+
+void TestKeeping::networkBackTriesAtOnceAndCloseStopsAWait()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    QuickWaits(w, 600000);
+    f.Server.CloseClient();
+    QVERIFY(waitFor([&] { return w->Reconnect->Retrying(); }));
+    QVERIFY(w->CloseMenu->isEnabled());
+    w->Reconnect->NetworkOnline();
+    QVERIFY(f.AcceptHandshake(Me));
+
+    f.Server.CloseClient();
+    QVERIFY(waitFor([&] { return w->Reconnect->Retrying(); }));
+    w->CloseMenuClick();
+    QVERIFY(!w->Reconnect->Retrying());
+    QVERIFY(!w->CloseMenu->isEnabled());
+    QCOMPARE(w->StatusText->text(), QStringLiteral("未接続"));
+    w->Reconnect->NetworkOnline();
+    QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+}
+
+void TestKeeping::logFolderMenuAndLoggingOff()
+{
+    MainWindowFixture f("[Log]\r\nEnabled=0\r\n");
+    TFormMain* w = f.Window();
+    const QString folder = QFileInfo(QString::fromStdString(f.SettingsPath())).dir().filePath(QStringLiteral("logs"));
+    QCOMPARE(QString::fromStdString(w->LogFolder), folder);
+    w->MenuLogFolder->trigger();
+    QCOMPARE(f.Opened, QStringList{QUrl::fromLocalFile(folder).toString()});
+    QVERIFY(QDir(folder).exists());
+
+    QVERIFY(!w->LogEnabled);
+    QVERIFY(f.Handshake(Me));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    w->CloseMenuClick();
+    w->Logs->Tail(*ChatLogger::Target(w->LogFolder, w->Socket1->Address, w->Socket1->Port, "Lobby"), 1);
+    QVERIFY(QDir(folder).isEmpty());
+    f.Close();
+    QVERIFY(f.SettingsBytes().contains("[Log]\r\nEnabled=0\r\n"));
+}
+
+void TestKeeping::tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
+    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    QFile log(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month)));
+    QVERIFY(QDir().mkpath(folder) && log.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 250; ++i)
+        log.write("old " + QByteArray::number(i) + "\n");
+    log.close();
+
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    f.Server.SendTalk(3, Me, "", "live");
+    QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == 202; }));
+    QCOMPARE(sheet->ChatLog->LineText(0), QStringLiteral("old 50"));
+    QCOMPARE(sheet->ChatLog->LineText(199), QStringLiteral("old 249"));
+    QCOMPARE(sheet->ChatLog->LineText(200), QStringLiteral("――― 以上、過去ログ ―――"));
+    QCOMPARE(sheet->ChatLog->LineText(201), QStringLiteral("me> live"));
+    QCOMPARE(sheet->ChatLog->LineColor(200), QColor(128, 128, 128));
+    QCOMPARE(sheet->ChatLog->LineColor(201), QColor(0, 0, 0));
+
+    w->CloseMenuClick();   // writes the log out
+    const QByteArray added = QByteArray::fromStdString(now.Text.substr(0, 8));   // "YYYY-MM-"
+    const auto contents = [&] {
+        log.open(QIODevice::ReadOnly);
+        const QByteArray all = log.readAll();
+        log.close();
+        return all;
+    };
+    QVERIFY(waitFor([&] { return contents().endsWith(" me> live\n"); }));
+    const QList<QByteArray> lines = contents().split('\n');
+    // The restored lines are not written again: the file gained the entry and the live line only.
+    QCOMPARE(lines.size(), 250 + 2 + 1);
+    QVERIFY(lines[250].startsWith(added) && lines[250].endsWith(" ―― 入室しました"));
+    QVERIFY(lines[251].startsWith(added));
+}
+
+void TestKeeping::unwritableLogShowsOneBoxAndTheChatGoesOn()
+{
+    MainWindowFixture f("[Common]\r\n");
+    TFormMain* w = f.Window();
+    w->LogFolder = f.SettingsPath() + "/logs";   // under a file: no folder can be made there
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    for (int i = 0; i < 3; ++i) {
+        f.Server.SendTalk(3, Me, "", "still here");
+        QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == i + 1; }));
+        w->Logs->FlushSoon();
+        QTest::qWait(50);
+    }
+    QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    QTest::qWait(100);
+    QCOMPARE(f.Boxes.size(), 1);
+    QVERIFY(f.Boxes[0].startsWith(QStringLiteral("チャットログ ") + QString::fromStdString(w->LogFolder)));
+}
+
+QTEST_MAIN(TestKeeping)
+#include "tst_keeping.moc"
