@@ -47,7 +47,7 @@ bool MentionMatcher::Matches(std::string_view text)
         return false;
     FoldForMatch(text, Scratch);
     for (const std::string& word : Words) {
-        if (Scratch.Text.find(word) != std::string::npos)
+        if (Scratch.find(word) != std::string::npos)
             return true;
     }
     return false;

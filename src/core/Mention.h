@@ -20,7 +20,7 @@ public:
 
 private:
     std::vector<std::string> Words;   // folded
-    FoldedText Scratch;               // reused: one fold per line whatever the number of words
+    std::string Scratch;              // reused: one fold per line whatever the number of words
 };
 
 // The words of an extra-words setting, in order, without empty ones.

@@ -71,7 +71,8 @@ std::size_t Decode(std::string_view text, std::size_t pos, char32_t& c)
     return length;
 }
 
-void Encode(char32_t c, std::uint32_t origin, FoldedText& out)
+// Appends c as UTF-8 to text, and its origin for each byte when origins is given.
+void Encode(char32_t c, std::uint32_t origin, std::string& text, std::vector<std::uint32_t>* origins)
 {
     std::array<char, 4> bytes{};
     std::size_t n = 0;
@@ -90,33 +91,36 @@ void Encode(char32_t c, std::uint32_t origin, FoldedText& out)
         bytes[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
     }
-    out.Text.append(bytes.data(), n);
-    out.Origin.insert(out.Origin.end(), n, origin);
+    text.append(bytes.data(), n);
+    if (origins != nullptr)
+        origins->insert(origins->end(), n, origin);
 }
 
 char32_t LowerAscii(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
-}  // namespace
-
-void FoldForMatch(std::string_view utf8, FoldedText& out)
+// The fold itself; origins, when given, receives each folded byte's source offset.
+void Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* origins)
 {
-    out.Text.clear();
-    out.Origin.clear();
+    out.clear();
+    if (origins != nullptr)
+        origins->clear();
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         const auto origin = static_cast<std::uint32_t>(pos);
         const auto b = static_cast<unsigned char>(utf8[pos]);
         if (b < 0x80) {
-            out.Text.push_back(static_cast<char>(LowerAscii(b)));
-            out.Origin.push_back(origin);
+            out.push_back(static_cast<char>(LowerAscii(b)));
+            if (origins != nullptr)
+                origins->push_back(origin);
             ++pos;
             continue;
         }
         char32_t c = 0;
         const std::size_t length = Decode(utf8, pos, c);
         if (length == 0) {
-            out.Text.push_back(static_cast<char>(b));
-            out.Origin.push_back(origin);
+            out.push_back(static_cast<char>(b));
+            if (origins != nullptr)
+                origins->push_back(origin);
             ++pos;
             continue;
         }
@@ -139,16 +143,29 @@ void FoldForMatch(std::string_view utf8, FoldedText& out)
                 }
             }
         }
-        Encode(c, origin, out);
+        Encode(c, origin, out, origins);
     }
-    out.Origin.push_back(static_cast<std::uint32_t>(utf8.size()));
+    if (origins != nullptr)
+        origins->push_back(static_cast<std::uint32_t>(utf8.size()));
+}
+
+}  // namespace
+
+void FoldForMatch(std::string_view utf8, FoldedText& out)
+{
+    Fold(utf8, out.Text, &out.Origin);
+}
+
+void FoldForMatch(std::string_view utf8, std::string& out)
+{
+    Fold(utf8, out, nullptr);
 }
 
 std::string FoldForMatch(std::string_view utf8)
 {
-    FoldedText folded;
+    std::string folded;
     FoldForMatch(utf8, folded);
-    return std::move(folded.Text);
+    return folded;
 }
 
 TextSearch::TextSearch(std::string_view needleUtf8) : Needle(FoldForMatch(needleUtf8)) {}
@@ -163,14 +180,6 @@ void TextSearch::FindInLine(std::string_view lineUtf8, std::size_t lineIndex, st
          at = folded.find(Needle, at + Needle.size())) {
         out.push_back({lineIndex, Scratch.Origin[at], Scratch.Origin[at + Needle.size()]});
     }
-}
-
-bool TextSearch::Contains(std::string_view lineUtf8)
-{
-    if (Needle.empty())
-        return false;
-    FoldForMatch(lineUtf8, Scratch);
-    return Scratch.Text.find(Needle) != std::string::npos;
 }
 
 std::vector<TextMatch> TextSearch::FindAll(std::size_t lineCount,

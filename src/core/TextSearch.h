@@ -20,6 +20,8 @@ struct FoldedText {
 
 // Replaces out's content. Bytes that are not valid UTF-8 are kept as they are.
 void FoldForMatch(std::string_view utf8, FoldedText& out);
+// The folded text alone, for a yes-or-no match.
+void FoldForMatch(std::string_view utf8, std::string& out);
 std::string FoldForMatch(std::string_view utf8);
 
 // A match inside one line, as byte offsets [Begin, End) into that line's UTF-8 text.
@@ -39,7 +41,6 @@ public:
 
     // Appends the non-overlapping matches in one line, left to right.
     void FindInLine(std::string_view lineUtf8, std::size_t lineIndex, std::vector<TextMatch>& out);
-    bool Contains(std::string_view lineUtf8);
 
     // Every match in lines 0..lineCount-1, in order; lineAt gives a line's text.
     std::vector<TextMatch> FindAll(std::size_t lineCount,
