@@ -80,13 +80,12 @@ void ShowDesktopNotification(const QString& summary, const QString& body)
 
 MentionNotice::MentionNotice() : Now(SteadyMs) {}
 
-void MentionNotice::Mentioned(QWidget* window, bool notify, const QString& room, const QString& speaker,
-                              const QString& text)
+bool MentionNotice::Mentioned(QWidget* window, bool notify, const std::string& room)
 {
     if (window == nullptr || window->isActiveWindow())
-        return;
-    QApplication::alert(window);
-    if (!notify || !PerRoom.Allow(room.toStdString(), Now()))
-        return;
-    ShowDesktopNotification(room, speaker.isEmpty() ? text : speaker + QStringLiteral("> ") + text);
+        return false;
+    const std::int64_t now = Now();
+    if (Alerts.Allow({}, now))
+        QApplication::alert(window);
+    return notify && PerRoom.Allow(room, now);
 }

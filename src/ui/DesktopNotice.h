@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -31,12 +32,16 @@ public:
     // Tests move time on by hand.
     void SetClock(Clock clock) { Now = std::move(clock); }
 
-    // A line from someone else named the user. Does nothing while window is
-    // the active window; notify: the user's choice for desktop notifications.
-    void Mentioned(QWidget* window, bool notify, const QString& room, const QString& speaker,
-                   const QString& text);
+    // A line from someone else named the user in room (its key for the limit).
+    // While window is not the active window, its taskbar entry asks for
+    // attention, and the result is true when a desktop notification is due:
+    // notify (the user's choice) is set and the room had none for an interval.
+    // The caller then builds the texts and shows it; a flood of mentions costs
+    // no more than these checks.
+    bool Mentioned(QWidget* window, bool notify, const std::string& room);
 
 private:
     Clock Now;
     RateLimiter PerRoom{IntervalMs};
+    RateLimiter Alerts{IntervalMs};   // asking again is no news to the taskbar
 };

@@ -117,7 +117,10 @@ void TFormMain::NoticeMention(TChatSheet* sheet, const GmTalk::Info& info)
         sheet->UnreadMention = true;
         SetSheetCaption(sheet, true);
     }
+    if (!Mentions.Mentioned(this, Options.Notifications, sheet->RoomName))
+        return;
     const int k = sheet->FindUser(info.clientID);
     const QString speaker = FromSjis(k != -1 ? std::string_view(sheet->UserItems[k].Name) : std::string_view(info.name));
-    Mentions.Mentioned(this, Options.Notifications, FromSjis(sheet->RoomName), speaker, FromSjis(info.text));
+    const QString text = FromSjis(info.text);
+    ShowDesktopNotification(FromSjis(sheet->RoomName), speaker.isEmpty() ? text : speaker + QStringLiteral("> ") + text);
 }
