@@ -120,7 +120,7 @@ void ChatLogView::Flush()
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     for (std::size_t i = lines_.Size() - fresh; i < lines_.Size(); ++i)
-        InsertLine(cursor, lines_.At(i), docLines_++ == 0);
+        InsertLine(cursor, lines_.At(i, utf8_), docLines_++ == 0);
     // Drop the oldest lines here, by position, so the document holds what the store
     // holds. The toolkit's own trimming (the maximum block count) walks a cursor
     // over the doomed lines block by block, laying out and shaping each one just
@@ -159,7 +159,7 @@ QString ChatLogView::LineText(int index)
         // Rendered as on screen, so both states answer alike.
         QTextDocument scratch;
         QTextCursor cursor(&scratch);
-        InsertLine(cursor, lines_.At(static_cast<std::size_t>(index)), true);
+        InsertLine(cursor, lines_.At(static_cast<std::size_t>(index), utf8_), true);
         return scratch.firstBlock().text();
     }
     Flush();
@@ -171,7 +171,7 @@ QColor ChatLogView::LineColor(int index)
     if (!onScreen_) {
         if (index < 0 || index >= static_cast<int>(lines_.Size()))
             return {};
-        return LineFormat(lines_.At(static_cast<std::size_t>(index))).foreground().color();
+        return LineFormat(lines_.At(static_cast<std::size_t>(index), utf8_)).foreground().color();
     }
     Flush();
     const QTextBlock block = document()->findBlockByNumber(index);

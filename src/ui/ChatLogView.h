@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 class QTextCharFormat;
 
@@ -53,5 +54,6 @@ private:
     int docLines_ = 0;          // lines in the document (an empty one still has a block)
     bool onScreen_ = false;
     std::optional<std::uint64_t> readingLine_;   // number of the top line while scrolled up, off screen
+    std::string utf8_;   // a line's text while it is put into the document
     QTimer flushTimer_;
 };
