@@ -26,29 +26,81 @@ constexpr std::array<std::string_view, 6> LineBreaks = {
 void CopyFlattened(std::string_view text, std::string& out)
 {
     out.clear();
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t breakLength = 0;
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\n' || c == '\r' || c == 0xE2 || c == 0xEF) {
-            for (std::string_view lineBreak : LineBreaks) {
-                if (text.substr(i, lineBreak.size()) == lineBreak) {
-                    breakLength = lineBreak.size();
-                    break;
-                }
+        if (c != '\n' && c != '\r' && c != 0xE2 && c != 0xEF)
+            continue;
+        for (std::string_view lineBreak : LineBreaks) {
+            if (text.substr(i, lineBreak.size()) == lineBreak) {
+                out.append(text.substr(done, i - done));
+                out += ' ';
+                done = i + lineBreak.size();
+                i = done - 1;
+                break;
             }
         }
-        if (breakLength > 0) {
-            out += ' ';
-            i += breakLength;
-        } else {
-            out += text[i++];
-        }
     }
+    out.append(text.substr(done));
 }
 
 bool IsAscii(std::string_view text)
 {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string Utf8Of(char32_t c)
+{
+    std::string out;
+    if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+}
+
+// The characters that CP932 has a code for but reads back as another character
+// (a wave dash comes back as a fullwidth tilde). Found once, by trying every
+// character below U+10000 (CP932 has none above), so it holds whatever the
+// converter does.
+const std::vector<bool>& ChangedByCp932()
+{
+    static const std::vector<bool> changed = [] {
+        std::vector<bool> set(0x10000);
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c < 0xE000)
+                continue;
+            const std::string utf8 = Utf8Of(c);
+            const std::optional<std::string> sjis = cp932::FromUtf8(utf8);
+            set[c] = sjis && cp932::ToUtf8(*sjis) != utf8;
+        }
+        return set;
+    }();
+    return changed;
+}
+
+// utf8 is valid UTF-8 that CP932 can encode.
+bool ReadsBackTheSame(std::string_view utf8)
+{
+    const std::vector<bool>& changed = ChangedByCp932();
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(utf8[i + k]); };
+        if (b(0) < 0x80) {
+            ++i;
+        } else if (b(0) < 0xE0) {
+            if (changed[((b(0) & 0x1Fu) << 6) | (b(1) & 0x3Fu)])
+                return false;
+            i += 2;
+        } else {
+            if (changed[((b(0) & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu)])
+                return false;
+            i += 3;
+        }
+    }
+    return true;
 }
 
 std::uint32_t StoredTime(std::int64_t time)
@@ -77,7 +129,7 @@ void LineStore::Append(std::string_view utf8Text, std::uint8_t style, std::int64
     std::optional<std::string> sjis;
     if (!IsAscii(flat_)) {
         sjis = cp932::FromUtf8(flat_);
-        if (sjis && cp932::ToUtf8(*sjis) != flat_)
+        if (sjis && !ReadsBackTheSame(flat_))
             sjis.reset();
     }
     const std::string_view bytes = sjis ? std::string_view(*sjis) : std::string_view(flat_);
@@ -159,6 +211,7 @@ StoredLine LineStore::At(std::size_t index) const
 void LineStore::Clear()
 {
     decoded_.clear();
+    flat_.clear();
     entries_ = {};
     head_ = 0;
     count_ = 0;

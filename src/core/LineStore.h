@@ -45,6 +45,9 @@ public:
     // utf8Buffer, and text is valid while that buffer is unchanged (and until the
     // next Append/Clear). For readers that go through many lines.
     StoredLine At(std::size_t index, std::string& utf8Buffer) const;
+    // The newest line's text, UTF-8 as At() gives it but without decoding; valid
+    // until the next Append/Clear (empty when nothing is kept).
+    std::string_view NewestText() const { return flat_; }
     // Lines ever appended; the newest kept line is number Appended()-1.
     std::uint64_t Appended() const { return appended_; }
     void Clear();

@@ -71,7 +71,7 @@ void TChatSheet::AddLog(const GmTalk::Info& info)
 void TChatSheet::AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags, std::int64_t time)
 {
     Lines.Append(utf8Text, style, time, flags);
-    ChatLog->LinesAdded();
+    ChatLog->LineAdded({Lines.NewestText(), style, flags, time});
 }
 
 void TChatSheet::ShowLog(bool onScreen)
