@@ -164,6 +164,14 @@ void Append(std::vector<std::uint8_t>& out, const GmPacket& packet)
 
 std::int16_t RoomOf(int k) { return static_cast<std::int16_t>(FloodRoom + k); }
 
+// The server's command for a flood of n lines (see RunFloodServer).
+std::string FloodCommand(int n, const std::string& tag, int room = FloodRoom, int mark = 0)
+{
+    char command[128];
+    std::snprintf(command, sizeof command, "flood %d %s %d %d", n, tag.c_str(), room, mark);
+    return command;
+}
+
 int RunFloodServer(int tabs)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -398,7 +406,7 @@ FloodResult TimedFlood(TChatSheet* sheet, ServerProcess& server, const std::stri
 
 FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const std::string& tag)
 {
-    FloodResult result = TimedFlood(sheet, server, "flood " + std::to_string(n) + " " + tag,
+    FloodResult result = TimedFlood(sheet, server, FloodCommand(n, tag),
                                     Shown(MakeLine(tag, n - 1)).text);
     if (result.seconds <= 0)
         return result;
@@ -491,18 +499,22 @@ struct Series {
 
 const char* Verdict(bool met) { return met ? "met" : "NOT met"; }
 
-// Lets the many-tabs benchmark see the end of a paint.
+// Lets the many-tabs benchmark see every event and the end of a paint.
 class BenchApp : public QApplication {
 public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override
     {
+        if (BeforeEvent)
+            BeforeEvent(receiver, event);
+        const QEvent::Type type = event->type();   // the event may be gone afterwards, the receiver too
         const bool result = QApplication::notify(receiver, event);
         if (AfterEvent)
-            AfterEvent(receiver, event);
+            AfterEvent(receiver, type);
         return result;
     }
-    std::function<void(QObject*, QEvent*)> AfterEvent;
+    std::function<void(QObject*, QEvent*)> BeforeEvent;
+    std::function<void(QObject*, QEvent::Type)> AfterEvent;   // receiver only to compare with
 };
 
 // Context switches of the calling thread: each time it went to sleep.
@@ -549,16 +561,12 @@ int RunTabs(BenchApp& app, TFormMain& window, ServerProcess& server, int tabs, i
     int switched = 0;
     for (int run = 0; run < runs; ++run) {
         const std::string tag = "r" + std::to_string(run);
-        const std::string mark = " " + std::to_string(FloodRoom);
-        const FloodResult a = TimedFlood(front, server, "flood " + std::to_string(n) + " " + tag + "a " +
-                                                            std::to_string(FloodRoom) + " 0",
-                                         Shown(MakeLine(tag + "a", n - 1)).text);
+        const FloodResult a = TimedFlood(front, server, FloodCommand(n, tag + "a"), Shown(MakeLine(tag + "a", n - 1)).text);
         Settle(300);
-        const FloodResult b = TimedFlood(front, server, "flood " + std::to_string(n) + " " + tag + "b " +
-                                                           std::to_string(RoomOf(1)) + mark,
+        const FloodResult b = TimedFlood(front, server, FloodCommand(n, tag + "b", RoomOf(1), FloodRoom),
                                          Shown(MakeLine(tag + "b", n)).text);
         Settle(300);
-        const FloodResult f = TimedFlood(front, server, "flood " + std::to_string(tabs * PerTab) + " " + tag + "f 0" + mark,
+        const FloodResult f = TimedFlood(front, server, FloodCommand(tabs * PerTab, tag + "f", 0, FloodRoom),
                                          Shown(MakeLine(tag + "f", tabs * PerTab)).text);
         Settle(300);
         if (a.seconds <= 0 || b.seconds <= 0 || f.seconds <= 0) {
@@ -578,9 +586,9 @@ int RunTabs(BenchApp& app, TFormMain& window, ServerProcess& server, int tabs, i
             const QString last = Shown(MakeLine(tag + "f", tabs * PerTab - tabs + index)).text;
             QEventLoop loop;
             Clock::time_point paintedAt;
-            app.AfterEvent = [&](QObject* receiver, QEvent* event) {
+            app.AfterEvent = [&](QObject* receiver, QEvent::Type type) {
                 ChatLogView* log = sheet->ChatLog;
-                if (event->type() == QEvent::Paint && receiver == log->viewport() &&
+                if (type == QEvent::Paint && receiver == log->viewport() &&
                     log->document()->lastBlock().text() == last &&
                     log->verticalScrollBar()->value() == log->verticalScrollBar()->maximum()) {
                     paintedAt = Clock::now();
@@ -626,11 +634,17 @@ int RunTabs(BenchApp& app, TFormMain& window, ServerProcess& server, int tabs, i
     QEventLoop idle;
     QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
     int events = 0;
-    app.AfterEvent = [&](QObject*, QEvent*) { ++events; };
+    QStringList seen;   // what the events were, to tell a wake-up's cause
+    app.BeforeEvent = [&](QObject* receiver, QEvent* event) {
+        ++events;
+        const QString what = QStringLiteral("%1 %2").arg(receiver->metaObject()->className()).arg(int(event->type()));
+        if (!seen.contains(what))
+            seen << what;
+    };
     const long before = ThreadSwitches();
     idle.exec();
     const long wakeUps = std::max(0L, ThreadSwitches() - before - 1);   // the last is the period's end
-    app.AfterEvent = {};
+    app.BeforeEvent = {};
 
     const double ma = Median(active), mb = Median(background), mf = Median(fill), ms = Median(switches);
     const double worstGap = *std::max_element(gaps.begin(), gaps.end());
@@ -647,6 +661,7 @@ int RunTabs(BenchApp& app, TFormMain& window, ServerProcess& server, int tabs, i
     std::printf("  idle %d s with %d tabs, no keyboard focus: GUI thread woke %ld times, %d events delivered counting the end of the period (bar 0: %s)\n",
                 idleSeconds, tabs,
                 wakeUps, events, Verdict(wakeUps == 0));
+    std::printf("    events (receiver, type): %s\n", qPrintable(seen.join(QStringLiteral("; "))));
     return 0;
 }
 
@@ -735,7 +750,8 @@ int RunBench(int argc, char** argv)
         for (std::size_t s = 0; s < sizes.size(); ++s) {
             const int n = sizes[s];
             Series& out = series[s];
-            const std::string tag = "r" + std::to_string(run) + "n" + std::to_string(n);
+            char tag[32];
+            std::snprintf(tag, sizeof tag, "r%dn%d", run, n);
             const FloodResult flood = FloodClient(sheet, server, n, tag);
             if (flood.seconds <= 0) {
                 std::fprintf(stderr, "flood of %d lines did not complete\n", n);
