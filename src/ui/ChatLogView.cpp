@@ -86,10 +86,12 @@ void ChatLogView::SetOnScreen(bool onScreen)
         return;
     QScrollBar* bar = verticalScrollBar();
     if (!onScreen) {
-        Flush();
+        // Lines not flushed yet are below the view: the document's lines are the
+        // newest docLines_ of the first shown_ ever appended.
         readingLine_.reset();
         if (bar->value() < bar->maximum())
-            readingLine_ = lines_.Appended() - lines_.Size() + static_cast<std::uint64_t>(firstVisibleBlock().blockNumber());
+            readingLine_ = shown_ - static_cast<std::uint64_t>(docLines_) +
+                           static_cast<std::uint64_t>(firstVisibleBlock().blockNumber());
         onScreen_ = false;
         flushTimer_.stop();
         pending_.clear();
