@@ -207,7 +207,10 @@ double Median(std::vector<double> v)
 // Runs this program again with args; returns the numbers of its last line that has count of them.
 std::optional<std::vector<double>> RunChild(const std::string& args, std::size_t count)
 {
-    const std::string command = "'" + SelfPath() + "' " + args;
+    std::string command = "'";   // appended piece by piece: GCC 12 warns wrongly on a chain of +
+    command += SelfPath();
+    command += "' ";
+    command += args;
     FILE* child = ::popen(command.c_str(), "r");
     if (child == nullptr)
         return std::nullopt;
