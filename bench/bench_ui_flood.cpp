@@ -582,6 +582,10 @@ int RunTabs(BenchApp& app, TFormMain& window, ServerProcess& server, int tabs, i
         double worstSwitch = 0;
         for (int k = 0; k < 5; ++k) {
             const int index = 1 + (run * 5 + k) % (tabs - 1);
+            if (window.PageControl1->currentIndex() == index) {   // few tabs: it is on screen already
+                window.PageControl1->setCurrentWidget(front);
+                Settle(100);
+            }
             auto* sheet = static_cast<TChatSheet*>(window.PageControl1->widget(index));
             const QString last = Shown(MakeLine(tag + "f", tabs * PerTab - tabs + index)).text;
             QEventLoop loop;
