@@ -9,7 +9,7 @@
 //
 // The server is this program again, started with --flood-server: a second process,
 // so that writing the flood never competes with the window's event loop. It answers
-// the handshake, opens one room, then floods on each command read from its stdin
+// the handshake, opens the rooms, then floods on each command read from its stdin
 // and reports on its stdout when (CLOCK_MONOTONIC) it began and finished writing.
 //
 // --decorated: every line also carries a web address (a link) and names the user
@@ -18,7 +18,15 @@
 // The client logs the flood to disk as it normally does; --no-log turns that off
 // ([Log] Enabled=0) to show what logging costs.
 //
-//   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only] [--no-log] [--decorated]
+// With --tabs T (many rooms): T room tabs open, the first on screen. Per run: N
+// lines into the tab on screen; N lines into a background tab; T x 10,000 lines
+// dealt out to all rooms in turn; then switches to tabs of 10,000 lines, timed to
+// the end of the first paint that shows the tab's last line. A background flood
+// ends when a marker line sent after it reaches the tab on screen. Last, the GUI
+// thread's wake-ups while the window idles.
+//
+//   bench_ui_flood [--runs R] [--lines N[,N...]] [--no-naive] [--client-only] [--no-log]
+//                  [--tabs T] [--idle SECONDS] [--decorated]
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
@@ -47,6 +55,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -56,6 +65,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -161,7 +172,17 @@ void Append(std::vector<std::uint8_t>& out, const GmPacket& packet)
     out.insert(out.end(), packet.Data(), packet.Data() + static_cast<std::uint16_t>(packet.GetLength()));
 }
 
-int RunFloodServer()
+std::int16_t RoomOf(int k) { return static_cast<std::int16_t>(FloodRoom + k); }
+
+// The server's command for a flood of n lines (see RunFloodServer).
+std::string FloodCommand(int n, const std::string& tag, int room = FloodRoom, int mark = 0)
+{
+    char command[128];
+    std::snprintf(command, sizeof command, "flood %d %s %d %d", n, tag.c_str(), room, mark);
+    return command;
+}
+
+int RunFloodServer(int tabs)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -195,36 +216,44 @@ int RunFloodServer()
     SendPacket(fd, protocol.Packet);
 
     GmRoomList::Info rooms;
-    rooms.count = 1;
-    rooms.rooms[0].room = FloodRoom;
-    std::strcpy(rooms.rooms[0].name, "flood");
+    rooms.count = static_cast<std::int16_t>(tabs);
+    for (int k = 0; k < tabs; ++k) {
+        rooms.rooms[k].room = RoomOf(k);
+        std::snprintf(rooms.rooms[k].name, sizeof rooms.rooms[k].name, k == 0 ? "flood" : "flood%d", k + 1);
+    }
     protocol.RoomList.Encode(rooms);
     SendPacket(fd, protocol.Packet);
-    GmRoomUser::Info members;
-    members.room = FloodRoom;
-    members.count = SpeakerCount + 1;
-    members.members[0].clientID = OwnClientId;
-    std::strcpy(members.members[0].name, "me");
-    for (int k = 0; k < SpeakerCount; ++k) {
-        members.members[k + 1].clientID = static_cast<std::int16_t>(FirstSpeakerId + k);
-        std::strncpy(members.members[k + 1].name, Cp932(SpeakerNames[k]).c_str(), MaxUserNameBytes);
+    for (int r = 0; r < tabs; ++r) {
+        GmRoomUser::Info members;
+        members.room = RoomOf(r);
+        members.count = SpeakerCount + 1;
+        members.members[0].clientID = OwnClientId;
+        std::strcpy(members.members[0].name, "me");
+        for (int k = 0; k < SpeakerCount; ++k) {
+            members.members[k + 1].clientID = static_cast<std::int16_t>(FirstSpeakerId + k);
+            std::strncpy(members.members[k + 1].name, Cp932(SpeakerNames[k]).c_str(), MaxUserNameBytes);
+        }
+        protocol.RoomUser.Encode(members);
+        SendPacket(fd, protocol.Packet);
     }
-    protocol.RoomUser.Encode(members);
-    SendPacket(fd, protocol.Packet);
 
-    // Commands: "flood N TAG" or "quit". The whole flood is encoded before the clock starts.
+    // Commands: "flood N TAG [ROOM MARK]" or "quit". ROOM 0 deals the lines out to
+    // all rooms in turn; MARK, when not 0, is the room of one more line (number N)
+    // after the flood. The whole flood is encoded before the clock starts.
     char command[256];
     while (std::fgets(command, sizeof command, stdin) != nullptr) {
         int n = 0;
         char tag[64] = {};
-        if (std::sscanf(command, "flood %d %63s", &n, tag) != 2)
+        int room = FloodRoom;
+        int mark = 0;
+        if (std::sscanf(command, "flood %d %63s %d %d", &n, tag, &room, &mark) < 2)
             break;
         std::vector<std::uint8_t> bytes;
         bytes.reserve(static_cast<std::size_t>(n) * 100);
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < n + (mark != 0 ? 1 : 0); ++i) {
             const FloodLine line = MakeLine(tag, i);
             GmTalk::Info talk;
-            talk.room = FloodRoom;
+            talk.room = i == n ? static_cast<std::int16_t>(mark) : room != 0 ? static_cast<std::int16_t>(room) : RoomOf(i % tabs);
             talk.clientID = line.clientId;
             std::strncpy(talk.text, line.text.c_str(), MaxTalkBytes);
             talk.style = line.style;
@@ -251,7 +280,7 @@ struct ServerProcess {
     FILE* replies = nullptr;    // its stdout
     int port = 0;
 
-    bool Start(const char* self)
+    bool Start(const char* self, int tabs)
     {
         int toChild[2];
         int fromChild[2];
@@ -263,7 +292,8 @@ struct ServerProcess {
             ::dup2(fromChild[1], 1);
             ::close(toChild[1]);
             ::close(fromChild[0]);
-            ::execl(self, self, "--flood-server", static_cast<char*>(nullptr));
+            const std::string rooms = std::to_string(tabs);
+            ::execl(self, self, "--flood-server", rooms.c_str(), static_cast<char*>(nullptr));
             std::_Exit(127);
         }
         ::close(toChild[0]);
@@ -333,10 +363,11 @@ struct FloodResult {
     bool verified = false;
 };
 
-FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const std::string& tag)
+// Sends command to the server and waits until the log of sheet (on screen) ends
+// with last; times from the first byte sent, and records the longest GUI stall.
+FloodResult TimedFlood(TChatSheet* sheet, ServerProcess& server, const std::string& command, const QString& last)
 {
     FloodResult result;
-    const QString last = Shown(MakeLine(tag, n - 1)).text;
     QTextDocument* doc = sheet->ChatLog->document();
     QEventLoop loop;
     bool done = false;
@@ -359,12 +390,17 @@ FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const s
         maxGap = std::max<std::int64_t>(maxGap, Nanos(now) - Nanos(lastTick));
         lastTick = now;
     });
-    QTimer::singleShot(180000, &loop, &QEventLoop::quit);   // a lost line must not hang the bench
+    // A lost line must not hang the bench. A timer of this scope: one left behind
+    // would wake the idle measurement.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    guard.start(180000);
 
     const double cpuStart = CpuSeconds();
     tick.start();
     lastTick = Clock::now();
-    std::fprintf(server.commands, "flood %d %s\n", n, tag.c_str());
+    std::fprintf(server.commands, "%s\n", command.c_str());
     std::fflush(server.commands);
     loop.exec();
     const double cpuEnd = CpuSeconds();
@@ -377,6 +413,15 @@ FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const s
     result.seconds = Seconds(Nanos(doneAt) - *start);
     result.maxGapMs = static_cast<double>(maxGap) / 1e6;
     result.cpuSeconds = cpuEnd - cpuStart;
+    return result;
+}
+
+FloodResult FloodClient(TChatSheet* sheet, ServerProcess& server, int n, const std::string& tag)
+{
+    FloodResult result = TimedFlood(sheet, server, FloodCommand(n, tag),
+                                    Shown(MakeLine(tag, n - 1)).text);
+    if (result.seconds <= 0)
+        return result;
 
     // Not timed: the newest lines of the log are this flood's last lines, in order and colour.
     ChatLogView* log = sheet->ChatLog;
@@ -479,6 +524,176 @@ struct Series {
 
 const char* Verdict(bool met) { return met ? "met" : "NOT met"; }
 
+// Lets the many-tabs benchmark see every event and the end of a paint.
+class BenchApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (BeforeEvent)
+            BeforeEvent(receiver, event);
+        const QEvent::Type type = event->type();   // the event may be gone afterwards, the receiver too
+        const bool result = QApplication::notify(receiver, event);
+        if (AfterEvent)
+            AfterEvent(receiver, type);
+        return result;
+    }
+    std::function<void(QObject*, QEvent*)> BeforeEvent;
+    std::function<void(QObject*, QEvent::Type)> AfterEvent;   // receiver only to compare with
+};
+
+// Context switches of the calling thread: each time it went to sleep.
+long ThreadSwitches()
+{
+    std::ifstream status("/proc/self/task/" + std::to_string(::syscall(SYS_gettid)) + "/status");
+    long total = 0;
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+            total += std::atol(line.c_str() + line.find(':') + 1);
+    }
+    return total;
+}
+
+// Checks the rows of a log against lines first..first+count-1 of a flood; not timed.
+bool LogHolds(TChatSheet* sheet, const std::string& tag, int first, int count, int step = 1)
+{
+    ChatLogView* log = sheet->ChatLog;
+    if (log->LineCount() != count)
+        return false;
+    for (int k = 0; k < count; ++k) {
+        const ShownLine expected = Shown(MakeLine(tag, first + k * step));
+        if (log->LineText(k) != expected.text || log->LineColor(k) != expected.color)
+            return false;
+    }
+    return true;
+}
+
+// The many-tabs benchmark; the first tab is on screen.
+int RunTabs(BenchApp& app, TFormMain& window, ServerProcess& server, int tabs, int runs, int n, int idleSeconds)
+{
+    constexpr int PerTab = ChatLogView::MaxLines;
+    TChatSheet* front = window.FindSheet(FloodRoom);
+    TChatSheet* back = window.FindSheet(RoomOf(1));
+    window.PageControl1->setCurrentWidget(front);
+    Settle(200);
+    std::printf("%d room tabs in the real main window, %d run(s), platform %s, Qt %s; figures are medians\n", tabs,
+                runs, qPrintable(QGuiApplication::platformName()), qVersion());
+    std::fflush(stdout);
+
+    std::vector<double> active, background, fill, switches, gaps;
+    int verified = 0;
+    int switched = 0;
+    for (int run = 0; run < runs; ++run) {
+        const std::string tag = "r" + std::to_string(run);
+        const FloodResult a = TimedFlood(front, server, FloodCommand(n, tag + "a"), Shown(MakeLine(tag + "a", n - 1)).text);
+        Settle(300);
+        const FloodResult b = TimedFlood(front, server, FloodCommand(n, tag + "b", RoomOf(1), FloodRoom),
+                                         Shown(MakeLine(tag + "b", n)).text);
+        Settle(300);
+        const FloodResult f = TimedFlood(front, server, FloodCommand(tabs * PerTab, tag + "f", 0, FloodRoom),
+                                         Shown(MakeLine(tag + "f", tabs * PerTab)).text);
+        Settle(300);
+        if (a.seconds <= 0 || b.seconds <= 0 || f.seconds <= 0) {
+            std::fprintf(stderr, "a flood did not complete\n");
+            return 1;
+        }
+        active.push_back(a.seconds);
+        background.push_back(b.seconds);
+        fill.push_back(f.seconds);
+        gaps.insert(gaps.end(), {a.maxGapMs, b.maxGapMs, f.maxGapMs});
+
+        // Switches: from the switch to the end of the first paint that shows the tab's last line.
+        double worstSwitch = 0;
+        for (int k = 0; k < 5; ++k) {
+            const int index = 1 + (run * 5 + k) % (tabs - 1);
+            if (window.PageControl1->currentIndex() == index) {   // few tabs: it is on screen already
+                window.PageControl1->setCurrentWidget(front);
+                Settle(100);
+            }
+            auto* sheet = static_cast<TChatSheet*>(window.PageControl1->widget(index));
+            const QString last = Shown(MakeLine(tag + "f", tabs * PerTab - tabs + index)).text;
+            QEventLoop loop;
+            Clock::time_point paintedAt;
+            app.AfterEvent = [&](QObject* receiver, QEvent::Type type) {
+                ChatLogView* log = sheet->ChatLog;
+                if (type == QEvent::Paint && receiver == log->viewport() &&
+                    log->document()->lastBlock().text() == last &&
+                    log->verticalScrollBar()->value() == log->verticalScrollBar()->maximum()) {
+                    paintedAt = Clock::now();
+                    loop.quit();
+                }
+            };
+            QTimer guard;
+            guard.setSingleShot(true);
+            QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+            guard.start(10000);
+            const Clock::time_point start = Clock::now();
+            window.PageControl1->setCurrentIndex(index);
+            loop.exec();
+            app.AfterEvent = {};
+            if (paintedAt == Clock::time_point()) {
+                std::fprintf(stderr, "tab %d never showed its last line\n", index);
+                return 1;
+            }
+            switches.push_back(Seconds(Nanos(paintedAt) - Nanos(start)) * 1000);
+            worstSwitch = std::max(worstSwitch, switches.back());
+            ++switched;
+            Settle(100);
+        }
+        // Not timed: what the last tab switched to shows, and the background tab's lines.
+        auto* shown = static_cast<TChatSheet*>(window.PageControl1->currentWidget());
+        const int shownIndex = window.PageControl1->currentIndex();
+        const bool ok = LogHolds(shown, tag + "f", shownIndex, PerTab, tabs);
+        window.PageControl1->setCurrentWidget(front);
+        Settle(200);
+        verified += ok && back->Lines.Size() == std::size_t(PerTab) ? 1 : 0;
+        std::fprintf(stderr, "run %d: active %.3f s (stall %.1f ms), background %.3f s (stall %.1f ms), fill %d x %d "
+                     "%.3f s (stall %.1f ms), slowest switch %.1f ms, %s\n", run + 1, a.seconds, a.maxGapMs,
+                     b.seconds, b.maxGapMs, tabs, PerTab, f.seconds, f.maxGapMs, worstSwitch,
+                     ok ? "log verified" : "log NOT as expected");
+    }
+
+    // Idle: nothing arrives; the GUI thread should sleep until the end of the period.
+    // The chat input's blinking caret would wake it twice a second while it has
+    // the focus, as any text input's does; a window in the background has none.
+    if (QWidget* focus = QApplication::focusWidget())
+        focus->clearFocus();
+    Settle(500);
+    QEventLoop idle;
+    QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
+    int events = 0;
+    QStringList seen;   // what the events were, to tell a wake-up's cause
+    app.BeforeEvent = [&](QObject* receiver, QEvent* event) {
+        ++events;
+        const QString what = QStringLiteral("%1 %2").arg(receiver->metaObject()->className()).arg(int(event->type()));
+        if (!seen.contains(what))
+            seen << what;
+    };
+    const long before = ThreadSwitches();
+    idle.exec();
+    const long wakeUps = std::max(0L, ThreadSwitches() - before - 1);   // the last is the period's end
+    app.BeforeEvent = {};
+
+    const double ma = Median(active), mb = Median(background), mf = Median(fill), ms = Median(switches);
+    const double worstGap = *std::max_element(gaps.begin(), gaps.end());
+    const double worstSwitch = *std::max_element(switches.begin(), switches.end());
+    std::printf("  flood of %d lines into the tab on screen: %.3f s (%.2f us/line)\n", n, ma, ma / n * 1e6);
+    std::printf("  flood of %d lines into a background tab:  %.3f s (%.2f us/line); background / on screen %.2f "
+                "(bar 1.5: %s)\n", n, mb, mb / n * 1e6, mb / ma, Verdict(mb / ma <= 1.5));
+    std::printf("  %d tabs x %d lines dealt out in turn: %.3f s (%.2f us/line); / flood on screen %.2f (bar 5: %s)\n",
+                tabs, PerTab, mf, mf / (tabs * PerTab) * 1e6, mf / ma, Verdict(mf / ma <= 5));
+    std::printf("  switch to a tab of %d lines until its last line is painted: median %.1f ms, worst %.1f ms over %d "
+                "switches (bar 100: %s)\n", PerTab, ms, worstSwitch, switched, Verdict(worstSwitch <= 100));
+    std::printf("  longest GUI stall during the floods: median %.1f ms, worst %.1f ms (bar 100: %s); logs verified "
+                "in %d/%d runs\n", Median(gaps), worstGap, Verdict(worstGap <= 100), verified, runs);
+    std::printf("  idle %d s with %d tabs, no keyboard focus: GUI thread woke %ld times, %d events delivered counting the end of the period (bar 0: %s)\n",
+                idleSeconds, tabs,
+                wakeUps, events, Verdict(wakeUps == 0));
+    std::printf("    events (receiver, type): %s\n", qPrintable(seen.join(QStringLiteral("; "))));
+    return 0;
+}
+
 int RunBench(int argc, char** argv)
 {
     int runs = 3;
@@ -487,6 +702,8 @@ int RunBench(int argc, char** argv)
     bool floors = true;   // --client-only leaves them out (for profiling the client)
     bool decorated = false;
     bool logging = true;
+    int tabs = 1;
+    int idleSeconds = 20;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs" && i + 1 < argc) {
@@ -495,6 +712,10 @@ int RunBench(int argc, char** argv)
             sizes.clear();
             for (const QString& part : QString::fromLatin1(argv[++i]).split(u','))
                 sizes.push_back(std::max(1, part.toInt()));
+        } else if (arg == "--tabs" && i + 1 < argc) {
+            tabs = std::clamp(std::atoi(argv[++i]), 1, static_cast<int>(MaxRoomEntries));
+        } else if (arg == "--idle" && i + 1 < argc) {
+            idleSeconds = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--no-naive") {
             naive = false;
         } else if (arg == "--no-log") {
@@ -509,7 +730,7 @@ int RunBench(int argc, char** argv)
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    BenchApp app(argc, argv);
     InstallFontSubstitutions();
     QApplication::setFont(FormFont());
 
@@ -539,7 +760,7 @@ int RunBench(int argc, char** argv)
     Settle(100);
 
     ServerProcess server;
-    if (!server.Start("/proc/self/exe")) {
+    if (!server.Start("/proc/self/exe", tabs)) {
         std::fprintf(stderr, "cannot start the flood server\n");
         return 1;
     }
@@ -548,7 +769,7 @@ int RunBench(int argc, char** argv)
     window->Socket1->Open();
     QElapsedTimer wait;
     wait.start();
-    while (window->FindSheet(FloodRoom) == nullptr && wait.elapsed() < 10000)
+    while (window->PageControl1->count() < tabs && wait.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     TChatSheet* sheet = window->FindSheet(FloodRoom);
     if (sheet == nullptr) {
@@ -557,6 +778,14 @@ int RunBench(int argc, char** argv)
         return 1;
     }
     Settle(200);
+    if (tabs > 1) {
+        const int result = RunTabs(app, *window, server, tabs, runs, sizes.front(), idleSeconds);
+        server.Stop();
+        window.reset();
+        ForgetApplicationWindows();
+        SetBoxInterceptor({});
+        return result;
+    }
 
     std::printf("Flood into one room tab of the real main window, %d run(s), platform %s, Qt %s%s\n", runs,
                 qPrintable(QGuiApplication::platformName()), qVersion(),
@@ -570,7 +799,8 @@ int RunBench(int argc, char** argv)
         for (std::size_t s = 0; s < sizes.size(); ++s) {
             const int n = sizes[s];
             Series& out = series[s];
-            const std::string tag = (decorated ? "dr" : "r") + std::to_string(run) + "n" + std::to_string(n);
+            char tag[32];
+            std::snprintf(tag, sizeof tag, "%sr%dn%d", decorated ? "d" : "", run, n);
             const FloodResult flood = FloodClient(sheet, server, n, tag);
             if (flood.seconds <= 0) {
                 std::fprintf(stderr, "flood of %d lines did not complete\n", n);
@@ -681,6 +911,6 @@ int RunBench(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--flood-server") == 0)
-        return RunFloodServer();
+        return RunFloodServer(argc > 2 ? std::max(1, std::atoi(argv[2])) : 1);
     return RunBench(argc, argv);
 }

@@ -1,5 +1,8 @@
 // Memory: peak RSS (VmHWM) of the real main window after 10,000 and after 1,000,000
 // chat lines into one room tab, whose scrollback is bounded at 10,000 lines.
+// With --tabs T: T room tabs, RSS (VmRSS) with the tabs empty, after N lines into
+// each tab (dealt out in turn, the last tab opened on screen, as a day in many
+// busy rooms brings them) and after each tab has been on screen once.
 //
 // The lines go through the window's own receive handlers: each is encoded as a
 // GmTalk frame into the window's packet and dispatched, as a read event would, and
@@ -7,7 +10,7 @@
 // measurement runs in a fresh process (this program again, with --one), since a
 // peak cannot go down; the parent prints the medians.
 //
-//   bench_ui_memory [--runs R] [--lines N]
+//   bench_ui_memory [--runs R] [--lines N] [--tabs T]
 // Never fails on a figure.
 
 #include "AppWindows.h"
@@ -18,6 +21,7 @@
 #include "Unitmain.h"
 
 #include <QApplication>
+#include <QTabWidget>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -31,6 +35,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -66,28 +72,76 @@ void Dispatch(TFormMain& window)
     window.DispatchPacket();
 }
 
-void OpenRoom(TFormMain& window)
+// Opens rooms Room .. Room+tabs-1; the last one opened is on screen.
+void OpenRooms(TFormMain& window, int tabs)
 {
     GmRoomList::Info rooms;
-    rooms.count = 1;
-    rooms.rooms[0].room = Room;
-    std::strcpy(rooms.rooms[0].name, "memory");
+    rooms.count = static_cast<std::int16_t>(tabs);
+    for (int r = 0; r < tabs; ++r) {
+        rooms.rooms[r].room = static_cast<std::int16_t>(Room + r);
+        std::snprintf(rooms.rooms[r].name, sizeof rooms.rooms[r].name, "memory%d", r);
+    }
     window.Protocol.RoomList.Encode(rooms);
     Dispatch(window);
-    GmRoomUser::Info members;
-    members.room = Room;
-    members.count = 3;
-    const char* names[] = {"me", "Suzuki", "kicker_09"};
-    for (int k = 0; k < 3; ++k) {
-        members.members[k].clientID = static_cast<std::int16_t>(k == 0 ? OwnClientId : 100 + k);
-        std::strcpy(members.members[k].name, names[k]);
+    for (int r = 0; r < tabs; ++r) {
+        GmRoomUser::Info members;
+        members.room = static_cast<std::int16_t>(Room + r);
+        members.count = 3;
+        const char* names[] = {"me", "Suzuki", "kicker_09"};
+        for (int k = 0; k < 3; ++k) {
+            members.members[k].clientID = static_cast<std::int16_t>(k == 0 ? OwnClientId : 100 + k);
+            std::strcpy(members.members[k].name, names[k]);
+        }
+        window.Protocol.RoomUser.Encode(members);
+        Dispatch(window);
     }
-    window.Protocol.RoomUser.Encode(members);
+}
+
+// Line i, into room: the same text as every run of this benchmark.
+void Talk(TFormMain& window, std::int16_t room, int i, const std::string& tail)
+{
+    GmTalk::Info talk;
+    talk.room = room;
+    talk.clientID = static_cast<std::int16_t>(101 + i % 2);
+    talk.style = static_cast<std::uint8_t>(i % 5);
+    const std::string text = "line " + std::to_string(i) + tail;
+    std::strncpy(talk.text, text.c_str(), MaxTalkBytes);
+    window.Protocol.Talk.Encode(talk);
     Dispatch(window);
 }
 
+// Many tabs, in this process: prints "rssEmpty rssFull rssVisited hwm seconds kept".
+int RunTabs(TFormMain& window, int tabs, int perTab, const std::string& tail)
+{
+    OpenRooms(window, tabs);
+    Settle(200);
+    const long rssEmpty = StatusKb("VmRSS");
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < tabs * perTab; ++i) {
+        Talk(window, static_cast<std::int16_t>(Room + i % tabs), i, tail);
+        if ((i + 1) % LinesPerLoop == 0)
+            QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    Settle(200);
+    const long rssFull = StatusKb("VmRSS");
+    for (int r = 0; r < tabs; ++r) {
+        window.PageControl1->setCurrentIndex(r);
+        Settle(20);
+    }
+    window.PageControl1->setCurrentIndex(tabs - 1);
+    Settle(200);
+    long kept = 0;
+    for (int r = 0; r < tabs; ++r)
+        kept += static_cast<long>(window.FindSheet(static_cast<std::int16_t>(Room + r))->Lines.Size());
+    std::printf("%ld %ld %ld %ld %.3f %ld\n", rssEmpty, rssFull, StatusKb("VmRSS"), StatusKb("VmHWM"), seconds, kept);
+    return 0;
+}
+
 // One measurement in this process: prints "hwm10k rss10k hwmEnd rssEnd seconds".
-int RunOne(int argc, char** argv, int total)
+int RunOne(int argc, char** argv, int total, int tabs)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -99,26 +153,25 @@ int RunOne(int argc, char** argv, int total)
     window->FirstActivate = false;
     window->show();
     Settle(100);
-    OpenRoom(*window);
+    const std::string tail = cp932::FromUtf8(" パス回しからゴール前へ、シュート! nice play").value_or("");
+    if (tabs > 1) {
+        const int result = RunTabs(*window, tabs, total, tail);
+        window.reset();
+        ForgetApplicationWindows();
+        return result;
+    }
+    OpenRooms(*window, 1);
     TChatSheet* sheet = window->FindSheet(Room);
     if (sheet == nullptr)
         return 1;
     Settle(100);
 
-    const std::string tail = cp932::FromUtf8(" パス回しからゴール前へ、シュート! nice play").value_or("");
     long hwm10k = 0;
     long rss10k = 0;
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < total; ++i) {
-        GmTalk::Info talk;
-        talk.room = Room;
-        talk.clientID = static_cast<std::int16_t>(101 + i % 2);
-        talk.style = static_cast<std::uint8_t>(i % 5);
-        const std::string text = "line " + std::to_string(i) + tail;
-        std::strncpy(talk.text, text.c_str(), MaxTalkBytes);
-        window->Protocol.Talk.Encode(talk);
-        Dispatch(*window);
+        Talk(*window, Room, i, tail);
         if ((i + 1) % LinesPerLoop == 0)
             QCoreApplication::processEvents();
         if (i + 1 == FirstCheckpoint) {
@@ -151,31 +204,42 @@ double Median(std::vector<double> v)
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
+// Runs this program again with args; returns the numbers of its last line that has count of them.
+std::optional<std::vector<double>> RunChild(const std::string& args, std::size_t count)
+{
+    std::string command = "'";   // appended piece by piece: GCC 12 warns wrongly on a chain of +
+    command += SelfPath();
+    command += "' ";
+    command += args;
+    FILE* child = ::popen(command.c_str(), "r");
+    if (child == nullptr)
+        return std::nullopt;
+    std::optional<std::vector<double>> figures;
+    char line[256] = {};
+    while (std::fgets(line, sizeof line, child) != nullptr) {
+        std::vector<double> numbers;
+        std::istringstream in(line);
+        for (double x = 0; in >> x;)
+            numbers.push_back(x);
+        if (numbers.size() == count)
+            figures = std::move(numbers);
+    }
+    ::pclose(child);
+    return figures;
+}
+
 int RunMany(int runs, int total)
 {
     std::vector<double> hwm10k, rss10k, hwmEnd, rssEnd, growth, seconds;
     int lines = 0;
     for (int run = 0; run < runs; ++run) {
-        std::string command = "'";
-        command += SelfPath();
-        command += "' --one ";
-        command += std::to_string(total);
-        FILE* child = ::popen(command.c_str(), "r");
-        if (child == nullptr)
-            return 1;
-        long a = 0, b = 0, c = 0, d = 0;
-        double s = 0;
-        char line[256] = {};
-        bool ok = false;
-        while (std::fgets(line, sizeof line, child) != nullptr) {
-            if (std::sscanf(line, "%ld %ld %ld %ld %lf %d", &a, &b, &c, &d, &s, &lines) == 6)
-                ok = true;
-        }
-        ::pclose(child);
-        if (!ok) {
+        const auto f = RunChild("--one " + std::to_string(total), 6);
+        if (!f) {
             std::fprintf(stderr, "run %d gave no figures\n", run + 1);
             return 1;
         }
+        const double a = (*f)[0], b = (*f)[1], c = (*f)[2], d = (*f)[3], s = (*f)[4];
+        lines = static_cast<int>((*f)[5]);
         hwm10k.push_back(a / 1024.0);
         rss10k.push_back(b / 1024.0);
         hwmEnd.push_back(c / 1024.0);
@@ -194,20 +258,62 @@ int RunMany(int runs, int total)
     return 0;
 }
 
+int RunManyTabs(int runs, int tabs, int perTab)
+{
+    std::vector<double> empty, full, visited, peak, perLineFull, perLineVisited, seconds;
+    long kept = 0;
+    const double lines = static_cast<double>(tabs) * perTab;
+    for (int run = 0; run < runs; ++run) {
+        const auto f = RunChild("--one " + std::to_string(perTab) + " --tabs " + std::to_string(tabs), 6);
+        if (!f) {
+            std::fprintf(stderr, "run %d gave no figures\n", run + 1);
+            return 1;
+        }
+        empty.push_back((*f)[0] / 1024.0);
+        full.push_back((*f)[1] / 1024.0);
+        visited.push_back((*f)[2] / 1024.0);
+        peak.push_back((*f)[3] / 1024.0);
+        seconds.push_back((*f)[4]);
+        kept = static_cast<long>((*f)[5]);
+        perLineFull.push_back(((*f)[1] - (*f)[0]) * 1024.0 / lines);
+        perLineVisited.push_back(((*f)[2] - (*f)[0]) * 1024.0 / lines);
+        std::fprintf(stderr, "run %d: RSS %.1f MB with %d empty tabs, %.1f MB filled (%.0f bytes/line), %.1f MB after "
+                     "showing each (%.0f bytes/line), %.2f s\n", run + 1, empty.back(), tabs, full.back(),
+                     perLineFull.back(), visited.back(), perLineVisited.back(), seconds.back());
+    }
+    const double f = Median(perLineFull), v = Median(perLineVisited);
+    std::printf("Memory of the real main window, %d room tabs x %d lines, %d run(s), medians\n", tabs, perTab, runs);
+    std::printf("  RSS with the tabs empty: %.1f MB; filled: %.1f MB; after each tab was on screen once: %.1f MB; "
+                "peak %.1f MB\n", Median(empty), Median(full), Median(visited), Median(peak));
+    std::printf("  bytes per line above the empty tabs: filled %.0f, after showing each %.0f (bar 100: %s); "
+                "lines kept %ld; filling took %.2f s (%.2f us per line)\n", f, v, f <= 100 && v <= 100 ? "met" : "NOT met",
+                kept, Median(seconds), Median(seconds) / lines * 1e6);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int runs = 3;
-    int total = 1000000;
+    int total = 0;
+    int tabs = 1;
+    int one = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--one" && i + 1 < argc)
-            return RunOne(argc, argv, std::max(FirstCheckpoint, std::atoi(argv[i + 1])));
-        if (arg == "--runs" && i + 1 < argc)
+            one = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--runs" && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--lines" && i + 1 < argc)
-            total = std::max(FirstCheckpoint, std::atoi(argv[++i]));
+            total = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--tabs" && i + 1 < argc)
+            tabs = std::clamp(std::atoi(argv[++i]), 1, static_cast<int>(MaxRoomEntries));
     }
-    return RunMany(runs, total);
+    if (one > 0)
+        return RunOne(argc, argv, tabs > 1 ? one : std::max(FirstCheckpoint, one), tabs);
+    // With many tabs, --lines is per tab: the scrollback bound by default.
+    if (tabs > 1)
+        return RunManyTabs(runs, tabs, total > 0 ? total : 10000);
+    return RunMany(runs, std::max(FirstCheckpoint, total > 0 ? total : 1000000));
 }

@@ -1,8 +1,11 @@
 #include "LineStore.h"
 
+#include "Cp932.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -19,30 +22,85 @@ constexpr std::array<std::string_view, 6> LineBreaks = {
     "\xEF\xB7\x91",
 };
 
-// Copies text to out with every line break replaced by one blank; returns the
-// bytes written, never more than text.size().
-std::size_t CopyFlattened(std::string_view text, char* out)
+// Copies text to out with every line break replaced by one blank.
+void CopyFlattened(std::string_view text, std::string& out)
 {
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t breakLength = 0;
+    out.clear();
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\n' || c == '\r' || c == 0xE2 || c == 0xEF) {
-            for (std::string_view lineBreak : LineBreaks) {
-                if (text.substr(i, lineBreak.size()) == lineBreak) {
-                    breakLength = lineBreak.size();
-                    break;
-                }
+        if (c != '\n' && c != '\r' && c != 0xE2 && c != 0xEF)
+            continue;
+        for (std::string_view lineBreak : LineBreaks) {
+            if (text.substr(i, lineBreak.size()) == lineBreak) {
+                out.append(text.substr(done, i - done));
+                out += ' ';
+                done = i + lineBreak.size();
+                i = done - 1;
+                break;
             }
         }
-        if (breakLength > 0) {
-            out[n++] = ' ';
-            i += breakLength;
+    }
+    out.append(text.substr(done));
+}
+
+bool IsAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string Utf8Of(char32_t c)
+{
+    std::string out;
+    if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+}
+
+// The characters that CP932 has a code for but reads back as another character
+// (a wave dash comes back as a fullwidth tilde). Found once, by trying every
+// character below U+10000 (CP932 has none above), so it holds whatever the
+// converter does.
+const std::vector<bool>& ChangedByCp932()
+{
+    static const std::vector<bool> changed = [] {
+        std::vector<bool> set(0x10000);
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c < 0xE000)
+                continue;
+            const std::string utf8 = Utf8Of(c);
+            const std::optional<std::string> sjis = cp932::FromUtf8(utf8);
+            set[c] = sjis && cp932::ToUtf8(*sjis) != utf8;
+        }
+        return set;
+    }();
+    return changed;
+}
+
+// utf8 is valid UTF-8 that CP932 can encode.
+bool ReadsBackTheSame(std::string_view utf8)
+{
+    const std::vector<bool>& changed = ChangedByCp932();
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(utf8[i + k]); };
+        if (b(0) < 0x80) {
+            ++i;
+        } else if (b(0) < 0xE0) {
+            if (changed[((b(0) & 0x1Fu) << 6) | (b(1) & 0x3Fu)])
+                return false;
+            i += 2;
         } else {
-            out[n++] = text[i++];
+            if (changed[((b(0) & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu)])
+                return false;
+            i += 3;
         }
     }
-    return n;
+    return true;
 }
 
 std::uint32_t StoredTime(std::int64_t time)
@@ -63,10 +121,23 @@ void LineStore::Append(std::string_view utf8Text, std::uint8_t style, std::int64
     if (count_ == capacity_)
         DropOldest();
 
-    Chunk& chunk = ChunkFor(utf8Text.size());
-    const Entry entry{StoredTime(time), static_cast<std::uint32_t>(firstChunk_ + chunks_.size() - 1),
-                      static_cast<std::uint16_t>(chunk.used), style, flags};
-    chunk.used += CopyFlattened(utf8Text, chunk.bytes.get() + chunk.used);
+    if (!decoded_.empty())
+        decoded_.clear();
+    CopyFlattened(utf8Text, flat_);
+    // CP932 only where it reads back as the very same text: some characters
+    // (a wave dash, for one) would come back as look-alikes.
+    std::optional<std::string> sjis;
+    if (!IsAscii(flat_)) {
+        sjis = cp932::FromUtf8(flat_);
+        if (sjis && !ReadsBackTheSame(flat_))
+            sjis.reset();
+    }
+    const std::string_view bytes = sjis ? std::string_view(*sjis) : std::string_view(flat_);
+
+    Chunk& chunk = ChunkFor(bytes.size());
+    const Entry entry{StoredTime(time), static_cast<std::uint16_t>(chunk.used | (sjis ? 0 : Utf8Text)), style, flags};
+    std::copy(bytes.begin(), bytes.end(), chunk.bytes.get() + chunk.used);
+    chunk.used += bytes.size();
 
     if (entries_.size() < capacity_) {
         // Still growing (nothing has been dropped yet, so the ring starts at 0).
@@ -82,10 +153,10 @@ void LineStore::Append(std::string_view utf8Text, std::uint8_t style, std::int64
 LineStore::Chunk& LineStore::ChunkFor(std::size_t bytes)
 {
     // A text's offset must fit its record; only a chunk of one long text can be further in.
-    if (!chunks_.empty() && chunks_.back().size - chunks_.back().used >= bytes &&
-        chunks_.back().used <= std::numeric_limits<std::uint16_t>::max())
+    if (!chunks_.empty() && chunks_.back().size - chunks_.back().used >= bytes && chunks_.back().used <= OffsetMask)
         return chunks_.back();
     Chunk& chunk = chunks_.emplace_back();
+    chunk.firstLine = appended_ - 1;
     chunk.size = std::max(ChunkBytes, bytes);
     chunk.bytes = std::make_unique_for_overwrite<char[]>(chunk.size);
     return chunk;
@@ -96,38 +167,53 @@ void LineStore::DropOldest()
     head_ = (head_ + 1) % entries_.size();
     --count_;
     if (count_ == 0) {
-        firstChunk_ += static_cast<std::uint32_t>(chunks_.size());
         chunks_.clear();
         head_ = 0;
         return;
     }
-    // Chunks before the one of the new oldest line hold no kept text any more.
-    const std::uint32_t keep = EntryAt(0).chunk;
-    while (firstChunk_ != keep) {
+    // A chunk whose successor starts at or before the oldest kept line holds no kept text.
+    const std::uint64_t oldest = appended_ - 1 - count_;
+    while (chunks_.size() > 1 && chunks_[1].firstLine <= oldest)
         chunks_.pop_front();
-        ++firstChunk_;
+}
+
+StoredLine LineStore::At(std::size_t index, std::string& utf8Buffer) const
+{
+    const Entry& entry = EntryAt(index);
+    const std::uint64_t number = appended_ - count_ + index;
+    // The last chunk that starts at or before the line holds it.
+    const auto next = std::upper_bound(chunks_.begin(), chunks_.end(), number,
+                                       [](std::uint64_t n, const Chunk& c) { return n < c.firstLine; });
+    const Chunk& chunk = *std::prev(next);
+    const std::size_t start = entry.offset & OffsetMask;
+    std::size_t end = chunk.used;
+    if (index + 1 < count_ && (next == chunks_.end() || next->firstLine > number + 1))
+        end = EntryAt(index + 1).offset & OffsetMask;
+    std::string_view text(chunk.bytes.get() + start, end - start);
+    if ((entry.offset & Utf8Text) == 0) {
+        utf8Buffer = cp932::ToUtf8(text);
+        text = utf8Buffer;
     }
+    return {text, entry.style, entry.flags, static_cast<std::int64_t>(entry.time)};
 }
 
 StoredLine LineStore::At(std::size_t index) const
 {
-    const Entry& entry = EntryAt(index);
-    const Chunk& chunk = ChunkOf(entry);
-    std::size_t end = chunk.used;
-    if (index + 1 < count_) {
-        const Entry& next = EntryAt(index + 1);
-        if (next.chunk == entry.chunk)
-            end = next.offset;
+    std::string buffer;
+    StoredLine line = At(index, buffer);
+    if (line.text.data() == buffer.data()) {
+        decoded_.push_front(std::move(buffer));
+        line.text = decoded_.front();
     }
-    return {std::string_view(chunk.bytes.get() + entry.offset, end - entry.offset), entry.style, entry.flags,
-            static_cast<std::int64_t>(entry.time)};
+    return line;
 }
 
 void LineStore::Clear()
 {
+    decoded_.clear();
+    flat_.clear();
     entries_ = {};
     head_ = 0;
     count_ = 0;
-    firstChunk_ += static_cast<std::uint32_t>(chunks_.size());
     chunks_.clear();
 }

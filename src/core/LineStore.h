@@ -1,12 +1,16 @@
 #pragma once
-// A room's newest lines in a compact form: a bounded ring of 12-byte records and
+// A room's newest lines in a compact form: a bounded ring of 8-byte records and
 // the texts packed back to back in small chunks, each freed once its last line
-// has dropped out. Appending and dropping the oldest line cost O(1).
+// has dropped out. Appending and dropping the oldest line cost O(1). A text is
+// kept in CP932 when that gives back exactly the same UTF-8 (two bytes for most
+// Japanese characters instead of three), otherwise in UTF-8.
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <forward_list>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,8 +38,16 @@ public:
     // outside 1970..2106 are kept as the nearest end of that range.
     void Append(std::string_view utf8Text, std::uint8_t style, std::int64_t time, std::uint8_t flags = 0);
     std::size_t Size() const { return count_; }
-    // 0 = oldest kept line; valid until the next Append/Clear.
+    // 0 = oldest kept line; valid until the next Append/Clear. A line kept in
+    // CP932 is decoded into a scratch area that lives as long.
     StoredLine At(std::size_t index) const;
+    // The same without the scratch area: a line kept in CP932 is decoded into
+    // utf8Buffer, and text is valid while that buffer is unchanged (and until the
+    // next Append/Clear). For readers that go through many lines.
+    StoredLine At(std::size_t index, std::string& utf8Buffer) const;
+    // The newest line's text, UTF-8 as At() gives it but without decoding; valid
+    // until the next Append/Clear (empty when nothing is kept).
+    std::string_view NewestText() const { return flat_; }
     // Lines ever appended; the newest kept line is number Appended()-1.
     std::uint64_t Appended() const { return appended_; }
     void Clear();
@@ -43,19 +55,22 @@ public:
 private:
     struct Entry {
         std::uint32_t time;
-        std::uint32_t chunk;    // sequence number of the chunk that holds the text
-        std::uint16_t offset;   // where the text starts in it; it ends where the next one starts
+        std::uint16_t offset;   // where the text starts in its chunk (it ends where the next one starts), | Utf8Text
         std::uint8_t style;
         std::uint8_t flags;
     };
+    // Texts of consecutive lines, from line number firstLine on.
     struct Chunk {
         std::unique_ptr<char[]> bytes;
         std::size_t size = 0;
         std::size_t used = 0;
+        std::uint64_t firstLine = 0;
     };
 
+    static constexpr std::uint16_t Utf8Text = 0x8000;   // the text is UTF-8, not CP932
+    static constexpr std::uint16_t OffsetMask = 0x7FFF;
+
     const Entry& EntryAt(std::size_t index) const { return entries_[(head_ + index) % entries_.size()]; }
-    const Chunk& ChunkOf(const Entry& entry) const { return chunks_[entry.chunk - firstChunk_]; }
     Chunk& ChunkFor(std::size_t bytes);
     void DropOldest();
 
@@ -64,6 +79,7 @@ private:
     std::size_t head_ = 0;         // ring position of the oldest line
     std::size_t count_ = 0;
     std::deque<Chunk> chunks_;
-    std::uint32_t firstChunk_ = 0;   // sequence number of chunks_.front()
     std::uint64_t appended_ = 0;
+    std::string flat_;                                 // the text being appended, line breaks flattened
+    mutable std::forward_list<std::string> decoded_;   // At()'s scratch area
 };

@@ -73,9 +73,16 @@ bool ChatLogView::ShowsTime(const StoredLine& line)
     return ShowTimes && (line.flags & (LineRestored | LineDivider)) == 0;
 }
 
-void ChatLogView::LinesAdded()
+void ChatLogView::LineAdded(const StoredLine& line)
 {
-    if (onScreen_ && !flushTimer_.isActive())
+    if (!onScreen_)
+        return;
+    // A copy of the UTF-8 text: reading lines back from the store would decode them again.
+    pending_.push_back({std::string(line.text), line.style, line.flags, line.time});
+    // Only the newest MaxLines can survive; older pending lines need no layout at all.
+    if (pending_.size() > static_cast<std::size_t>(2 * MaxLines))
+        pending_.erase(pending_.begin(), pending_.end() - MaxLines);
+    if (!flushTimer_.isActive())
         flushTimer_.start();
 }
 
@@ -85,12 +92,15 @@ void ChatLogView::SetOnScreen(bool onScreen)
         return;
     QScrollBar* bar = verticalScrollBar();
     if (!onScreen) {
-        Flush();
+        // Lines not flushed yet are below the view: the document's lines are the
+        // newest docLines_ of the first shown_ ever appended.
         readingLine_.reset();
         if (bar->value() < bar->maximum())
-            readingLine_ = lines_.Appended() - lines_.Size() + static_cast<std::uint64_t>(firstVisibleBlock().blockNumber());
+            readingLine_ = shown_ - static_cast<std::uint64_t>(docLines_) +
+                           static_cast<std::uint64_t>(firstVisibleBlock().blockNumber());
         onScreen_ = false;
         flushTimer_.stop();
+        pending_.clear();
         document()->clear();
         docLines_ = 0;
         shown_ = 0;
@@ -125,8 +135,16 @@ void ChatLogView::Flush()
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    for (std::size_t i = lines_.Size() - fresh; i < lines_.Size(); ++i)
-        InsertLine(cursor, lines_.At(i), docLines_++ == 0);
+    if (pending_.size() >= fresh) {
+        for (std::size_t i = pending_.size() - fresh; i < pending_.size(); ++i) {
+            const PendingLine& line = pending_[i];
+            InsertLine(cursor, {line.text, line.style, line.flags, line.time}, docLines_++ == 0);
+        }
+    } else {
+        for (std::size_t i = lines_.Size() - fresh; i < lines_.Size(); ++i)
+            InsertLine(cursor, lines_.At(i, utf8_), docLines_++ == 0);
+    }
+    pending_.clear();
     // Drop the oldest lines here, by position, so the document holds what the store
     // holds. The toolkit's own trimming (the maximum block count) walks a cursor
     // over the doomed lines block by block, laying out and shaping each one just
@@ -165,7 +183,7 @@ QString ChatLogView::LineText(int index)
         // Rendered as on screen, so both states answer alike.
         QTextDocument scratch;
         QTextCursor cursor(&scratch);
-        InsertLine(cursor, lines_.At(static_cast<std::size_t>(index)), true);
+        InsertLine(cursor, lines_.At(static_cast<std::size_t>(index), utf8_), true);
         return scratch.firstBlock().text();
     }
     Flush();
@@ -177,7 +195,7 @@ QColor ChatLogView::LineColor(int index)
     if (!onScreen_) {
         if (index < 0 || index >= static_cast<int>(lines_.Size()))
             return {};
-        return LineFormat(lines_.At(static_cast<std::size_t>(index))).foreground().color();
+        return LineFormat(lines_.At(static_cast<std::size_t>(index), utf8_)).foreground().color();
     }
     Flush();
     const QTextBlock block = document()->findBlockByNumber(index);

@@ -14,6 +14,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QTextCharFormat;
 
@@ -27,8 +29,8 @@ public:
 
     explicit ChatLogView(const LineStore& lines, QWidget* parent = nullptr);
 
-    // The store has new lines: an on-screen log shows them before the next paint.
-    void LinesAdded();
+    // line is the store's newest: an on-screen log shows it before the next paint.
+    void LineAdded(const StoredLine& line);
     // On screen the document mirrors the store; off screen it is emptied, and the
     // line at the top is remembered if the user had scrolled up to read.
     void SetOnScreen(bool onScreen);
@@ -58,5 +60,13 @@ private:
     int docLines_ = 0;          // lines in the document (an empty one still has a block)
     bool onScreen_ = false;
     std::optional<std::uint64_t> readingLine_;   // number of the top line while scrolled up, off screen
+    struct PendingLine {
+        std::string text;
+        std::uint8_t style;
+        std::uint8_t flags;
+        std::int64_t time;
+    };
+    std::vector<PendingLine> pending_;   // lines added on screen since the last flush
+    std::string utf8_;                   // a line's text while it is put into the document
     QTimer flushTimer_;
 };

@@ -79,10 +79,11 @@ void TChatSheet::AddLog(const GmTalk::Info& info, const std::function<bool(std::
 void TChatSheet::AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags, std::int64_t time)
 {
     Lines.Append(utf8Text, style, time, flags);
+    const std::string_view stored = Lines.NewestText();
     // Lines read back from the log, and the divider after them, are on disk already.
     if (Logger != nullptr && (flags & (LineRestored | LineDivider)) == 0)
-        Logger->Write(LogFile, time, Lines.At(Lines.Size() - 1).text);
-    ChatLog->LinesAdded();
+        Logger->Write(LogFile, time, stored);
+    ChatLog->LineAdded({stored, style, flags, time});
 }
 
 void TChatSheet::ShowLog(bool onScreen)

@@ -11,6 +11,7 @@
 #include "Unitupdate.h"
 
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QLineEdit>
 
@@ -37,6 +38,8 @@ void TFormMain::Socket1Disconnect()
     Socket1->Close();
     Receiver.Reset();   // a frame cut short by the close is dropped
     RefreshConnectionControls();
+    // Every tab goes: none of them is to be shown, so none needs its log laid out.
+    const QSignalBlocker quiet(PageControl1);
     while (PageControl1->count() > 0) {
         QWidget* page = PageControl1->widget(0);
         PageControl1->removeTab(0);

@@ -4,14 +4,18 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
-// Line i of a long run: lengths from empty to past a chunk, every field different.
+// Line i of a long run: lengths from empty to past a chunk; ASCII, Japanese that
+// CP932 holds, and a wave dash that CP932 would turn into a look-alike.
 std::string TextOf(std::uint64_t i)
 {
+    const char* const kinds[] = {"", "\xE7\x99\xBA\xE8\xA8\x80\xE3\x83\x91\xE3\x82\xB9",
+                                 "\xE3\x80\x9C\xE3\x82\xB4"};
     const std::size_t length = i % 997 == 0 ? 20000 + i % 7 : (i * 37) % 300;
-    std::string text = std::to_string(i) + ":";
+    std::string text = std::to_string(i) + kinds[i % 3] + ":";
     text.resize(std::max(text.size(), length), static_cast<char>('a' + i % 26));
     return text;
 }
@@ -27,8 +31,11 @@ TEST(LineStore, KeepsTheNewestLinesInOrderWithEveryField)
         ASSERT_EQ(store.Appended(), appended);
         ASSERT_EQ(store.Size(), std::min<std::uint64_t>(capacity, appended));
         const std::uint64_t first = appended - store.Size();
+        std::vector<StoredLine> lines;   // all views at once: each must stay valid
+        for (std::size_t k = 0; k < store.Size(); ++k)
+            lines.push_back(store.At(k));
         for (std::size_t k = 0; k < store.Size(); ++k) {
-            const StoredLine line = store.At(k);
+            const StoredLine& line = lines[k];
             ASSERT_EQ(line.text, TextOf(first + k)) << capacity << " " << k;
             ASSERT_EQ(line.style, (first + k) % 5);
             ASSERT_EQ(line.flags, (first + k) % 8);

@@ -291,6 +291,11 @@ private slots:
             sheet_->AddLog(Utterance(ChatLogView::MaxLines + i));
         QCOMPARE(Log()->LineText(0), UtteranceText(51));
         QCOMPARE(Log()->cursorForPosition(QPoint(4, 4)).block().text(), reading);
+        // Also after a while in another tab, lines arriving meanwhile.
+        QVERIFY(fixture_->OpenRoom(4, "other"));
+        sheet_->AddLog(Utterance(ChatLogView::MaxLines + 51));
+        fixture_->Window()->PageControl1->setCurrentWidget(sheet_);
+        QCOMPARE(Log()->cursorForPosition(QPoint(4, 4)).block().text(), reading);
     }
 
     void markupIsShownAsTyped()
