@@ -42,7 +42,7 @@ bool IsWebAddress(const QString& address)
 
 class LinkOpener : public QObject {
 public:
-    explicit LinkOpener(QPlainTextEdit* view) : QObject(view), View(view)
+    explicit LinkOpener(QPlainTextEdit* view) : QObject(view), View(view), Viewport(view->viewport())
     {
         view->viewport()->installEventFilter(this);
         view->viewport()->setMouseTracking(true);
@@ -51,13 +51,15 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched != View->viewport())
+        // Compared with the pointer kept at construction: while the view is being
+        // destroyed its viewport still sends events, and the view is no scroll area then.
+        if (watched != Viewport)
             return false;
         switch (event->type()) {
         case QEvent::MouseMove: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             const bool onLink = View->anchorAt(mouse->position().toPoint()) == LinkMarker;
-            View->viewport()->setCursor(onLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+            Viewport->setCursor(onLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
             break;
         }
         case QEvent::MouseButtonPress: {
@@ -84,6 +86,7 @@ protected:
 
 private:
     QPlainTextEdit* View;
+    QWidget* Viewport;
     QString Pressed;
 };
 
