@@ -27,7 +27,7 @@ LogWriter::~LogWriter()
 
 void LogWriter::Append(std::shared_ptr<const LogTarget> target, std::int64_t time, std::string_view text)
 {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     ++appended_;
     if (waitingBytes_ + text.size() > MaxWaitingBytes) {
         ++done_;
@@ -41,6 +41,11 @@ void LogWriter::Append(std::shared_ptr<const LogTarget> target, std::int64_t tim
     }
     waitingBytes_ += text.size();
     waiting_.push_back({std::move(target), time, std::string(text)});
+    if (waitingBytes_ >= EarlyWriteBytes && !flushNow_) {
+        flushNow_ = true;
+        lock.unlock();
+        wake_.notify_one();
+    }
 }
 
 void LogWriter::FlushSoon()

@@ -29,6 +29,9 @@ public:
     using FailureHandler = std::function<void(const std::string& path, int error)>;
     // Lines beyond this many bytes waiting (a disk that stalls) are dropped and reported.
     static constexpr std::size_t MaxWaitingBytes = 64 * 1024 * 1024;
+    // A flood does not wait for the interval: this many bytes waiting wake the writer,
+    // so the memory a flood holds stays small.
+    static constexpr std::size_t EarlyWriteBytes = 256 * 1024;
 
     explicit LogWriter(FailureHandler onFailure = {},
                        std::chrono::milliseconds interval = std::chrono::seconds(1));

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -140,4 +141,21 @@ TEST_F(ChatLogTest, WriterAppendsStampedLinesKeepsWhatWasThereAndReportsAFailure
     for (const char* line : {"me> hello", "kept", "kept", "kept", "bye"})
         expected += stamp.Text + line + "\n";
     EXPECT_EQ(Read(file), expected);
+}
+
+TEST_F(ChatLogTest, AFloodIsWrittenWithoutWaitingForTheInterval)
+{
+    auto target = std::make_shared<LogTarget>(LogTarget{Folder / "srv", "room"});
+    const std::int64_t time = 1796648742;
+    const chatlog::LocalStamp stamp = chatlog::StampOf(time);
+    const fs::path file = target->Folder / chatlog::MonthFileName("room", stamp.Year, stamp.Month);
+    const std::string line(100, 'x');
+    LogWriter writer({}, std::chrono::hours(1));
+    for (std::size_t bytes = 0; bytes <= LogWriter::EarlyWriteBytes; bytes += line.size())
+        writer.Append(target, time, line);
+    // Only the amount waiting can wake the writer here: the interval is an hour away.
+    for (int i = 0; i < 1000 && !fs::exists(file); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(Read(file).substr(0, stamp.Text.size() + line.size() + 1), stamp.Text + line + "\n");
 }
