@@ -113,17 +113,23 @@ std::uint32_t StoredTime(std::int64_t time)
 
 LineStore::LineStore(std::size_t capacity) : capacity_(capacity) {}
 
-void LineStore::Append(std::string_view utf8Text, std::uint8_t style, std::int64_t time, std::uint8_t flags)
+bool LineStore::StartAppend(std::string_view utf8Text)
 {
     ++appended_;
     if (capacity_ == 0)
-        return;
+        return false;
     if (count_ == capacity_)
         DropOldest();
-
     if (!decoded_.empty())
         decoded_.clear();
     CopyFlattened(utf8Text, flat_);
+    return true;
+}
+
+void LineStore::Append(std::string_view utf8Text, std::uint8_t style, std::int64_t time, std::uint8_t flags)
+{
+    if (!StartAppend(utf8Text))
+        return;
     // CP932 only where it reads back as the very same text: some characters
     // (a wave dash, for one) would come back as look-alikes.
     std::optional<std::string> sjis;
@@ -132,10 +138,29 @@ void LineStore::Append(std::string_view utf8Text, std::uint8_t style, std::int64
         if (sjis && !ReadsBackTheSame(flat_))
             sjis.reset();
     }
-    const std::string_view bytes = sjis ? std::string_view(*sjis) : std::string_view(flat_);
+    Keep(sjis ? std::string_view(*sjis) : std::string_view(flat_), !sjis, style, time, flags);
+}
 
+void LineStore::AppendCp932(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style,
+                            std::int64_t time, std::uint8_t flags)
+{
+    // A line break in the bytes would need flattening on both sides alike; such
+    // rare lines take the general way.
+    if (cp932Text.find_first_of("\r\n") != std::string_view::npos) {
+        Append(utf8Text, style, time, flags);
+        return;
+    }
+    if (!StartAppend(utf8Text))
+        return;
+    // The bytes read back as utf8Text by definition, look-alikes included.
+    Keep(cp932Text, IsAscii(cp932Text), style, time, flags);
+}
+
+void LineStore::Keep(std::string_view bytes, bool isUtf8, std::uint8_t style, std::int64_t time, std::uint8_t flags)
+{
     Chunk& chunk = ChunkFor(bytes.size());
-    const Entry entry{StoredTime(time), static_cast<std::uint16_t>(chunk.used | (sjis ? 0 : Utf8Text)), style, flags};
+    const Entry entry{StoredTime(time), static_cast<std::uint16_t>(chunk.used | (isUtf8 ? Utf8Text : 0)), style,
+                      flags};
     std::copy(bytes.begin(), bytes.end(), chunk.bytes.get() + chunk.used);
     chunk.used += bytes.size();
 

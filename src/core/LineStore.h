@@ -37,6 +37,11 @@ public:
     // paragraph separators) are stored as blanks, so one call is one line. Times
     // outside 1970..2106 are kept as the nearest end of that range.
     void Append(std::string_view utf8Text, std::uint8_t style, std::int64_t time, std::uint8_t flags = 0);
+    // The same for a line whose CP932 bytes the caller has (a line from the wire):
+    // utf8Text must be what cp932Text reads as. Those bytes are kept as they are,
+    // which spares converting the line back.
+    void AppendCp932(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style, std::int64_t time,
+                     std::uint8_t flags = 0);
     std::size_t Size() const { return count_; }
     // 0 = oldest kept line; valid until the next Append/Clear. A line kept in
     // CP932 is decoded into a scratch area that lives as long.
@@ -72,6 +77,9 @@ private:
 
     const Entry& EntryAt(std::size_t index) const { return entries_[(head_ + index) % entries_.size()]; }
     Chunk& ChunkFor(std::size_t bytes);
+    // Makes room, flattens utf8Text into flat_ and returns whether anything is kept.
+    bool StartAppend(std::string_view utf8Text);
+    void Keep(std::string_view bytes, bool isUtf8, std::uint8_t style, std::int64_t time, std::uint8_t flags);
     void DropOldest();
 
     std::size_t capacity_;

@@ -73,12 +73,23 @@ void TChatSheet::AddLog(const GmTalk::Info& info, const std::function<bool(std::
     const std::size_t textStart = utf8.size();
     utf8 += cp932::ToUtf8(info.text);
     const bool mention = isMention && isMention(std::string_view(utf8).substr(textStart));
-    AddLine(utf8, info.style, mention ? LineMention : 0);
+    line += info.text;
+    addLine(line, utf8, info.style, mention ? LineMention : 0, std::time(nullptr));
 }
 
 void TChatSheet::AddLine(std::string_view utf8Text, std::uint8_t style, std::uint8_t flags, std::int64_t time)
 {
-    Lines.Append(utf8Text, style, time, flags);
+    addLine({}, utf8Text, style, flags, time);
+}
+
+void TChatSheet::addLine(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style,
+                         std::uint8_t flags, std::int64_t time)
+{
+    // A line from the wire keeps its own bytes in the store instead of being converted back.
+    if (cp932Text.empty())
+        Lines.Append(utf8Text, style, time, flags);
+    else
+        Lines.AppendCp932(cp932Text, utf8Text, style, time, flags);
     const std::string_view stored = Lines.NewestText();
     // Lines read back from the log, and the divider after them, are on disk already.
     if (Logger != nullptr && (flags & (LineRestored | LineDivider)) == 0)

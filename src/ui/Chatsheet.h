@@ -60,4 +60,8 @@ public:
     // Where the room's lines are kept on disk; none while logging is off.
     ChatLogger* Logger = nullptr;
     std::shared_ptr<const LogTarget> LogFile;
+
+private:
+    void addLine(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style, std::uint8_t flags,
+                 std::int64_t time);
 };

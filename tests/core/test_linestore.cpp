@@ -1,5 +1,7 @@
 #include "LineStore.h"
 
+#include "Cp932.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -55,6 +57,23 @@ TEST(LineStore, EveryLineBreakBecomesOneBlank)
     for (const auto& [in, out] : cases) {
         store.Append(in, 0, 0);
         EXPECT_EQ(store.At(store.Size() - 1).text, out);
+    }
+}
+
+TEST(LineStore, WireBytesReadBackAsTheirOwnText)
+{
+    // A line kept as its CP932 bytes reads as those bytes do, look-alikes and broken
+    // bytes included; line breaks are flattened as on every other way in.
+    const std::string cases[] = {"plain ascii \\ ~", "\x94\xAD\x8C\xBE", "\x81\x60 wave", "lone \x94",
+                                 "\x82\xA0\r\n\x82\xA2", "\x94\n"};
+    LineStore store;
+    for (const std::string& bytes : cases) {
+        const std::string utf8 = cp932::ToUtf8(bytes);
+        store.AppendCp932(bytes, utf8, 3, 9);
+        LineStore plain;
+        plain.Append(utf8, 3, 9);
+        EXPECT_EQ(store.NewestText(), plain.At(0).text);
+        EXPECT_EQ(store.At(store.Size() - 1).text, plain.At(0).text);
     }
 }
 
