@@ -51,8 +51,8 @@ void InsertChatLineText(QTextCursor& cursor, std::string_view utf8Text, const QT
     }
     // Most lines hold no address: one insert, as fast as a plain line.
     if (utf8Text.find("://") == std::string_view::npos) {
-        cursor.insertText(head + QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size())),
-                          format);
+        const QString text = QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size()));
+        cursor.insertText(head.isEmpty() ? text : head + text, format);
         return;
     }
     std::size_t done = 0;

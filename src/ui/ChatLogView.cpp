@@ -8,6 +8,8 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 
 namespace {
 
@@ -51,11 +53,21 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
 
 QTextCharFormat ChatLogView::LineFormat(const StoredLine& line)
 {
-    QTextCharFormat format;
-    format.setForeground((line.flags & (LineRestored | LineDivider)) != 0 ? RestoredGrey : StyleColor(line.style));
-    if ((line.flags & LineMention) != 0)
-        format.setBackground(MentionBackground);
-    return format;
+    // A line's look is one of a few: each is made once and shared, not rebuilt per line.
+    constexpr int Grey = 6;   // styles 0..4, 5 for any other style (black), then grey
+    const bool grey = (line.flags & (LineRestored | LineDivider)) != 0;
+    const bool mention = (line.flags & LineMention) != 0;
+    const int colour = grey ? Grey : std::min<int>(line.style, 5);
+    static std::array<std::optional<QTextCharFormat>, 2 * (Grey + 1)> looks;
+    std::optional<QTextCharFormat>& look = looks[static_cast<std::size_t>(2 * colour + (mention ? 1 : 0))];
+    if (!look) {
+        QTextCharFormat format;
+        format.setForeground(grey ? RestoredGrey : StyleColor(line.style));
+        if (mention)
+            format.setBackground(MentionBackground);
+        look = format;
+    }
+    return *look;
 }
 
 void ChatLogView::InsertLine(QTextCursor& cursor, const StoredLine& line, bool first)
