@@ -300,6 +300,12 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
     return std::string(value.substr(0, MaxValueLength));
 }
 
+bool IniFile::HasKey(std::string_view section, std::string_view key) const
+{
+    const auto sectionLine = FindSection(section);
+    return sectionLine && FindKey(*sectionLine, key);
+}
+
 int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const
 {
     return ParseInteger(ReadString(section, key, "")).value_or(defaultValue);

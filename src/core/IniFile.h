@@ -36,6 +36,8 @@ public:
     // default.
     int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+    // Whether the key stands in the file (in the first section of that name).
+    bool HasKey(std::string_view section, std::string_view key) const;
 
     // Replaces the value where the key stands, else adds the key at the end of
     // its section, else adds the section at the end of the file. A value ends

@@ -13,8 +13,6 @@ LogSettings ReadLogSettings(const IniFile& ini)
 
 void WriteLogSettings(IniFile& ini, const LogSettings& settings)
 {
-    // A lone NUL never reads back from a file, so it marks the key as missing.
-    const std::string_view missing("\0", 1);
-    if (!settings.Enabled || ini.ReadString(Section, "Enabled", missing) != missing)
+    if (!settings.Enabled || ini.HasKey(Section, "Enabled"))
         ini.WriteBool(Section, "Enabled", settings.Enabled);
 }

@@ -22,8 +22,7 @@ void WriteOptions(IniFile& ini, const OptionsRecord& options)
     ini.WriteBool("Option", "AutoReconnect", options.AutoReconnect);
     // Like Enabled, the folder is written only when set or already in the file.
     WriteLogSettings(ini, LogSettings{options.LogEnabled});
-    const std::string_view missing("\0", 1);
-    if (!options.LogFolder.empty() || ini.ReadString("Log", "Folder", missing) != missing)
+    if (!options.LogFolder.empty() || ini.HasKey("Log", "Folder"))
         ini.WriteString("Log", "Folder", options.LogFolder);
 }
 
