@@ -30,6 +30,7 @@
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
+#include "BenchWindow.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "Cp932.h"
@@ -329,14 +330,6 @@ struct ServerProcess {
     }
 };
 
-// Runs the event loop for a while, as the program's loop would between floods.
-void Settle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 QString Speaker(int k)
 {
     return QString::fromUtf8(SpeakerNames[k]);
@@ -498,15 +491,6 @@ Timing FloorRun(const std::vector<ShownLine>& lines, int blockLines, const QWidg
     if (edit.document()->lastBlock().text() != lines.back().text)
         std::fprintf(stderr, "floor: last line missing\n");
     return {Seconds(Nanos(end) - Nanos(start)), cpuEnd - cpuStart};
-}
-
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
 // The measurements of one flood size over all runs.
@@ -728,11 +712,9 @@ int RunBench(int argc, char** argv)
         }
     }
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatformUnlessSet();
     BenchApp app(argc, argv);
-    InstallFontSubstitutions();
-    QApplication::setFont(FormFont());
+    UseFormFont();
 
     QTemporaryDir dir;
     int boxes = 0;
@@ -746,18 +728,16 @@ int RunBench(int argc, char** argv)
         if (!file.open(QIODevice::WriteOnly) || file.write("[Log]\r\nEnabled=0\r\n") < 0)
             return 1;
     }
-    std::unique_ptr<TFormMain> window = CreateApplicationWindows(settings.toStdString());
-    window->FirstActivate = false;
-    window->UserName = "me";
     int notices = 0;
-    if (decorated) {
-        window->Options.Timestamps = true;
-        window->Options.HighlightWords = Cp932("パス");
-        window->ApplyOptions();
-        SetNotificationInterceptor([&notices](const QString&, const QString&) { ++notices; });
-    }
-    window->show();
-    Settle(100);
+    std::unique_ptr<TFormMain> window = OpenBenchWindow(settings, [&](TFormMain& w) {
+        w.UserName = "me";
+        if (decorated) {
+            w.Options.Timestamps = true;
+            w.Options.HighlightWords = Cp932("パス");
+            w.ApplyOptions();
+            SetNotificationInterceptor([&notices](const QString&, const QString&) { ++notices; });
+        }
+    });
 
     ServerProcess server;
     if (!server.Start("/proc/self/exe", tabs)) {

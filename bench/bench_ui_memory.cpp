@@ -14,6 +14,7 @@
 // Never fails on a figure.
 
 #include "AppWindows.h"
+#include "BenchWindow.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "Cp932.h"
@@ -58,13 +59,6 @@ long StatusKb(const char* field)
             return std::atol(line.c_str() + key.size());
     }
     return -1;
-}
-
-void Settle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 void Dispatch(TFormMain& window)
@@ -143,16 +137,11 @@ int RunTabs(TFormMain& window, int tabs, int perTab, const std::string& tail)
 // One measurement in this process: prints "hwm10k rss10k hwmEnd rssEnd seconds".
 int RunOne(int argc, char** argv, int total, int tabs)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatformUnlessSet();
     QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QApplication::setFont(FormFont());
+    UseFormFont();
     QTemporaryDir dir;
-    std::unique_ptr<TFormMain> window = CreateApplicationWindows((dir.path() + QStringLiteral("/kvchat.INI")).toStdString());
-    window->FirstActivate = false;
-    window->show();
-    Settle(100);
+    std::unique_ptr<TFormMain> window = OpenBenchWindow(dir.path() + QStringLiteral("/kvchat.INI"));
     const std::string tail = cp932::FromUtf8(" パス回しからゴール前へ、シュート! nice play").value_or("");
     if (tabs > 1) {
         const int result = RunTabs(*window, tabs, total, tail);
@@ -195,13 +184,6 @@ std::string SelfPath()
     char path[4096] = {};
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
     return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
 // Runs this program again with args; returns the numbers of its last line that has count of them.

@@ -7,6 +7,7 @@
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
+#include "BenchWindow.h"
 #include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
@@ -28,19 +29,6 @@
 #include <vector>
 
 namespace {
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-void Settle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // Milliseconds from opening the room's log to its lines laid out; -1 when the tab
 // does not show 200 restored lines and the divider.
@@ -67,19 +55,15 @@ int main(int argc, char** argv)
         if (std::string(argv[i]) == "--runs")
             runs = std::max(1, std::atoi(argv[++i]));
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatformUnlessSet();
     QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QApplication::setFont(FormFont());
+    UseFormFont();
 
     QTemporaryDir dir;
-    std::unique_ptr<TFormMain> window = CreateApplicationWindows((dir.path() + QStringLiteral("/kvchat.INI")).toStdString());
-    window->FirstActivate = false;
-    window->Socket1->Address = "127.0.0.1";
-    window->Socket1->Port = 9010;
-    window->show();
-    Settle(100);
+    std::unique_ptr<TFormMain> window = OpenBenchWindow(dir.path() + QStringLiteral("/kvchat.INI"), [](TFormMain& w) {
+        w.Socket1->Address = "127.0.0.1";
+        w.Socket1->Port = 9010;
+    });
 
     const chatlog::LocalStamp now = chatlog::StampOf(std::time(nullptr));
     const std::string folder = window->LogFolder + "/" + chatlog::ServerFolderName("127.0.0.1", 9010);

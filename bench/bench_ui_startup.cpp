@@ -21,6 +21,8 @@
 //
 // libxcb is opened at run time so that this program needs no link option of its own.
 
+#include "BenchWindow.h"
+
 #include <xcb/xcb.h>
 
 #include <dlfcn.h>
@@ -219,14 +221,6 @@ std::optional<Sample> Measure(Watcher& watcher, const std::vector<std::string>& 
     return Sample{std::chrono::duration<double>(end - start).count(), cpu(usage.ru_utime) + cpu(usage.ru_stime)};
 }
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
-}
 
 std::string SelfDirectory()
 {

@@ -4,6 +4,7 @@
 #include "ChatLogFiles.h"
 #include "LogWriter.h"
 #include "ReconnectBackoff.h"
+#include "TempFolderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -17,25 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ChatLogTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "kv_chatlog_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-
-    static std::string Read(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    static void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-    fs::path Folder;
-};
+using ChatLogTest = TempFolderTest;
 
 }  // namespace
 
@@ -90,22 +73,22 @@ TEST_F(ChatLogTest, TailComesFromTheEndOfLargeFilesAndAcrossMonths)
     std::string big;
     for (int i = 0; i < 3000; ++i)
         big += "line " + std::to_string(i) + std::string(90, '-') + "\n";
-    Write(Folder / "room_2026-12.log", big);
-    const auto tail = chatlog::ReadLastLines(Folder / "room_2026-12.log", 200);
+    WriteFile(Dir / "room_2026-12.log", big);
+    const auto tail = chatlog::ReadLastLines(Dir / "room_2026-12.log", 200);
     ASSERT_EQ(tail.size(), 200u);
     EXPECT_EQ(tail.front(), "line 2800" + std::string(90, '-'));
     EXPECT_EQ(tail.back(), "line 2999" + std::string(90, '-'));
 
     // A last line cut short by a crash, CR LF line ends, fewer lines than asked.
-    Write(Folder / "room_2026-11.log", "a\r\nb\nc");
-    EXPECT_EQ(chatlog::ReadLastLines(Folder / "room_2026-11.log", 10), (std::vector<std::string>{"a", "b", "c"}));
-    Write(Folder / "room_2026-10.log", "old 1\nold 2\n");
-    Write(Folder / "room_x_2026-12.log", "another room\n");
-    Write(Folder / "empty_2026-12.log", "");
-    EXPECT_TRUE(chatlog::ReadLastLines(Folder / "empty_2026-12.log", 5).empty());
-    EXPECT_TRUE(chatlog::ReadLastLines(Folder / "missing.log", 5).empty());
+    WriteFile(Dir / "room_2026-11.log", "a\r\nb\nc");
+    EXPECT_EQ(chatlog::ReadLastLines(Dir / "room_2026-11.log", 10), (std::vector<std::string>{"a", "b", "c"}));
+    WriteFile(Dir / "room_2026-10.log", "old 1\nold 2\n");
+    WriteFile(Dir / "room_x_2026-12.log", "another room\n");
+    WriteFile(Dir / "empty_2026-12.log", "");
+    EXPECT_TRUE(chatlog::ReadLastLines(Dir / "empty_2026-12.log", 5).empty());
+    EXPECT_TRUE(chatlog::ReadLastLines(Dir / "missing.log", 5).empty());
 
-    const auto room = chatlog::ReadRoomTail(Folder, "room", 3004);
+    const auto room = chatlog::ReadRoomTail(Dir, "room", 3004);
     ASSERT_EQ(room.size(), 3004u);
     EXPECT_EQ(std::vector<std::string>(room.begin(), room.begin() + 5),
               (std::vector<std::string>{"old 2", "a", "b", "c", "line 0" + std::string(90, '-')}));
@@ -113,9 +96,9 @@ TEST_F(ChatLogTest, TailComesFromTheEndOfLargeFilesAndAcrossMonths)
 
 TEST_F(ChatLogTest, WriterAppendsStampedLinesKeepsWhatWasThereAndReportsAFailureOnce)
 {
-    Write(Folder / "blocked", "a file where a server folder should be");
-    auto bad = std::make_shared<LogTarget>(LogTarget{Folder / "blocked" / "srv", "room"});
-    auto good = std::make_shared<LogTarget>(LogTarget{Folder / "127.0.0.1_9010", "room"});
+    WriteFile(Dir / "blocked", "a file where a server folder should be");
+    auto bad = std::make_shared<LogTarget>(LogTarget{Dir / "blocked" / "srv", "room"});
+    auto good = std::make_shared<LogTarget>(LogTarget{Dir / "127.0.0.1_9010", "room"});
     const std::int64_t time = 1796648742;   // 2026-12-07
     const chatlog::LocalStamp stamp = chatlog::StampOf(time);
     const fs::path file = good->Folder / chatlog::MonthFileName("room", stamp.Year, stamp.Month);
@@ -140,12 +123,12 @@ TEST_F(ChatLogTest, WriterAppendsStampedLinesKeepsWhatWasThereAndReportsAFailure
     std::string expected;
     for (const char* line : {"me> hello", "kept", "kept", "kept", "bye"})
         expected += stamp.Text + line + "\n";
-    EXPECT_EQ(Read(file), expected);
+    EXPECT_EQ(ReadFile(file), expected);
 }
 
 TEST_F(ChatLogTest, AFloodIsWrittenWithoutWaitingForTheInterval)
 {
-    auto target = std::make_shared<LogTarget>(LogTarget{Folder / "srv", "room"});
+    auto target = std::make_shared<LogTarget>(LogTarget{Dir / "srv", "room"});
     const std::int64_t time = 1796648742;
     const chatlog::LocalStamp stamp = chatlog::StampOf(time);
     const fs::path file = target->Folder / chatlog::MonthFileName("room", stamp.Year, stamp.Month);
@@ -157,5 +140,5 @@ TEST_F(ChatLogTest, AFloodIsWrittenWithoutWaitingForTheInterval)
     for (int i = 0; i < 1000 && !fs::exists(file); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(fs::exists(file));
-    EXPECT_EQ(Read(file).substr(0, stamp.Text.size() + line.size() + 1), stamp.Text + line + "\n");
+    EXPECT_EQ(ReadFile(file).substr(0, stamp.Text.size() + line.size() + 1), stamp.Text + line + "\n");
 }

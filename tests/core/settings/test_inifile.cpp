@@ -1,4 +1,5 @@
 #include "IniFile.h"
+#include "TempFolderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -16,37 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class IniFileTest : public testing::Test {
+class IniFileTest : public TempFolderTest {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "kv_ini_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        Path = Folder + "/KVCHAT.INI";
-    }
-    void TearDown() override
-    {
-        chmod(Folder.c_str(), 0700);
-        fs::remove_all(Folder);
-    }
-
-    void WriteRaw(const std::string& bytes) const
-    {
-        std::ofstream(Path, std::ios::binary) << bytes;
-    }
-    std::string ReadRaw() const
-    {
-        std::ifstream in(Path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    IniFile LoadBytes(const std::string& bytes) const
-    {
-        WriteRaw(bytes);
-        IniFile ini;
-        EXPECT_TRUE(ini.Load(Path));
-        return ini;
-    }
     std::set<std::string> FolderEntries() const
     {
         std::set<std::string> names;
@@ -60,9 +32,6 @@ protected:
         EXPECT_EQ(stat(path.c_str(), &status), 0);
         return status.st_mode & 07777;
     }
-
-    std::string Folder;
-    std::string Path;
 };
 
 struct ReadCase {

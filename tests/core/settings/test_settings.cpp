@@ -1,6 +1,7 @@
 #include "AppLocations.h"
 #include "Options.h"
 #include "Settings.h"
+#include "TempFolderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -14,33 +15,7 @@ namespace {
 
 const std::string WaitingRoom = "\x91\xd2\x8d\x87\x8e\xba";  // 待合室
 
-class SettingsTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "kv_settings_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        Path = Folder + "/KVCHAT.INI";
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-
-    IniFile LoadBytes(const std::string& bytes) const
-    {
-        std::ofstream(Path, std::ios::binary) << bytes;
-        IniFile ini;
-        EXPECT_TRUE(ini.Load(Path));
-        return ini;
-    }
-    std::string ReadRaw() const
-    {
-        std::ifstream in(Path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-    std::string Folder;
-    std::string Path;
-};
+using SettingsTest = TempFolderTest;
 
 TEST_F(SettingsTest, NoFileGivesDefaults)
 {
@@ -240,10 +215,6 @@ protected:
     {
         fs::permissions(Bin, fs::perms::owner_all);
         SettingsTest::TearDown();
-    }
-    void WriteFile(const std::string& path, const std::string& bytes) const
-    {
-        std::ofstream(path, std::ios::binary) << bytes;
     }
     std::string Bin;
 };

@@ -77,33 +77,7 @@ TEST(StartRoomListTest, FullListRefusesTheFiftyFirstRoom)
     EXPECT_EQ(EntriesOf(list), before);
 }
 
-class StartRoomFileTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "kv_rooms_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-        Path = Folder + "/KVCHAT.INI";
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-
-    IniFile LoadBytes(const std::string& bytes) const
-    {
-        std::ofstream(Path, std::ios::binary) << bytes;
-        IniFile ini;
-        EXPECT_TRUE(ini.Load(Path));
-        return ini;
-    }
-    std::string ReadRaw() const
-    {
-        std::ifstream in(Path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-    std::string Folder;
-    std::string Path;
-};
+using StartRoomFileTest = TempFolderTest;
 
 TEST_F(StartRoomFileTest, ReadStartRoomsTakesTheFileAsStored)
 {
