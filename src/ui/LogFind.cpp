@@ -86,25 +86,34 @@ void LogFind::FindFrom(std::uint64_t firstLine)
     SearchedUpTo = lines.Appended();
 }
 
+bool LogFind::CatchUp()
+{
+    if (!Sheet || Needle.isEmpty())
+        return false;
+    const LineStore& lines = Sheet->Lines;
+    if (lines.Appended() == SearchedUpTo)
+        return false;
+    // Matches in lines the store has dropped go, and the current one keeps its place.
+    const std::uint64_t firstKept = FirstKept(lines);
+    const auto gone = std::find_if(Matches.begin(), Matches.end(), [&](const Match& m) { return m.Line >= firstKept; });
+    const int dropped = static_cast<int>(gone - Matches.begin());
+    Matches.erase(Matches.begin(), gone);
+    if (CurrentMatch >= 0)
+        CurrentMatch = Matches.empty() ? -1 : std::max(0, CurrentMatch - dropped);
+    FindFrom(SearchedUpTo);
+    if (CurrentMatch < 0 && !Matches.empty())
+        CurrentMatch = static_cast<int>(Matches.size()) - 1;
+    return true;
+}
+
 void LogFind::FollowNewLines()
 {
     if (!Sheet || Needle.isEmpty() || Bar->isHidden()) {
         Follow.stop();
         return;
     }
-    const LineStore& lines = Sheet->Lines;
-    if (lines.Appended() == SearchedUpTo)
-        return;
-    // Matches in lines the store has dropped go, and the current one keeps its place.
-    const std::uint64_t firstKept = FirstKept(lines);
-    const auto gone = std::find_if(Matches.begin(), Matches.end(), [&](const Match& m) { return m.Line >= firstKept; });
-    const int dropped = static_cast<int>(gone - Matches.begin());
-    Matches.erase(Matches.begin(), gone);
-    CurrentMatch = Matches.empty() ? -1 : std::max(0, CurrentMatch - dropped);
-    FindFrom(SearchedUpTo);
-    if (CurrentMatch < 0 && !Matches.empty())
-        CurrentMatch = static_cast<int>(Matches.size()) - 1;
-    ShowMatches(false);
+    if (CatchUp())
+        ShowMatches(false);
 }
 
 void LogFind::Next()
@@ -119,8 +128,13 @@ void LogFind::Previous()
 
 void LogFind::Step(int direction)
 {
-    if (Matches.empty())
+    // Lines may have come and gone since the last look: a step lands only on a line still kept.
+    CatchUp();
+    if (Matches.empty()) {
+        CurrentMatch = -1;
+        ShowMatches(true);
         return;
+    }
     const int count = static_cast<int>(Matches.size());
     CurrentMatch = CurrentMatch < 0 ? (direction > 0 ? 0 : count - 1) : (CurrentMatch + direction + count) % count;
     ShowMatches(true);
@@ -152,6 +166,9 @@ void LogFind::ShowMatches(bool moveToCurrent)
     const std::uint64_t firstKept = FirstKept(lines);
     QTextDocument* doc = log->document();
 
+    // Matches are brought up to date by every search and step, but the view also
+    // repaints them on scrolling, which a flush of new lines does in between.
+    const auto kept = [&](const Match& m) { return m.Line >= firstKept && m.Line < lines.Appended(); };
     const auto cursorOf = [&](const Match& m) {
         const StoredLine line = lines.At(static_cast<std::size_t>(m.Line - firstKept));
         const std::string_view text = line.text;
@@ -167,12 +184,13 @@ void LogFind::ShowMatches(bool moveToCurrent)
 
     if (moveToCurrent) {
         QTextCursor cursor = log->textCursor();
-        if (CurrentMatch >= 0)
+        const bool current = CurrentMatch >= 0 && kept(Matches[static_cast<std::size_t>(CurrentMatch)]);
+        if (current)
             cursor = cursorOf(Matches[static_cast<std::size_t>(CurrentMatch)]);
         else
             cursor.clearSelection();
         log->setTextCursor(cursor);
-        if (CurrentMatch >= 0)
+        if (current)
             log->centerCursor();
     }
 
@@ -184,7 +202,7 @@ void LogFind::ShowMatches(bool moveToCurrent)
     QList<QTextEdit::ExtraSelection> selections;
     QTextCharFormat format;
     format.setBackground(MatchBackground);
-    for (auto it = first; it != Matches.end() && it->Line < to; ++it)
+    for (auto it = first; it != Matches.end() && it->Line < std::min(to, lines.Appended()); ++it)
         selections.append({cursorOf(*it), format});
     log->setExtraSelections(selections);
 }

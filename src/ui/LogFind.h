@@ -40,6 +40,9 @@ private:
         std::uint32_t End;
     };
     void FindFrom(std::uint64_t firstLine);
+    // Drops the matches in lines the store no longer holds and searches the lines
+    // that arrived since; false when nothing changed.
+    bool CatchUp();
     void FollowNewLines();
     void Step(int direction);
     void ShowMatches(bool moveToCurrent);

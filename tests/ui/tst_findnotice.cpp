@@ -21,6 +21,9 @@
 #include <QTextBlock>
 #include <QTest>
 
+#include <algorithm>
+#include <string>
+
 class TestFindNotice : public QObject {
     Q_OBJECT
 private slots:
@@ -28,6 +31,7 @@ private slots:
     void historyRecallsSentLinesNewestFirstAndTheDraft();
     void findBarOpensOnCtrlFAndEscReturnsToTheInput();
     void findBarCountsHighlightsAndWalksTheMatchesWithTimesOn();
+    void findStepsOnlyOntoLinesTheLogStillHolds();
     void mentionFromOthersNotifiesOncePerRoomPerTenSeconds();
     void onlyWebAddressesBecomeLinksAndAClickOpensExactlyThem();
 };
@@ -148,6 +152,59 @@ void TestFindNotice::findBarCountsHighlightsAndWalksTheMatchesWithTimesOn()
     QTRY_COMPARE(bar->LabelCount->text(), QStringLiteral("1 / 4 件"));
     DialogDriver::TypeText(bar->EditFind, QStringLiteral("x"));
     QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
+    QCOMPARE(sheet->ChatLog->extraSelections().size(), 0);
+}
+
+void TestFindNotice::findStepsOnlyOntoLinesTheLogStillHolds()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    // Lines are added straight into the room, with no event loop in between: a
+    // flood drops lines between two keystrokes.
+    const auto flood = [&](int from, int to, std::initializer_list<int> matching) {
+        for (int n = from; n < to; ++n) {
+            const bool match = std::find(matching.begin(), matching.end(), n) != matching.end();
+            sheet->AddLine((match ? "needle " : "filler ") + std::to_string(n), 0);
+        }
+    };
+    const auto selectedLine = [&] {
+        const QTextCursor cursor = sheet->ChatLog->textCursor();
+        return cursor.selectedText() == QStringLiteral("needle") ? cursor.block().text() : QString();
+    };
+    flood(0, 10000, {0, 1, 5000, 9999});
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("needle"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("4 / 4 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 9999"));
+
+    flood(10000, 10100, {});   // lines 0 to 99 go
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);   // from the newest round to the oldest kept
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 5000"));
+    QTest::keyClick(bar->EditFind, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 9999"));
+    QTest::keyClick(bar->EditFind, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(selectedLine(), QStringLiteral("needle 5000"));
+
+    flood(10100, 15100, {15099});   // the current match's line goes too
+    QTest::keyClick(bar->EditFind, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 15099"));
+    flood(15100, 15101, {});
+    QTest::keyClick(bar->EditFind, Qt::Key_F3);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 9999"));
+    flood(15101, 25200, {});   // every match goes
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QString());
     QCOMPARE(sheet->ChatLog->extraSelections().size(), 0);
 }
 
