@@ -118,8 +118,9 @@ char32_t Cp932LookAlike(char32_t c)
 // Narrow forms of the fullwidth signs U+FFE0..U+FFE6 (￠ ￡ ￢ ￣ ￤ ￥ ￦).
 constexpr std::array<char32_t, 7> FullWidthSigns = {0x00A2, 0x00A3, 0x00AC, 0x00AF, 0x00A6, 0x00A5, 0x20A9};
 
-// Appends c's full case folding (one to three characters), or c itself.
-void AppendCaseFolded(char32_t c, std::uint32_t origin, std::string& out, std::vector<std::uint32_t>* origins)
+// Appends c's full case folding (one to three characters), or c itself; true
+// when c became several characters.
+bool AppendCaseFolded(char32_t c, std::uint32_t origin, std::string& out, std::vector<std::uint32_t>* origins)
 {
     // Scripts without case (kana, kanji, hangul) skip the table.
     const bool caseless = (c >= 0x2D30 && c < 0xA640) || (c >= 0xABC0 && c < 0xFB00);
@@ -131,15 +132,18 @@ void AppendCaseFolded(char32_t c, std::uint32_t origin, std::string& out, std::v
                 if (to != 0)
                     Encode(to, origin, out, origins);
             }
-            return;
+            return entry->To[1] != 0;
         }
     }
     Encode(c, origin, out, origins);
+    return false;
 }
 
 // The fold itself; origins, when given, receives each folded byte's source offset.
-void Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* origins)
+// True when a character became several (ß: ss).
+bool Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* origins)
 {
+    bool expanded = false;
     out.clear();
     if (origins != nullptr)
         origins->clear();
@@ -187,11 +191,38 @@ void Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* o
         }
         if (c < 0x80)
             Encode(LowerAscii(c), origin, out, origins);
-        else
-            AppendCaseFolded(c, origin, out, origins);
+        else if (AppendCaseFolded(c, origin, out, origins))
+            expanded = true;
     }
     if (origins != nullptr)
         origins->push_back(static_cast<std::uint32_t>(utf8.size()));
+    return expanded;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t c = 0;
+        const std::size_t length = Decode(text, pos, c);
+        if (length == 0)
+            return false;
+        pos += length;
+    }
+    return true;
+}
+
+// The next place of needle in text from byte from on. Matches side by side
+// ("wwww") are common, so the place right at from is tried first.
+std::size_t FindNext(std::string_view text, std::string_view needle, std::size_t from)
+{
+    if (from < text.size() && text.size() - from >= needle.size()) {
+        std::size_t same = 0;
+        while (same < needle.size() && text[from + same] == needle[same])
+            ++same;
+        if (same == needle.size())
+            return from;
+    }
+    return text.find(needle, from + 1);
 }
 
 }  // namespace
@@ -213,11 +244,15 @@ std::string FoldForMatch(std::string_view utf8)
     return folded;
 }
 
-TextSearch::TextSearch(std::string_view needleUtf8) : Needle(FoldForMatch(needleUtf8)) {}
+TextSearch::TextSearch(std::string_view needleUtf8)
+{
+    SetNeedle(needleUtf8);
+}
 
 void TextSearch::SetNeedle(std::string_view needleUtf8)
 {
     FoldForMatch(needleUtf8, Needle);
+    WholeCharacters = IsValidUtf8(needleUtf8);
 }
 
 template <typename Found>
@@ -235,7 +270,7 @@ void TextSearch::Scan(std::string_view lineUtf8, Found&& found)
         // and end where the line's characters do.
         if ((at == 0 || origin[at - 1] != origin[at]) && origin[end] != origin[end - 1]) {
             found(origin[at], origin[end]);
-            at = folded.find(Needle, end);
+            at = FindNext(folded, Needle, end);
         } else {
             at = folded.find(Needle, at + 1);
         }
@@ -250,6 +285,19 @@ void TextSearch::FindInLine(std::string_view lineUtf8, std::size_t lineIndex, st
 std::size_t TextSearch::CountInLine(std::string_view lineUtf8)
 {
     std::size_t count = 0;
+    if (Needle.empty())
+        return count;
+    // Where no character of the line became several, a needle of whole
+    // characters can only match whole characters: no origins are needed.
+    if (WholeCharacters && !Fold(lineUtf8, Scratch.Text, nullptr)) {
+        const std::string_view folded(Scratch.Text);
+        if (Needle.size() == 1)   // the first keystroke, and the one with the most matches
+            return static_cast<std::size_t>(std::count(folded.begin(), folded.end(), Needle[0]));
+        for (std::size_t at = folded.find(Needle); at != std::string_view::npos;
+             at = FindNext(folded, Needle, at + Needle.size()))
+            ++count;
+        return count;
+    }
     Scan(lineUtf8, [&](std::uint32_t, std::uint32_t) { ++count; });
     return count;
 }

@@ -61,6 +61,7 @@ private:
     void Scan(std::string_view lineUtf8, Found&& found);
 
     std::string Needle;
+    bool WholeCharacters = true;   // the needle is valid UTF-8
     FoldedText Scratch;   // reused, so a search over many lines allocates once
 };
 

@@ -65,6 +65,7 @@ TEST(TextSearch, MatchesAcrossCaseAndWidth)
             spans.emplace_back(m.Begin, m.End);
         }
         EXPECT_EQ(spans, c.spans) << c.needle << " in " << c.line;
+        EXPECT_EQ(search.CountInLine(c.line), c.spans.size()) << c.needle << " in " << c.line;
     }
 }
 
