@@ -1,7 +1,7 @@
 #pragma once
 // The rooms' chat logs on disk: one folder per server, one file per room and month,
 // written by a thread of its own (LogWriter). A log that cannot be written is
-// reported once; the chat goes on.
+// reported once, and so is each place refused (LogPlaces.h); the chat goes on.
 
 #include "LogWriter.h"
 
@@ -31,6 +31,9 @@ public:
     // The last `count` lines of the room's log, oldest first; lines still
     // waiting are written first, for a short while at most.
     std::vector<std::string> Tail(const LogTarget& target, std::size_t count);
+
+    // The box text for a failure.
+    static QString Describe(const LogFailure& failure);
 
 signals:
     // The first failure, on the GUI thread, worded for the user.
