@@ -21,7 +21,8 @@
 #include <thread>
 #include <vector>
 
-// One room's log: the server's folder and the room's file-name stem (ChatLogFiles.h).
+// One room's log: the server's folder, whose parent is the logs folder, and the
+// room's file-name stem (ChatLogFiles.h).
 struct LogTarget {
     std::filesystem::path Folder;
     std::string Stem;

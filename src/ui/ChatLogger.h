@@ -36,7 +36,7 @@ public:
     static QString Describe(const LogFailure& failure);
 
 signals:
-    // The first failure, on the GUI thread, worded for the user.
+    // A failure the writer reports, on the GUI thread, worded for the user.
     void Failed(const QString& message);
 
 private:
