@@ -5,6 +5,7 @@
 #include "ChatLogger.h"
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
+#include "LogPlaces.h"
 #include "MessageBoxes.h"
 #include "ShellOpen.h"
 #include "ui_Unitmain.h"
@@ -84,7 +85,8 @@ void TFormMain::OpenRoomLog(TChatSheet* sheet)
 
 void TFormMain::MenuLogFolderClick()
 {
-    const QString folder = QString::fromStdString(LogFolder);
-    QDir().mkpath(folder);   // before the first log, so the shell has something to show
-    ShellOpen(QUrl::fromLocalFile(folder).toString());
+    // Made before the first log, so the shell has something to show; the user's
+    // alone, as the writer makes it.
+    chatlog::MakeFolders(LogFolder);
+    ShellOpen(QUrl::fromLocalFile(QString::fromStdString(LogFolder)).toString());
 }
