@@ -61,6 +61,24 @@ TEST(ReconnectBackoff, DoublesFromTwoSecondsToTheCeilingWithinTheJitter)
     }
 }
 
+TEST(ReconnectBackoff, OnlyASettledSessionStartsTheWaitsAgain)
+{
+    // Sessions the server ends right after each login keep doubling to the ceiling.
+    ReconnectBackoff backoff({}, [] { return 0.5; });
+    std::vector<std::int64_t> delays;
+    for (int i = 0; i < 7; ++i) {
+        delays.push_back(backoff.NextDelayMs());
+        backoff.SessionEnded(1000);
+    }
+    EXPECT_EQ(delays, (std::vector<std::int64_t>{2000, 4000, 8000, 16000, 32000, 60000, 60000}));
+    backoff.SessionEnded(59999);
+    EXPECT_EQ(backoff.NextDelayMs(), 60000);
+    // One that stayed up a minute starts again from the first wait.
+    backoff.SessionEnded(60000);
+    EXPECT_EQ(backoff.Attempt(), 0);
+    EXPECT_EQ(backoff.NextDelayMs(), 2000);
+}
+
 TEST(ChatLogNames, HostileRoomNamesStayInsideTheFolderAndApart)
 {
     const std::vector<std::string> names = {
