@@ -188,11 +188,12 @@ QString ClientSocket::startLookup()
 
 void ClientSocket::abandonLookup()
 {
-    if (!lookup_)
+    // Taken out first: when the thread is already gone, this is the last owner of the mutex.
+    const std::shared_ptr<PendingLookup> pending = std::move(lookup_);
+    if (!pending)
         return;
-    const std::lock_guard lock(lookup_->Mutex);
-    lookup_->Owner = nullptr;
-    lookup_.reset();
+    const std::lock_guard lock(pending->Mutex);
+    pending->Owner = nullptr;
 }
 
 void ClientSocket::lookupFinished(std::vector<sockaddr_storage> addresses)
