@@ -25,3 +25,9 @@ std::int64_t ReconnectBackoff::NextDelayMs()
     const double spread = plain * (1.0 + timing_.Jitter * (2.0 * r - 1.0));
     return std::max<std::int64_t>(0, std::llround(spread));
 }
+
+void ReconnectBackoff::SessionEnded(std::int64_t upMs)
+{
+    if (upMs >= timing_.SettledSessionMs)
+        attempt_ = 0;
+}

@@ -1,6 +1,5 @@
 #include "ClientSocket.h"
 
-#include <QHostInfo>
 #include <QSocketNotifier>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -8,8 +7,13 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <fcntl.h>
+#include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -32,14 +36,39 @@ void EnableKeepAlive(int fd)
 }
 }
 
-ClientSocket::ClientSocket(QObject* parent) : QObject(parent) {}
+// Where a lookup thread hands its answer. The thread may outlive the socket and
+// even the event loop: once the socket lets go, the answer goes nowhere.
+struct ClientSocket::PendingLookup {
+    std::mutex Mutex;
+    ClientSocket* Owner = nullptr;
+};
+
+ClientSocket::ClientSocket(QObject* parent) : QObject(parent)
+{
+    connectLimit_.setSingleShot(true);
+    connect(&connectLimit_, &QTimer::timeout, this, [this] {
+        if (fd_ >= 0 && !connected_)
+            tryNextCandidate(ETIMEDOUT);
+    });
+}
 
 ClientSocket::~ClientSocket()
 {
+    abandonLookup();
     releaseFd();
 }
 
 namespace {
+
+// The interface of a scoped IPv6 address ("fe80::1%eth0"), by name or by number; 0 when there is none.
+unsigned ScopeId(const std::string& scope)
+{
+    if (const unsigned byName = ::if_nametoindex(scope.c_str()); byName != 0)
+        return byName;
+    if (scope.empty() || scope.size() > 9 || scope.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return static_cast<unsigned>(std::stoul(scope));
+}
 
 std::optional<sockaddr_storage> NumericAddress(const std::string& text, int port)
 {
@@ -53,8 +82,15 @@ std::optional<sockaddr_storage> NumericAddress(const std::string& text, int port
     std::string v6text = text;
     if (v6text.size() > 2 && v6text.front() == '[' && v6text.back() == ']')
         v6text = v6text.substr(1, v6text.size() - 2);
+    std::string scope;
+    if (const auto percent = v6text.find('%'); percent != std::string::npos) {
+        scope = v6text.substr(percent + 1);
+        v6text.resize(percent);
+    }
     auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
     if (inet_pton(AF_INET6, v6text.c_str(), &v6->sin6_addr) == 1) {
+        if (!scope.empty() && (v6->sin6_scope_id = ScopeId(scope)) == 0)
+            return std::nullopt;   // no such interface
         v6->sin6_family = AF_INET6;
         v6->sin6_port = htons(static_cast<std::uint16_t>(port));
         return storage;
@@ -62,12 +98,48 @@ std::optional<sockaddr_storage> NumericAddress(const std::string& text, int port
     return std::nullopt;
 }
 
-std::optional<sockaddr_storage> SocketAddress(const QHostAddress& address, int port)
+std::vector<sockaddr_storage> SystemLookup(const std::string& host)
 {
-    return NumericAddress(address.toString().toStdString(), port);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* found = nullptr;
+    std::vector<sockaddr_storage> addresses;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+        return addresses;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        sockaddr_storage storage{};
+        std::memcpy(&storage, a->ai_addr, a->ai_addrlen);
+        addresses.push_back(storage);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
+ClientSocket::HostLookup& LookupOverride()
+{
+    static ClientSocket::HostLookup lookup;
+    return lookup;
+}
+
+void SetPort(sockaddr_storage& address, int port)
+{
+    const auto networkPort = htons(static_cast<std::uint16_t>(port));
+    if (address.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = networkPort;
+    else
+        reinterpret_cast<sockaddr_in*>(&address)->sin_port = networkPort;
 }
 
 }  // namespace
+
+void ClientSocket::SetHostLookup(HostLookup lookup)
+{
+    LookupOverride() = std::move(lookup);
+}
 
 QString ClientSocket::Open()
 {
@@ -82,22 +154,56 @@ QString ClientSocket::Open()
         candidates_.push_back(*numeric);
         return connectToCandidate();
     }
-    // getaddrinfo blocks; QHostInfo runs it on a worker thread and answers here.
+    return startLookup();
+}
+
+QString ClientSocket::startLookup()
+{
+    // getaddrinfo blocks and cannot be cancelled. It runs on a thread of its own
+    // that nobody waits for, so neither a Close nor the program's exit waits for
+    // a slow name server; a thread pool would be joined at exit.
+    auto pending = std::make_shared<PendingLookup>();
+    pending->Owner = this;
+    HostLookup lookup = LookupOverride() ? LookupOverride() : HostLookup(SystemLookup);
+    try {
+        std::thread([pending, lookup = std::move(lookup), host = Address, gen = generation_] {
+            std::vector<sockaddr_storage> addresses = lookup(host);
+            const std::lock_guard lock(pending->Mutex);
+            if (ClientSocket* owner = pending->Owner) {
+                // Queued to the socket: dropped with it if it goes before the event runs.
+                QMetaObject::invokeMethod(owner, [owner, gen, addresses = std::move(addresses)]() mutable {
+                    if (gen == owner->generation_ && owner->resolving_)
+                        owner->lookupFinished(std::move(addresses));
+                }, Qt::QueuedConnection);
+            }
+        }).detach();
+    } catch (const std::system_error& e) {
+        return QStringLiteral("接続先のサーバ \"%1\" のアドレスを調べられません（%2）")
+            .arg(QString::fromStdString(Address), QString::fromLocal8Bit(e.what()));
+    }
+    lookup_ = std::move(pending);
     resolving_ = true;
-    QHostInfo::lookupHost(QString::fromStdString(Address), this,
-                          [this, gen = generation_](const QHostInfo& info) {
-                              if (gen == generation_ && resolving_)
-                                  lookupFinished(info);
-                          });
     return {};
 }
 
-void ClientSocket::lookupFinished(const QHostInfo& info)
+void ClientSocket::abandonLookup()
+{
+    // Taken out first: when the thread is already gone, this is the last owner of the mutex.
+    const std::shared_ptr<PendingLookup> pending = std::move(lookup_);
+    if (!pending)
+        return;
+    const std::lock_guard lock(pending->Mutex);
+    pending->Owner = nullptr;
+}
+
+void ClientSocket::lookupFinished(std::vector<sockaddr_storage> addresses)
 {
     resolving_ = false;
-    for (const QHostAddress& address : info.addresses())
-        if (const auto candidate = SocketAddress(address, Port))
-            candidates_.push_back(*candidate);
+    lookup_.reset();
+    for (sockaddr_storage& address : addresses) {
+        SetPort(address, Port);
+        candidates_.push_back(address);
+    }
     if (candidates_.empty()) {
         emit LookupFailed(QStringLiteral("接続先のサーバ \"%1\" のアドレスが見つかりません")
                               .arg(QString::fromStdString(Address)));
@@ -142,8 +248,11 @@ QString ClientSocket::connectToCandidate()
         // Loopback may connect at once; still report it from the event loop like any other.
         return {};
     }
-    if (errno != EINPROGRESS) {
-        const int err = errno;
+    const int err = errno;
+    // An address that drops the attempt without a word (a broken route) would hold
+    // the connect for minutes before the next address got its turn.
+    connectLimit_.start(ConnectLimitMs);
+    if (err != EINPROGRESS) {
         // Report through the error event, as an asynchronous failure would be.
         QTimer::singleShot(0, this, [this, err, gen = generation_] {
             if (gen == generation_ && fd_ >= 0 && !connected_)
@@ -175,6 +284,7 @@ void ClientSocket::finishConnect()
         tryNextCandidate(err);
         return;
     }
+    connectLimit_.stop();
     connected_ = true;
     readNotifier_->setEnabled(true);
     writeNotifier_->setEnabled(false);
@@ -194,6 +304,7 @@ void ClientSocket::Close()
 {
     if (resolving_) {
         resolving_ = false;
+        abandonLookup();
         ++generation_;   // the answer of the lookup is dropped
     }
     candidates_.clear();
@@ -207,6 +318,7 @@ void ClientSocket::Close()
 
 void ClientSocket::releaseFd()
 {
+    connectLimit_.stop();
     readNotifier_.reset();
     writeNotifier_.reset();
     if (fd_ >= 0)

@@ -3,16 +3,19 @@
 // It raises connect, disconnect, read, write and error events on the GUI thread,
 // buffers what the kernel has so reads are exact, keeps unsent bytes for the next
 // writability instead of dropping them, and raises the disconnect event synchronously
-// when the client closes. A host name is resolved off the GUI thread and each of
-// its addresses is tried in turn.
+// when the client closes. A host name is resolved off the GUI thread, on a thread
+// that nothing waits for, and each of its addresses is tried in turn, each for a
+// limited time.
 
 #include "FrameReceiver.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +33,13 @@ public:
 
     std::string Address;   // numeric IPv4 or IPv6 address, or a host name
     int Port = 9010;
+    // How long one address may take to accept before the next one is tried.
+    int ConnectLimitMs = 10000;
+
+    // A host name's addresses, in the order to try them; the port is set afterwards.
+    // Runs off the GUI thread. Tests replace it; an empty function restores the system's.
+    using HostLookup = std::function<std::vector<sockaddr_storage>(const std::string& host)>;
+    static void SetHostLookup(HostLookup lookup);
 
     // Starts an asynchronous connect. Returns an empty string, or the reason it could not start.
     QString Open();
@@ -62,7 +72,9 @@ signals:
     void LookupFailed(const QString& message);
 
 private:
-    void lookupFinished(const class QHostInfo& info);
+    QString startLookup();
+    void abandonLookup();
+    void lookupFinished(std::vector<sockaddr_storage> addresses);
     QString connectToCandidate();
     void tryNextCandidate(int errorCode);
     void onReadable();
@@ -90,5 +102,8 @@ private:
     int lastError_ = 0;
     std::uint64_t generation_ = 0;   // tells a scheduled read event which connection it belongs to
     bool resolving_ = false;
+    struct PendingLookup;
+    std::shared_ptr<PendingLookup> lookup_;      // the lookup under way, if any
     std::vector<sockaddr_storage> candidates_;   // addresses not yet tried, the next first
+    QTimer connectLimit_;                        // the address being tried has this long
 };

@@ -5,6 +5,9 @@
 
 #include <QNetworkInformation>
 
+#include <algorithm>
+#include <climits>
+
 ConnectionKeeper::ConnectionKeeper(ClientSocket& socket, ReconnectTiming timing, std::function<double()> random,
                                    QObject* parent)
     : QObject(parent), socket_(socket), backoff_(timing, std::move(random))
@@ -13,10 +16,12 @@ ConnectionKeeper::ConnectionKeeper(ClientSocket& socket, ReconnectTiming timing,
     connect(&wait_, &QTimer::timeout, this, &ConnectionKeeper::attempt);
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, &ConnectionKeeper::StatusChanged);
+    handshake_.setSingleShot(true);
+    connect(&handshake_, &QTimer::timeout, this, &ConnectionKeeper::onHandshakeExpired);
     connect(&socket_, &ClientSocket::Disconnected, this, &ConnectionKeeper::onDisconnected);
     connect(&socket_, &ClientSocket::Error, this, &ConnectionKeeper::onError);
     connect(&socket_, &ClientSocket::LookupFailed, this, &ConnectionKeeper::onError);
-    connect(&socket_, &ClientSocket::Connected, this, &ConnectionKeeper::StatusChanged);
+    connect(&socket_, &ClientSocket::Connected, this, &ConnectionKeeper::onConnected);
 }
 
 void ConnectionKeeper::SetTiming(ReconnectTiming timing, std::function<double()> random)
@@ -44,11 +49,35 @@ void ConnectionKeeper::SetEnabled(bool enabled)
 
 void ConnectionKeeper::LoggedIn()
 {
+    handshake_.stop();
+    loggedIn_ = true;
+    sessionUp_.start();
     if (state_ == State::Attempting)
         state_ = State::Idle;
     oldSessionLingers_ = false;
-    backoff_.Reset();
     emit StatusChanged();
+}
+
+void ConnectionKeeper::onConnected()
+{
+    loggedIn_ = false;
+    handshake_.start(static_cast<int>(std::min<std::int64_t>(backoff_.Timing().HandshakeLimitMs, INT_MAX)));
+    emit StatusChanged();
+}
+
+void ConnectionKeeper::onHandshakeExpired()
+{
+    if (!socket_.Active() || loggedIn_)
+        return;
+    if (state_ == State::Attempting) {
+        // A failed attempt like any other: the close schedules the next one.
+        retryOnClose_ = true;
+        socket_.Close();
+        return;
+    }
+    const QString message = QStringLiteral("接続先のサーバ %1 が応答しません").arg(hostText());
+    socket_.Close();
+    emit NoAnswer(message);
 }
 
 bool ConnectionKeeper::SameNameRefused()
@@ -77,6 +106,11 @@ void ConnectionKeeper::NetworkOnline()
 
 void ConnectionKeeper::onDisconnected()
 {
+    handshake_.stop();
+    if (loggedIn_) {
+        loggedIn_ = false;
+        backoff_.SessionEnded(sessionUp_.elapsed());
+    }
     if (retryOnClose_) {
         retryOnClose_ = false;
         scheduleNext();
@@ -166,9 +200,9 @@ QString ConnectionKeeper::StatusText() const
         return lost + lingers +
                QStringLiteral("%1 秒後に再接続します（%2 回目）").arg(std::max(0, seconds)).arg(backoff_.Attempt());
     }
-    if (socket_.Active())
+    if (socket_.Active() && loggedIn_)
         return QStringLiteral("%1 に接続済み").arg(hostText());
-    if (socket_.Connecting()) {
+    if (socket_.Active() || socket_.Connecting()) {
         if (state_ == State::Attempting)
             return QStringLiteral("%1 に再接続しています...（%2 回目）").arg(hostText()).arg(backoff_.Attempt());
         return QStringLiteral("%1 に接続中...").arg(hostText());

@@ -3,7 +3,10 @@
 // user asking (the peer closed, a reset, a read error, a dead link), it waits and
 // opens the socket again, doubling the wait each time; the usual handshake and the
 // start-up rooms then bring the rooms back. The user's own connect, disconnect or
-// exit, and every refusal by the server, stop it. It also words the status bar.
+// exit, and every refusal by the server, stop it. The waits start again from the
+// first only once a session has stayed up a while, so a server that ends every
+// session right after the login is not hammered. It also gives the handshake a
+// time limit and words the status bar.
 
 #include "ReconnectBackoff.h"
 
@@ -27,7 +30,8 @@ public:
 
     // The user connects or disconnects: no automatic attempt follows.
     void Stop();
-    // The server accepted the login: a later loss starts again from the first wait.
+    // The server accepted the login. A later loss starts again from the first wait
+    // only when the session stayed up long enough.
     void LoggedIn();
     // The server says the name is still logged in. True when this answers an
     // automatic reconnect within the waiting window: another attempt is scheduled
@@ -50,12 +54,16 @@ public:
 signals:
     // A connection ended by itself; raised before the disconnect handling runs.
     void ConnectionLost();
+    // The user's own connect got no answer to its login in time and was closed.
+    void NoAnswer(const QString& message);
     void StatusChanged();
 
 private:
     enum class State { Idle, Waiting, Attempting };
+    void onConnected();
     void onDisconnected();
     void onError();
+    void onHandshakeExpired();
     void scheduleNext();
     void attempt();
     void watchNetwork();
@@ -66,6 +74,9 @@ private:
     State state_ = State::Idle;
     QTimer wait_;
     QTimer tick_;              // redraws the countdown
+    QTimer handshake_;         // from the connect to the accepted login
+    bool loggedIn_ = false;
+    QElapsedTimer sessionUp_;  // since the login was accepted
     QDateTime lostAt_;
     bool retryOnClose_ = false;   // the coming close is a same-name refusal being waited out
     bool oldSessionLingers_ = false;

@@ -40,6 +40,7 @@ void TFormMain::setUpKeeping()
     Reconnect = new ConnectionKeeper(*Socket1, ReconnectTiming{}, {}, this);
     connect(Reconnect, &ConnectionKeeper::ConnectionLost, this, &TFormMain::onConnectionLost);
     connect(Reconnect, &ConnectionKeeper::StatusChanged, this, &TFormMain::RefreshConnectionControls);
+    connect(Reconnect, &ConnectionKeeper::NoAnswer, this, [this](const QString& message) { ShowErrorBox(message, this); });
     connect(Socket1, &ClientSocket::Disconnected, Logs, &ChatLogger::FlushSoon);
     connect(MenuLogFolder, &QAction::triggered, this, &TFormMain::MenuLogFolderClick);
 }

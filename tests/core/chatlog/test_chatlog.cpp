@@ -4,7 +4,6 @@
 
 #include "ChatLogFiles.h"
 #include "LogWriter.h"
-#include "ReconnectBackoff.h"
 #include "TempFolderTest.h"
 
 #include <gtest/gtest.h>
@@ -66,28 +65,6 @@ std::string Repeat(const std::string& piece, std::size_t times)
 }
 
 }  // namespace
-
-TEST(ReconnectBackoff, DoublesFromTwoSecondsToTheCeilingWithinTheJitter)
-{
-    struct Case {
-        double random;
-        std::vector<std::int64_t> delays;
-    };
-    const Case cases[] = {
-        {0.5, {2000, 4000, 8000, 16000, 32000, 60000, 60000}},
-        {0.0, {1600, 3200, 6400, 12800, 25600, 48000, 48000}},
-        {1.0, {2400, 4800, 9600, 19200, 38400, 72000, 72000}},
-    };
-    for (const Case& c : cases) {
-        ReconnectBackoff backoff({}, [&] { return c.random; });
-        for (std::size_t i = 0; i < c.delays.size(); ++i) {
-            EXPECT_EQ(backoff.NextDelayMs(), c.delays[i]) << "random " << c.random << " attempt " << i + 1;
-            EXPECT_EQ(backoff.Attempt(), int(i + 1));
-        }
-        backoff.Reset();
-        EXPECT_EQ(backoff.NextDelayMs(), c.delays[0]);
-    }
-}
 
 TEST(ChatLogNames, HostileRoomNamesStayInsideTheFolderAndApart)
 {

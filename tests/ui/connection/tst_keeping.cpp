@@ -1,11 +1,13 @@
 // Keeping the conversation against a scripted server: what stops an automatic
 // reconnect (the user's own disconnect is in the end-to-end test), a lingering old
-// session, the network coming back, the log folder, the restored scrollback and
-// log places that others could steer.
+// session, the network coming back, a server that never answers, logins that end at
+// once, connects that hang, the log folder, the restored scrollback and log places
+// that others could steer.
 #include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "ChatLogger.h"
 #include "Chatsheet.h"
+#include "ClientSocket.h"
 #include "ConnectionKeeper.h"
 #include "DialogDriver.h"
 #include "FindBar.h"
@@ -18,13 +20,23 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <future>
 
 namespace {
 
@@ -38,13 +50,84 @@ bool waitFor(const std::function<bool()>& condition)
 }
 
 // The program keeps its real waits; these only make a test quick.
-void QuickWaits(TFormMain* w, std::int64_t firstMs = 20, std::int64_t sameNameWindowMs = 60000)
+void QuickWaits(TFormMain* w, std::int64_t firstMs = 20, std::int64_t sameNameWindowMs = 60000,
+                std::int64_t handshakeLimitMs = ReconnectTiming{}.HandshakeLimitMs,
+                std::int64_t settledSessionMs = ReconnectTiming{}.SettledSessionMs)
 {
     ReconnectTiming timing;
     timing.FirstDelayMs = firstMs;
     timing.MaxDelayMs = 2 * firstMs;
     timing.SameNameWindowMs = sameNameWindowMs;
+    timing.HandshakeLimitMs = handshakeLimitMs;
+    timing.SettledSessionMs = settledSessionMs;
     w->Reconnect->SetTiming(timing, [] { return 0.5; });
+}
+
+sockaddr_storage Loopback4(const char* text)
+{
+    sockaddr_storage storage{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    v4->sin_family = AF_INET;
+    ::inet_pton(AF_INET, text, &v4->sin_addr);
+    return storage;
+}
+
+// A loopback listener whose one-place queue is taken by a connection nobody
+// accepts: the kernel drops every further connect to it without a word, as a
+// broken route would.
+class SilentListener {
+public:
+    SilentListener(const char* address, quint16 port)
+    {
+        sockaddr_storage at = Loopback4(address);
+        reinterpret_cast<sockaddr_in*>(&at)->sin_port = htons(port);
+        const int one = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        ok_ = ::bind(listener_, reinterpret_cast<const sockaddr*>(&at), sizeof(sockaddr_in)) == 0 &&
+              ::listen(listener_, 0) == 0 &&
+              ::connect(filler_, reinterpret_cast<const sockaddr*>(&at), sizeof(sockaddr_in)) == 0;
+    }
+    ~SilentListener()
+    {
+        ::close(filler_);
+        ::close(listener_);
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool ok_ = false;
+};
+
+// Restores the system's name lookup when a test ends.
+struct FakeLookup {
+    explicit FakeLookup(ClientSocket::HostLookup lookup) { ClientSocket::SetHostLookup(std::move(lookup)); }
+    ~FakeLookup() { ClientSocket::SetHostLookup({}); }
+};
+
+const char* const ChildVariable = "KV_KEEPING_CHILD";
+
+// Runs in a child process: the program quits while a lookup that never ends is under way.
+[[noreturn]] void QuitDuringAnEndlessLookup()
+{
+    {
+        int argc = 1;
+        char name[] = "kvchat";
+        char* argv[] = {name, nullptr};
+        QCoreApplication app(argc, argv);
+        ClientSocket socket;
+        ClientSocket::SetHostLookup([](const std::string&) {
+            std::promise<void> never;
+            never.get_future().wait();
+            return std::vector<sockaddr_storage>{};
+        });
+        socket.Address = "never.answers.test";
+        socket.Open();
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        app.exec();
+    }
+    std::exit(0);
 }
 
 // Every status bar text shown while it lives.
@@ -63,11 +146,25 @@ struct StatusRecorder {
 
 class TestKeeping : public QObject {
     Q_OBJECT
+public:
+    static void initMain()
+    {
+        if (qEnvironmentVariable(ChildVariable) == QLatin1String("quit-during-lookup"))
+            QuitDuringAnEndlessLookup();
+    }
+
 private slots:
     void noReconnectAfterTheUserTheServerOrARefusal_data();
     void noReconnectAfterTheUserTheServerOrARefusal();
     void sameNameAfterAReconnectIsWaitedOutThenShownOnce();
     void networkBackTriesAtOnceAndCloseStopsAWait();
+    void serverThatNeverAnswersTheLogin_data();
+    void serverThatNeverAnswersTheLogin();
+    void loginsThatEndAtOnceWaitLongerEachTime();
+    void silentAddressGivesWayToTheNextOne();
+    void quittingDuringALookupDoesNotWaitForIt();
+    void scopedIpv6Literal_data();
+    void scopedIpv6Literal();
     void logFolderMenuAndLoggingOff();
     void tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows();
     void damagedRestoredLineShowsReplacementsAndFindSelectsTheMatch();
@@ -166,6 +263,135 @@ void TestKeeping::networkBackTriesAtOnceAndCloseStopsAWait()
     QCOMPARE(w->StatusText->text(), QStringLiteral("未接続"));
     w->Reconnect->NetworkOnline();
     QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+}
+
+void TestKeeping::serverThatNeverAnswersTheLogin_data()
+{
+    QTest::addColumn<bool>("automatic");
+    QTest::newRow("the user's connect: one box, no retry") << false;
+    QTest::newRow("an automatic reconnect: a failed attempt, the next one follows") << true;
+}
+
+void TestKeeping::serverThatNeverAnswersTheLogin()
+{
+    QFETCH(bool, automatic);
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(f.Server.Port());
+    if (automatic)
+        QVERIFY(f.Handshake(Me));
+    QuickWaits(w, 20, 60000, 100);
+    StatusRecorder status(w);
+    if (automatic) {
+        f.Server.CloseClient();
+        QVERIFY(f.Server.NextFrame());   // the attempt's opening message, never answered
+    } else {
+        QVERIFY(f.Connect());
+    }
+    QVERIFY(f.Server.WaitForDisconnect());
+    f.Server.CloseClient();
+    // Connected is not logged in.
+    QVERIFY2(!status.Saw(QStringLiteral("接続済み$")), qPrintable(status.texts.join(QLatin1Char('\n'))));
+    if (!automatic) {
+        QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+        QVERIFY(!f.Server.WaitForClient(NoAttemptMs));
+        QCOMPARE(f.Boxes, QStringList{QStringLiteral("接続先のサーバ %1 が応答しません").arg(host)});
+        QCOMPARE(w->StatusText->text(), QStringLiteral("未接続"));
+        QVERIFY(!w->Reconnect->Retrying());
+        return;
+    }
+    QVERIFY(f.AcceptHandshake(Me));
+    QVERIFY(waitFor([&] { return w->StatusText->text() == host + QStringLiteral(" に接続済み"); }));
+    QVERIFY(status.Saw(QStringLiteral("秒後に再接続します（2 回目）$")));
+    QVERIFY(f.Boxes.isEmpty());
+}
+
+void TestKeeping::loginsThatEndAtOnceWaitLongerEachTime()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    QuickWaits(w);
+    StatusRecorder status(w);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        f.Server.CloseClient();   // the server ends each session right after the login
+        QVERIFY(f.AcceptHandshake(Me));
+        QVERIFY(waitFor([&] { return w->StatusText->text().endsWith(QStringLiteral("接続済み")); }));
+    }
+    QVERIFY2(status.Saw(QStringLiteral("秒後に再接続します（3 回目）$")), qPrintable(status.texts.join(QLatin1Char('\n'))));
+    // A session that stayed up long enough starts the waits again from the first.
+    QuickWaits(w, 20, 60000, ReconnectTiming{}.HandshakeLimitMs, 0);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        status.texts.clear();
+        f.Server.CloseClient();
+        QVERIFY(f.AcceptHandshake(Me));
+        QVERIFY(waitFor([&] { return w->StatusText->text().endsWith(QStringLiteral("接続済み")); }));
+        QVERIFY(status.Saw(QStringLiteral("秒後に再接続します（1 回目）$")));
+        QVERIFY(!status.Saw(QStringLiteral("（2 回目）$")));
+    }
+}
+
+void TestKeeping::silentAddressGivesWayToTheNextOne()
+{
+    // The name's first address drops the connect without a word; the second one answers.
+    ScriptedServer server;
+    const SilentListener silent("127.0.0.2", server.Port());
+    QVERIFY(silent.Ok());
+    FakeLookup lookup([](const std::string&) {
+        return std::vector<sockaddr_storage>{Loopback4("127.0.0.2"), Loopback4("127.0.0.1")};
+    });
+    ClientSocket socket;
+    QSignalSpy errors(&socket, &ClientSocket::Error);
+    socket.Address = "two.addresses.test";
+    socket.Port = server.Port();
+    socket.ConnectLimitMs = 100;
+    QCOMPARE(socket.Open(), QString());
+    QVERIFY(server.WaitForClient());
+    QVERIFY(waitFor([&] { return socket.Active(); }));
+    QCOMPARE(server.Peer()->peerAddress(), QHostAddress(QStringLiteral("127.0.0.1")));
+    QVERIFY(errors.isEmpty());
+}
+
+void TestKeeping::quittingDuringALookupDoesNotWaitForIt()
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(ChildVariable), QStringLiteral("quit-during-lookup"));
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForStarted());
+    // The lookup never ends: only a program that leaves it behind ends at all.
+    const bool ended = child.waitForFinished(30000);
+    if (!ended) {
+        child.kill();
+        child.waitForFinished();
+    }
+    QVERIFY(ended);
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+}
+
+void TestKeeping::scopedIpv6Literal_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("interface by name") << QStringLiteral("::1%lo");
+    QTest::newRow("interface by number, in brackets") << QStringLiteral("[::1%%1]").arg(::if_nametoindex("lo"));
+}
+
+void TestKeeping::scopedIpv6Literal()
+{
+    QFETCH(QString, address);
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHostIPv6))
+        QSKIP("no IPv6 loopback here");
+    ClientSocket socket;
+    QSignalSpy refused(&socket, &ClientSocket::LookupFailed);
+    socket.Address = address.toStdString();
+    socket.Port = server.serverPort();
+    QCOMPARE(socket.Open(), QString());
+    QVERIFY2(waitFor([&] { return socket.Active() || !refused.isEmpty(); }), "neither connected nor refused");
+    QVERIFY2(refused.isEmpty(), refused.isEmpty() ? "" : qPrintable(refused.first().first().toString()));
+    QVERIFY(waitFor([&] { return server.hasPendingConnections(); }));
 }
 
 void TestKeeping::logFolderMenuAndLoggingOff()
