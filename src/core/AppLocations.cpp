@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +67,14 @@ bool Under(std::string_view path, std::string_view top)
 bool IsInstalledFolder(std::string_view folder)
 {
     return NameOf(folder) == "bin" || Under(folder, "/usr") || Under(folder, "/opt");
+}
+
+// The user may change the file: its write bits as well as access(), which lets root through.
+bool UserMayChange(const std::string& path)
+{
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) != 0
+        && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 bool OwnedByUser(const std::string& folder)
@@ -169,13 +178,17 @@ AppLocations ChooseAppLocations(std::string_view exePath, std::string_view expli
     locations.SettingsFile = configHome + std::string(AppFolder) + std::string(UserSettingsName);
     locations.LogFolder = dataHome + std::string(AppFolder) + std::string(LogFolderName);
     locations.SeedFiles = InstallationSettings(exePath);
-    if (ExistsAsFile(beside)) {
+    // A file the user may change and that is not used would otherwise be edited
+    // in vain: said at every start. An installation's read-only file is said
+    // only at the first start, when the user's copy is made from it.
+    const bool firstStart = !ExistsAsFile(locations.SettingsFile);
+    if (ExistsAsFile(beside) && (firstStart || UserMayChange(beside))) {
         const std::string why = installed ? "インストールされたプログラムは利用者ごとの設定ファイルを使うため"
             : !own                        ? folder + " はこのユーザーのフォルダではないため"
                                           : folder + " に書き込めず、設定を保存できないため";
         locations.Notice = "設定ファイルは " + locations.SettingsFile + " を使います。" + beside + " は使いません: " + why
             + "。";
-        if (locations.SeedFiles.front() == beside && !ExistsAsFile(locations.SettingsFile))
+        if (locations.SeedFiles.front() == beside && firstStart)
             locations.Notice += "初めての起動なので、" + beside + " の内容から始めます。";
     }
     return locations;

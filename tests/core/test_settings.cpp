@@ -350,6 +350,12 @@ TEST_F(AppLocationsTest, UnusedSettingsBesideTheProgramAreNamedWithTheReason)
     EXPECT_EQ(ChooseAppLocations(Bin + "/kvchat", "", home).Notice,
               "設定ファイルは " + xdgSettings + " を使います。" + Bin
                   + "/kvchat.INI は使いません: インストールされたプログラムは利用者ごとの設定ファイルを使うため。");
+    // An installation's file the user may not change is named only when the user's copy is made from it.
+    fs::permissions(shared + "/kvchat.INI", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(ChooseAppLocations(shared + "/kvchat", "", home).Notice, "");
+    fs::remove(xdgSettings);
+    EXPECT_NE(ChooseAppLocations(shared + "/kvchat", "", home).Notice.find("初めての起動なので"), std::string::npos);
+
     // Used where it is, or another file named on purpose: nothing to say.
     fs::permissions(shared, fs::perms::owner_all);
     EXPECT_EQ(ChooseAppLocations(shared + "/kvchat", "", home).Notice, "");
