@@ -1,9 +1,11 @@
 // KVチャット: creates the program's windows in their fixed order and runs the message loop.
 #include "AppLocations.h"
+#include "AppStart.h"
 #include "AppWindows.h"
 #include "FontPrewarm.h"
 #include "MessageBoxes.h"
 #include "QuitOnSignal.h"
+#include "SingleInstance.h"
 #include "Unitmain.h"
 
 #include <QApplication>
@@ -12,59 +14,106 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <variant>
+#include <vector>
 
 namespace {
 
-// What the command line asked for, read before any window system is needed,
-// so --help and --version work on a terminal without a display.
-struct CommandLine {
-    int exitCode = -1;       // >= 0: print nothing more and end with this status
-    QString settingsFile;
+// How long a second start waits for the running program to answer.
+constexpr int RaiseTimeoutMs = 10000;
+
+struct Parser {
+    QCommandLineParser parser;
+    QCommandLineOption settings{QStringLiteral("settings"), QStringLiteral("この設定ファイルを使う"),
+                                QStringLiteral("FILE")};
+    Parser()
+    {
+        // -settings FILE as well as --settings FILE.
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.setApplicationDescription(QStringLiteral("KVチャット: Kickvale のプレイヤーのためのチャット"));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(settings);
+    }
+    QString Usage() const
+    {
+        // Named as the user calls it, not by the path it was started from.
+        QString text = parser.helpText();
+        const QString first = text.section(QLatin1Char('\n'), 0, 0);
+        const qsizetype space = first.indexOf(QLatin1Char(' '));
+        const qsizetype options = first.indexOf(QStringLiteral(" ["));
+        if (space >= 0 && options > space)
+            text.replace(space + 1, options - space - 1, QStringLiteral("kvchat"));
+        return text;
+    }
 };
 
-CommandLine ReadCommandLine(int argc, char* argv[])
+// --help, --help-all and --version answer before the toolkit starts, so they
+// work on a terminal without a display. Returns the status to end with, or -1.
+int AnswerWithoutDisplay(int argc, char* argv[])
 {
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser parser;
-    // Qt's own options (-platform xcb, -style fusion) stay single words.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral("KVチャット: Kickvale のプレイヤーのためのチャット"));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("この設定ファイルを使う"),
-                                      QStringLiteral("FILE"));
-    parser.addOption(settings);
-    for (const char* qtOption : {"platform", "display", "style", "qwindowgeometry", "platformtheme"}) {
-        QCommandLineOption option(QString::fromLatin1(qtOption), {}, QStringLiteral("value"));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOption(option);
+    enum class Asked { Nothing, Help, HelpAll, Version } asked = Asked::Nothing;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--") == 0)
+            break;
+        // Single-dash words read as long options, as the parser below reads them.
+        if (!std::strcmp(arg, "-h") || !std::strcmp(arg, "-?") || !std::strcmp(arg, "--help")
+            || !std::strcmp(arg, "-help"))
+            asked = Asked::Help;
+        else if (!std::strcmp(arg, "--help-all") || !std::strcmp(arg, "-help-all"))
+            asked = Asked::HelpAll;
+        else if ((!std::strcmp(arg, "-v") || !std::strcmp(arg, "--version") || !std::strcmp(arg, "-version"))
+                 && asked == Asked::Nothing)
+            asked = Asked::Version;
     }
-    // No application object exists yet to name the program in the usage line.
-    const QString usage = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kvchat"));
-    CommandLine result;
-    const bool parsed = parser.parse(args);
-    const bool noSettingsFile = parser.isSet(settings) && parser.value(settings).isEmpty();
-    if (!parsed || !parser.positionalArguments().isEmpty() || noSettingsFile) {
-        QString error = parser.errorText();
-        if (parsed)
-            error = parser.positionalArguments().isEmpty()
-                ? QStringLiteral("--settings needs a file name.")
-                : QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
-        std::fprintf(stderr, "kvchat: %s\n\n%s", qPrintable(error), qPrintable(usage));
-        result.exitCode = 2;
-    } else if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        std::fputs(qPrintable(usage), stdout);
-        result.exitCode = 0;
-    } else if (parser.isSet(version)) {
+    switch (asked) {
+    case Asked::Nothing:
+        return -1;
+    case Asked::Version:
         std::printf("kvchat %s\n", KV_VERSION);
-        result.exitCode = 0;
-    } else if (parser.isSet(settings)) {
-        result.settingsFile = QFileInfo(parser.value(settings)).absoluteFilePath();
+        return 0;
+    case Asked::Help:
+        std::fputs(qPrintable(Parser().Usage()), stdout);
+        return 0;
+    case Asked::HelpAll: {
+        // The toolkit lists its own options only once it runs; a display is not needed for that.
+        char name[] = "kvchat";
+        char platform[] = "-platform";
+        char offscreen[] = "offscreen";
+        char* args[] = {name, platform, offscreen, nullptr};
+        int count = 3;
+        QApplication app(count, args);
+        Parser parser;
+        parser.parser.process(QStringList{QStringLiteral("kvchat"), QStringLiteral("--help-all")});
+        return 0;   // process() has printed and ended the program
     }
-    return result;
+    }
+    return -1;
+}
+
+// What is left of the command line once the toolkit has taken its own options
+// (-platform, -style, -session, -reverse, -geometry, -name ...).
+// Returns the settings file named (empty for none), or the status to end with.
+std::variant<QString, int> ReadCommandLine(const QStringList& args)
+{
+    Parser p;
+    const bool parsed = p.parser.parse(args);
+    const bool noSettingsFile = parsed && p.parser.isSet(p.settings) && p.parser.value(p.settings).isEmpty();
+    if (!parsed || !p.parser.positionalArguments().isEmpty() || noSettingsFile) {
+        QString error = p.parser.errorText();
+        if (parsed)
+            error = p.parser.positionalArguments().isEmpty()
+                ? QStringLiteral("--settings needs a file name.")
+                : QStringLiteral("Unexpected argument '%1'.").arg(p.parser.positionalArguments().first());
+        std::fprintf(stderr, "kvchat: %s\n\n%s", qPrintable(error), qPrintable(p.Usage()));
+        return 2;
+    }
+    if (!p.parser.isSet(p.settings))
+        return QString();
+    return QFileInfo(p.parser.value(p.settings)).absoluteFilePath();
 }
 
 }  // namespace
@@ -73,30 +122,43 @@ int main(int argc, char* argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("kvchat"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
-    const CommandLine command = ReadCommandLine(argc, argv);
-    if (command.exitCode >= 0)
-        return command.exitCode;
+    if (const int status = AnswerWithoutDisplay(argc, argv); status >= 0)
+        return status;
 
     // The forms and pictures live in a static library; make sure they are linked in.
     Q_INIT_RESOURCE(kvchat);
     FontConfigPrewarm fonts;
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);   // takes the toolkit's own options out of argv
+    QuitOnSignal quitOnSignal;      // a session's logout still saves the settings
+    const auto command = ReadCommandLine(QCoreApplication::arguments());
+    if (const int* status = std::get_if<int>(&command))
+        return *status;
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kvchat.png")));
     QApplication::setApplicationName(QStringLiteral("KVチャット"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kvchat"));
     InstallFontSubstitutions();
     QApplication::setFont(FormFont());
     fonts.Wait();
-    QuitOnSignal quitOnSignal;   // a session's logout still saves the settings
     try {
         const AppLocations locations = ChooseAppLocations(QCoreApplication::applicationFilePath().toStdString(),
-                                                          command.settingsFile.toStdString(), ProcessEnvironment());
-        if (const auto failure = PrepareSettingsFile(locations))
-            ShowStandardError(QString::fromStdString(*failure));
-        auto mainWindow = CreateApplicationWindows(locations.SettingsFile);
-        mainWindow->LogFolder = locations.LogFolder;
-        mainWindow->show();
-        app.exec();
+                                                          std::get<QString>(command).toStdString(),
+                                                          ProcessEnvironment());
+        // A second start on the same settings file hands over to the first.
+        SingleInstance instance(locations.SettingsFile);
+        if (instance.OtherRuns()) {
+            if (instance.AskOtherToRaise(RaiseTimeoutMs))
+                return 0;
+            std::fprintf(stderr, "kvchat: %s は別の kvchat が使っていますが、応答がありません\n",
+                         locations.SettingsFile.c_str());
+            return 1;
+        }
+        auto mainWindow = OpenApplicationWindows(locations, [&] { return quitOnSignal.Requested(); });
+        if (mainWindow && !quitOnSignal.Requested()) {
+            QObject::connect(&instance, &SingleInstance::RaiseRequested, mainWindow.get(),
+                             [window = mainWindow.get()](const QString& token) { BringToFront(window, token); });
+            mainWindow->show();
+            app.exec();
+        }
         // Destroying the main window saves the settings.
         mainWindow.reset();
         ForgetApplicationWindows();

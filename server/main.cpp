@@ -104,6 +104,17 @@ int RunBots(QCoreApplication& app, const QCommandLineParser& parser)
     return app.exec();
 }
 
+// The usage names the program as the user calls it, not by the path it was started from.
+QString Usage(const QCommandLineParser& parser)
+{
+    QString text = parser.helpText();
+    const QString program = QCoreApplication::arguments().value(0);
+    const qsizetype at = text.indexOf(program);
+    if (!program.isEmpty() && at >= 0)
+        text.replace(at, program.size(), QCoreApplication::applicationName());
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -134,10 +145,14 @@ int main(int argc, char* argv[])
         const QString error = parser.errorText().isEmpty()
             ? QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first())
             : parser.errorText();
-        std::fprintf(stderr, "kvchat-server: %s\n\n%s", qPrintable(error), qPrintable(parser.helpText()));
+        std::fprintf(stderr, "kvchat-server: %s\n\n%s", qPrintable(error), qPrintable(Usage(parser)));
         return 2;
     }
-    parser.process(app);   // --help and --version print and end here
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(Usage(parser)), stdout);
+        return 0;
+    }
+    parser.process(app);   // --version prints and ends here
 
     return parser.isSet(QStringLiteral("bots")) ? RunBots(app, parser) : RunServer(app, parser);
 }

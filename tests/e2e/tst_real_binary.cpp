@@ -13,6 +13,7 @@
 #include "IniFile.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -69,8 +71,21 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void newcomerChatsWithABotAndQuitsFromTheMenu();
+    void toolkitOptionsAreTakenByTheToolkit();
+    void secondStartOnTheSameSettingsBringsTheFirstToTheFront();
+    void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
+    void signalIgnoredAtStartStaysIgnored();
 
 private:
+    // Starts the built kvchat with these arguments on the test's display.
+    Process StartClient(const QStringList& args, const QString& program = {}) const;
+    // The first visible window of the process whose title matches; empty while there is none.
+    QString FindWindowOf(const QProcess& process, const QString& titlePattern = QStringLiteral(".")) const;
+    QString WaitForWindowOf(const QProcess& process, const QString& titlePattern = QStringLiteral(".")) const;
+    // Ends the process with SIGTERM, as a logout does, and expects status 0.
+    static bool Terminate(QProcess& process);
+    QString SettingsFile(const QString& name, const QByteArray& bytes = {}) const;
+
     bool StartXServer();
     bool StartChatServer();
     QString Xdo(const QStringList& args, bool* ok = nullptr) const;
@@ -368,6 +383,144 @@ void TestRealBinary::newcomerChatsWithABotAndQuitsFromTheMenu()
     QVERIFY(raw.open(QIODevice::ReadOnly));
     const QByteArray bytes = raw.readAll();
     QVERIFY(bytes.contains("[Room1]\r\nName=\x91\xD2\x8D\x87\x8E\xBA\r\n"));
+}
+
+Process TestRealBinary::StartClient(const QStringList& args, const QString& program) const
+{
+    Process client(new QProcess);
+    client->setProcessEnvironment(DisplayEnvironment());
+    client->setWorkingDirectory(dir_.path());
+    client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client->start(program.isEmpty() ? buildDir_ + QStringLiteral("/app/kvchat") : program, args);
+    client->waitForStarted(Timeout);
+    return client;
+}
+
+QString TestRealBinary::FindWindowOf(const QProcess& process, const QString& titlePattern) const
+{
+    if (process.state() != QProcess::Running)
+        return {};
+    const QString found = Xdo({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                               QStringLiteral("--pid"), QString::number(process.processId()), QStringLiteral("--name"),
+                               titlePattern});
+    return found.section(u'\n', 0, 0);
+}
+
+QString TestRealBinary::WaitForWindowOf(const QProcess& process, const QString& titlePattern) const
+{
+    QString window;
+    [[maybe_unused]] const bool ended = QTest::qWaitFor(
+        [&] {
+            window = FindWindowOf(process, titlePattern);
+            return !window.isEmpty() || process.state() == QProcess::NotRunning;
+        },
+        Timeout);
+    return window;
+}
+
+bool TestRealBinary::Terminate(QProcess& process)
+{
+    if (process.state() != QProcess::Running)
+        return false;
+    process.terminate();
+    return process.waitForFinished(Timeout) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+QString TestRealBinary::SettingsFile(const QString& name, const QByteArray& bytes) const
+{
+    const QString path = dir_.filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes.isEmpty() ? QByteArray("[Form]\r\nLeft=0\r\nTop=0\r\nWidth=300\r\nHeight=300\r\n") : bytes);
+    return path;
+}
+
+// A session manager restores the program with -session; a user may give any
+// of the toolkit's options. The toolkit takes them before the program reads
+// its own.
+void TestRealBinary::toolkitOptionsAreTakenByTheToolkit()
+{
+    const QString sheet = dir_.filePath(QStringLiteral("style.qss"));
+    QFile qss(sheet);
+    QVERIFY(qss.open(QIODevice::WriteOnly));
+    qss.write("QPushButton { color: navy; }\n");
+    qss.close();
+    Process client = StartClient({QStringLiteral("-session"), QStringLiteral("10d2c3e4f5a6b7c8d9e0f1a2b3c4d5e6f7_1"),
+                                  QStringLiteral("-stylesheet"), sheet, QStringLiteral("-reverse"),
+                                  QStringLiteral("-geometry"), QStringLiteral("320x240+5+5"), QStringLiteral("-name"),
+                                  QStringLiteral("kvtest"), QStringLiteral("-qwindowtitle"), QStringLiteral("Restored"),
+                                  QStringLiteral("--settings"), SettingsFile(QStringLiteral("qt-options.INI"))});
+    QVERIFY2(!WaitForWindowOf(*client).isEmpty(), "the client did not open its window");
+    QVERIFY(Terminate(*client));
+}
+
+// One program per settings file: a second start on the same file (named
+// another way) brings the first one's window to the front and ends with
+// status 0; another settings file runs side by side.
+void TestRealBinary::secondStartOnTheSameSettingsBringsTheFirstToTheFront()
+{
+    Process first = StartClient({QStringLiteral("--settings"), SettingsFile(QStringLiteral("account1.INI"))});
+    QVERIFY2(!WaitForWindowOf(*first, QStringLiteral("^KVチャット")).isEmpty(), "the first start shows no window");
+    Process other = StartClient({QStringLiteral("--settings"), SettingsFile(QStringLiteral("account2.INI"))});
+    const QString otherWindow = WaitForWindowOf(*other, QStringLiteral("^KVチャット"));
+    QVERIFY2(!otherWindow.isEmpty(), "another settings file did not start beside the first");
+    // The keyboard focus tells which program is in front (there is no window manager).
+    const auto focusedPid = [this] {
+        return Xdo({QStringLiteral("getwindowfocus"), QStringLiteral("getwindowpid")}).toLongLong();
+    };
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), otherWindow});
+    QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), other->processId(), Timeout);
+
+    Process second = StartClient({QStringLiteral("--settings"), dir_.path() + QStringLiteral("/./account1.INI")});
+    QVERIFY2(second->waitForFinished(Timeout), "the second start on the same settings file did not end");
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), first->processId(), Timeout);
+    QVERIFY(other->state() == QProcess::Running);
+    QVERIFY(Terminate(*other));
+    QVERIFY(Terminate(*first));
+}
+
+// A settings file that cannot be read is reported in a box before the message
+// loop. A logout's SIGTERM then ends the program at once, writing nothing.
+void TestRealBinary::sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram()
+{
+    const QString settings = dir_.filePath(QStringLiteral("folder.INI"));
+    QVERIFY(QDir().mkpath(settings + QStringLiteral("/inside")));
+    Process client = StartClient({QStringLiteral("--settings"), settings});
+    QVERIFY2(!WaitForWindowOf(*client, QStringLiteral("^エラー")).isEmpty(), "no box about the unreadable file");
+    QVERIFY(FindWindowOf(*client, QStringLiteral("^KVチャット")).isEmpty());
+    QVERIFY2(Terminate(*client), "one SIGTERM did not end the program");
+    QCOMPARE(QDir(settings).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QStringLiteral("inside")});
+}
+
+// Under nohup (or a shell's trap ""), SIGHUP is ignored when the program
+// starts, and must stay so; SIGTERM is still caught.
+void TestRealBinary::signalIgnoredAtStartStaysIgnored()
+{
+    Process client = StartClient({QStringLiteral("-c"), QStringLiteral("trap '' HUP; exec \"$0\" \"$@\""),
+                                  buildDir_ + QStringLiteral("/app/kvchat"), QStringLiteral("--settings"),
+                                  SettingsFile(QStringLiteral("nohup.INI"))},
+                                 QStringLiteral("/bin/sh"));
+    QVERIFY2(!WaitForWindowOf(*client, QStringLiteral("^KVチャット")).isEmpty(), "the client did not start");
+    QFile status(QStringLiteral("/proc/%1/status").arg(client->processId()));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    quint64 ignored = 0;
+    quint64 caught = 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigIgn:"))
+            ignored = line.mid(7).trimmed().toULongLong(nullptr, 16);
+        if (line.startsWith("SigCgt:"))
+            caught = line.mid(7).trimmed().toULongLong(nullptr, 16);
+    }
+    const quint64 hup = 1u << (SIGHUP - 1);
+    const quint64 term = 1u << (SIGTERM - 1);
+    QVERIFY2(ignored & hup, "SIGHUP is no longer ignored");
+    QVERIFY(!(caught & hup));
+    QVERIFY(caught & term);
+    QVERIFY(Terminate(*client));
 }
 
 int main(int argc, char* argv[])

@@ -47,6 +47,12 @@ env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$root/usr/bin/kvchat" --v
     fail "kvchat --version"
 env -u DISPLAY "$root/usr/bin/kvchat" --help | grep -q -- '--settings <FILE>' || fail "kvchat --help"
 "$root/usr/bin/kvchat-server" --version | grep -qx "kvchat-server $version" || fail "kvchat-server --version"
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$root/usr/bin/kvchat" --help-all >"$work/help-all" ||
+    fail "kvchat --help-all"
+grep -q -- '-session' "$work/help-all" && grep -q -- '-platform' "$work/help-all" ||
+    fail "kvchat --help-all lists none of the toolkit's options: $(cat "$work/help-all")"
+"$root/usr/bin/kvchat-server" --help | head -n 1 | grep -qx 'Usage: kvchat-server \[options\]' ||
+    fail "kvchat-server --help names the program as: $("$root/usr/bin/kvchat-server" --help | head -n 1)"
 for program in kvchat kvchat-server; do
     status=0
     "$root/usr/bin/$program" --no-such-option >/dev/null 2>"$work/usage" || status=$?
@@ -69,8 +75,17 @@ before=$(ls -la "$root/usr/bin")
 
 # run_as_user: starts the installed client as that user, waits until it handles
 # SIGTERM (as a logout sends it), ends it that way and expects status 0.
+# run_as_root does the same as root, with root's own home folder.
 run_as_user() {
-    "${as_user[@]}" env -i HOME="$home" PATH=/usr/bin:/bin \
+    run_client "$home" "${as_user[@]}"
+}
+run_as_root() {
+    run_client "$work/roothome"
+}
+run_client() {
+    local home=$1
+    shift
+    "$@" env -i HOME="$home" PATH=/usr/bin:/bin \
         QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run" "$root/usr/bin/kvchat" >"$work/client.log" 2>&1 &
     pid=$!
     local tries=300
@@ -104,4 +119,23 @@ run_as_user
 grep -q '^Name=Tester' "$settings" && grep -q '^IP=localhost' "$settings" ||
     fail "the second run did not keep the user's settings: $(cat "$settings")"
 [ "$(ls -la "$root/usr/bin")" = "$before" ] || fail "something was written beside the executable"
+# Root may write into /usr/bin, yet the installed program is no portable copy:
+# root's settings live in root's XDG folders, made even without an installation
+# file, and nothing appears beside the executable.
+if [ "$(id -u)" = 0 ]; then
+    chmod 0755 "$root/usr/bin"
+    mkdir -m 0700 "$work/roothome"
+    mv "$root/etc/kvchat/kvchat.INI" "$work/kvchat.INI.installed"
+    run_as_root
+    [ "$(ls -la "$root/usr/bin")" = "$before" ] || fail "root's run wrote beside the executable: $(ls "$root/usr/bin")"
+    grep -q '^\[Form\]' "$work/roothome/.config/kvchat/kvchat.INI" ||
+        fail "root's settings were not saved in ~/.config/kvchat without an installation file"
+    # A settings file left beside the executable (by an earlier version) is not used, and the start says so.
+    printf '[Common]\r\nName=stale\r\n' >"$root/usr/bin/kvchat.INI"
+    run_as_root
+    grep -qF "設定ファイルは $work/roothome/.config/kvchat/kvchat.INI を使います。$root/usr/bin/kvchat.INI は使いません" \
+        "$work/client.log" || fail "no word about the unused settings beside the executable: $(cat "$work/client.log")"
+    [ "$(cat "$root/usr/bin/kvchat.INI")" = "$(printf '[Common]\r\nName=stale\r\n')" ] ||
+        fail "the unused settings file was changed"
+fi
 echo "package test passed: $(basename "$deb")"

@@ -227,6 +227,8 @@ void TestServerProcess::helpListsTheOptions()
     QVERIFY(program.WaitFinished());
     QCOMPARE(program.ExitCode(), 0);
     const QString help = program.Output();
+    // Named as the user calls it, whatever path started it.
+    QVERIFY2(help.startsWith(QLatin1String("Usage: kvchat-server [options]\n")), qPrintable(help));
     for (const char* option : {"--port", "--bind", "--life-interval", "--min-version", "--max-users", "--bots",
                                "--bot-room", "--bot-interval", "--connect"})
         QVERIFY2(help.contains(QLatin1String(option)), option);

@@ -62,6 +62,17 @@ void RunBox(const QString& text, QWidget* parent)
 
 void SetBoxInterceptor(BoxInterceptor f) { interceptor() = std::move(f); }
 
+void ShowNoticeBox(const QString& text)
+{
+    if (interceptor()) {
+        interceptor()(NoticeCaption, text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, NoticeCaption, text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 void ShowErrorBox(const QString& text, QWidget* parent)
 {
     if (interceptor()) {

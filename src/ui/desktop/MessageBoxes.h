@@ -18,8 +18,13 @@ void ShowErrorBox(const QString& text, QWidget* parent = nullptr);
 // the same kind of box.
 void ShowStandardError(const QString& text);
 
+// A box that tells something before the windows open (which settings file is
+// used): caption "KVチャット", information icon, one OK button, plain text.
+void ShowNoticeBox(const QString& text);
+
 // Tests see every box here instead of a window; an empty function restores real boxes.
 using BoxInterceptor = std::function<void(const QString& caption, const QString& text)>;
 void SetBoxInterceptor(BoxInterceptor interceptor);
 
 inline const QString ErrorCaption = QStringLiteral("エラー");
+inline const QString NoticeCaption = QStringLiteral("KVチャット");

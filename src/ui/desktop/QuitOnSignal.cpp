@@ -30,13 +30,19 @@ QuitOnSignal::QuitOnSignal()
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction old {};
+        // Whoever started us with the signal ignored (nohup, a shell's trap) meant it.
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        if (::sigaction(signal, &action, nullptr) == 0)
+            caught_.push_back(signal);
+    }
 }
 
 QuitOnSignal::~QuitOnSignal()
 {
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (const int signal : caught_)
         std::signal(signal, SIG_DFL);
     notifier_.reset();
     signalWriteFd = -1;
@@ -50,6 +56,7 @@ void QuitOnSignal::onSignal()
     char bytes[16];
     while (::read(fds_[1], bytes, sizeof bytes) > 0) {
     }
+    requested_ = true;
     // Every event loop ends, a modal dialog's included, then the main window closes.
     QCoreApplication::exit(0);
 }

@@ -10,9 +10,10 @@
 #include "Unitsetting.h"
 #include "Unitupdate.h"
 
-std::unique_ptr<TFormMain> CreateApplicationWindows(const std::string& settingsPath)
+std::unique_ptr<TFormMain> CreateApplicationWindows(const std::string& settingsPath,
+                                                    const std::string& defaultLogFolder)
 {
-    auto mainWindow = std::make_unique<TFormMain>(settingsPath);
+    auto mainWindow = std::make_unique<TFormMain>(settingsPath, defaultLogFolder);
     FormMain = mainWindow.get();
     FormLogin = new TFormLogin(FormMain);
     FormCreateRoom = new TFormCreateRoom(FormMain);

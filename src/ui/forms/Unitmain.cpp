@@ -1,5 +1,6 @@
 #include "Unitmain.h"
 
+#include "AppLocations.h"
 #include "ByteLimit.h"
 #include "ConnectionKeeper.h"
 #include "LogSettings.h"
@@ -54,8 +55,11 @@ void RoomListItem::SetRoom(const GmRoomList::Room& room)
     setText(text);
 }
 
-TFormMain::TFormMain(std::string settingsPath, QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::TFormMain>()), settingsPath_(std::move(settingsPath))
+TFormMain::TFormMain(std::string settingsPath, std::string defaultLogFolder, QWidget* parent)
+    : QMainWindow(parent),
+      ui_(std::make_unique<Ui::TFormMain>()),
+      defaultLogFolder_(std::move(defaultLogFolder)),
+      settingsPath_(std::move(settingsPath))
 {
     ui_->setupUi(this);
     // The form's design position; the settings replace it.
@@ -96,6 +100,8 @@ TFormMain::TFormMain(std::string settingsPath, QWidget* parent)
 
     if (settingsPath_.empty())
         settingsPath_ = ::SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
+    if (defaultLogFolder_.empty())
+        defaultLogFolder_ = DefaultLogFolder(settingsPath_);
 
     LimitBytes(EditInputChat, InputLimitBytes);
     setUpKeeping();

@@ -50,8 +50,10 @@ public:
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
-    // settingsPath: empty means the file beside the executable.
-    explicit TFormMain(std::string settingsPath = {}, QWidget* parent = nullptr);
+    // settingsPath: empty means the file beside the executable. defaultLogFolder:
+    // where the logs go unless [Log] Folder names a folder; empty means "logs"
+    // beside the settings file.
+    explicit TFormMain(std::string settingsPath = {}, std::string defaultLogFolder = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     // Connection (receive path and send path).
@@ -164,7 +166,7 @@ public:
     ClientSocket* Socket1 = nullptr;
     ConnectionKeeper* Reconnect = nullptr;
     ChatLogger* Logs = nullptr;
-    std::string LogFolder;     // UTF-8 path, "logs" beside the settings file
+    std::string LogFolder;     // UTF-8 path: [Log] Folder, else the default folder of the start
     bool LogEnabled = true;    // [Log] Enabled
 
     // Controls of the form.

@@ -21,7 +21,6 @@
 
 void TFormMain::setUpFindNotice()
 {
-    defaultLogFolder_ = LogFolder;
     OptionMenu = ui_->OptionMenu;
     FindMenu = ui_->FindMenu;
     ChatHistory = new InputHistoryFilter(EditInputChat);

@@ -32,7 +32,8 @@ void TFormMain::setUpKeeping()
     StatusText->setTextFormat(Qt::PlainText);
     ui_->StatusBar1->addWidget(StatusText, 1);
 
-    LogFolder = QFileInfo(QString::fromStdString(settingsPath_)).absoluteDir().filePath(QStringLiteral("logs")).toStdString();
+    // Until the settings are read, which decides the folder before any line is written.
+    LogFolder = defaultLogFolder_;
     Logs = new ChatLogger(this);
     connect(Logs, &ChatLogger::Failed, this, [this](const QString& message) { ShowErrorBox(message, this); });
 

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -221,29 +223,143 @@ protected:
 
 TEST_F(AppLocationsTest, FolderWritabilityChoosesPortableOrPerUser)
 {
-    const std::string exe = Bin + "/kvchat";
+    const std::string portable = Folder + "/portable";
+    fs::create_directories(portable);
     const LocationEnvironment home{Folder + "/home", "", ""};
     const LocationEnvironment xdg{Folder + "/home", Folder + "/cfg", Folder + "/data"};
     const struct {
-        bool writableBin;
+        bool writable;
         std::string explicitFile;
         LocationEnvironment env;
         std::string settings;
         std::string logs;
     } cases[] = {
-        {true, "", home, Bin + "/kvchat.INI", Bin + "/logs"},
+        {true, "", home, portable + "/kvchat.INI", portable + "/logs"},
         {false, "", home, Folder + "/home/.config/kvchat/kvchat.INI", Folder + "/home/.local/share/kvchat/logs"},
         {false, "", xdg, Folder + "/cfg/kvchat/kvchat.INI", Folder + "/data/kvchat/logs"},
         {false, Folder + "/mine.ini", xdg, Folder + "/mine.ini", Folder + "/logs"},
     };
     for (const auto& c : cases) {
         // Root passes access(); the save's check also honours the missing write bits.
-        fs::permissions(Bin, c.writableBin ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_exec);
-        const AppLocations where = ChooseAppLocations(exe, c.explicitFile, c.env);
+        fs::permissions(portable, c.writable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_exec);
+        const AppLocations where = ChooseAppLocations(portable + "/kvchat", c.explicitFile, c.env);
         EXPECT_EQ(where.SettingsFile, c.settings);
         EXPECT_EQ(where.LogFolder, c.logs);
-        EXPECT_EQ(where.SeedFiles.empty(), c.settings.starts_with(Bin) || !c.explicitFile.empty());
+        EXPECT_EQ(where.SeedFiles.empty(), c.settings.starts_with(portable) || !c.explicitFile.empty());
     }
+    fs::permissions(portable, fs::perms::owner_all);
+}
+
+// The rule is pinned for root above all: root may write into /usr/bin, and
+// that must not make an installed program portable.
+TEST_F(AppLocationsTest, InstalledProgramUsesXdgFoldersForEveryUserRootIncluded)
+{
+    const LocationEnvironment home{Folder + "/home", "", ""};
+    const std::string xdgSettings = Folder + "/home/.config/kvchat/kvchat.INI";
+    const std::string other = Folder + "/others";
+    fs::create_directories(other);
+    fs::create_directories(Folder + "/home/.local/bin");
+    fs::create_directories(Folder + "/mine");
+    // A folder of someone else's, writable for this user all the same.
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(other.c_str(), 65534, 65534), 0);
+    }
+    fs::permissions(other, fs::perms::all);
+    const struct {
+        std::string exe;
+        bool portable;
+    } cases[] = {
+        {Bin + "/kvchat", false},                        // a package, unpacked or in /usr/bin
+        {Folder + "/home/.local/bin/kvchat", false},     // installed for one user
+        {"/usr/lib/kvchat/kvchat", false},
+        {"/opt/kvchat/kvchat", false},
+        {Folder + "/mine/kvchat", true},                 // a portable copy of the user's own
+        {other + "/kvchat", !root},                      // not the user's own (only root can tell here)
+    };
+    for (const auto& c : cases) {
+        const std::string folder = c.exe.substr(0, c.exe.rfind('/'));
+        ASSERT_TRUE(c.exe.starts_with("/usr") || c.exe.starts_with("/opt") || CanWriteInFolder(folder)) << c.exe;
+        const AppLocations where = ChooseAppLocations(c.exe, "", home);
+        EXPECT_EQ(where.SettingsFile, c.portable ? folder + "/kvchat.INI" : xdgSettings) << c.exe;
+        EXPECT_EQ(where.LogFolder, c.portable ? folder + "/logs" : Folder + "/home/.local/share/kvchat/logs") << c.exe;
+    }
+    // The package's own file seeds the user's copy, not one left beside the executable.
+    EXPECT_EQ(ChooseAppLocations(Bin + "/kvchat", "", home).SeedFiles,
+              (std::vector<std::string>{Folder + "/root/etc/kvchat/kvchat.INI", "/etc/kvchat/kvchat.INI"}));
+    EXPECT_EQ(ChooseAppLocations("/usr/bin/kvchat", "", home).SeedFiles,
+              (std::vector<std::string>{"/etc/kvchat/kvchat.INI"}));
+}
+
+// One rule: the folder must be writable, since a save replaces the file inside
+// it. A settings file beside the executable that is not used is named, with
+// the reason, and so is the file used instead.
+TEST_F(AppLocationsTest, UnusedSettingsBesideTheProgramAreNamedWithTheReason)
+{
+    const LocationEnvironment home{Folder + "/home", "", ""};
+    const std::string xdgSettings = Folder + "/home/.config/kvchat/kvchat.INI";
+    const std::string shared = Folder + "/shared";
+    fs::create_directories(shared);
+    WriteFile(shared + "/kvchat.INI", "[Common]\r\nIP=shared\r\n");
+    WriteFile(Bin + "/kvchat.INI", "[Common]\r\nName=left by an earlier run\r\n");
+    fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(shared + "/kvchat.INI", fs::perms::owner_read | fs::perms::owner_write);
+
+    const AppLocations readOnly = ChooseAppLocations(shared + "/kvchat", "", home);
+    EXPECT_EQ(readOnly.SettingsFile, xdgSettings);
+    EXPECT_EQ(readOnly.Notice, "設定ファイルは " + xdgSettings + " を使います。" + shared
+                                   + "/kvchat.INI は使いません: " + shared
+                                   + " に書き込めず、設定を保存できないため。初めての起動なので、" + shared
+                                   + "/kvchat.INI の内容から始めます。");
+    EXPECT_EQ(PrepareSettingsFile(readOnly), std::nullopt);
+    Path = xdgSettings;
+    EXPECT_EQ(ReadRaw(), "[Common]\r\nIP=shared\r\n");
+    EXPECT_EQ(ChooseAppLocations(shared + "/kvchat", "", home).Notice,
+              "設定ファイルは " + xdgSettings + " を使います。" + shared + "/kvchat.INI は使いません: " + shared
+                  + " に書き込めず、設定を保存できないため。");
+
+    EXPECT_EQ(ChooseAppLocations(Bin + "/kvchat", "", home).Notice,
+              "設定ファイルは " + xdgSettings + " を使います。" + Bin
+                  + "/kvchat.INI は使いません: インストールされたプログラムは利用者ごとの設定ファイルを使うため。");
+    // An installation's file the user may not change is named only when the user's copy is made from it.
+    fs::permissions(shared + "/kvchat.INI", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(ChooseAppLocations(shared + "/kvchat", "", home).Notice, "");
+    fs::remove(xdgSettings);
+    EXPECT_NE(ChooseAppLocations(shared + "/kvchat", "", home).Notice.find("初めての起動なので"), std::string::npos);
+
+    // Used where it is, or another file named on purpose: nothing to say.
+    fs::permissions(shared, fs::perms::owner_all);
+    EXPECT_EQ(ChooseAppLocations(shared + "/kvchat", "", home).Notice, "");
+    EXPECT_EQ(ChooseAppLocations(Bin + "/kvchat", Folder + "/mine.ini", home).Notice, "");
+}
+
+// Every folder the settings file needs is made at start, for the user alone;
+// one that cannot be made is reported then, with the reason, not at exit.
+TEST_F(AppLocationsTest, SettingsFoldersAreMadeAtStartOrTheReasonIsGiven)
+{
+    fs::permissions(Bin, fs::perms::owner_read | fs::perms::owner_exec);
+    // No installation file at all: the user's folders are made all the same.
+    const AppLocations installed = ChooseAppLocations(Bin + "/kvchat", "", {Folder + "/home", "", ""});
+    EXPECT_EQ(PrepareSettingsFile(installed), std::nullopt);
+    EXPECT_EQ(fs::status(Folder + "/home/.config/kvchat").permissions(), fs::perms::owner_all);
+    EXPECT_FALSE(fs::exists(installed.SettingsFile));
+    EXPECT_TRUE(CanSaveFile(installed.SettingsFile));
+
+    const AppLocations named = ChooseAppLocations(Bin + "/kvchat", Folder + "/missing/dir/k.INI", {});
+    EXPECT_EQ(PrepareSettingsFile(named), std::nullopt);
+    EXPECT_EQ(fs::status(Folder + "/missing/dir").permissions(), fs::perms::owner_all);
+
+    WriteFile(Folder + "/file", "");
+    const AppLocations underFile = ChooseAppLocations(Bin + "/kvchat", Folder + "/file/dir/k.INI", {});
+    EXPECT_EQ(PrepareSettingsFile(underFile),
+              Folder + "/file/dir を作れません（途中にフォルダではないものがあります）。この実行中の設定は保存されません");
+
+    fs::create_directories(Folder + "/locked");
+    fs::permissions(Folder + "/locked", fs::perms::owner_read | fs::perms::owner_exec);
+    const AppLocations locked = ChooseAppLocations(Bin + "/kvchat", Folder + "/locked/k.INI", {});
+    EXPECT_EQ(PrepareSettingsFile(locked), Folder + "/locked/k.INI を作れません（" + Folder
+                                               + "/locked に書き込めません）。この実行中の設定は保存されません");
+    fs::permissions(Folder + "/locked", fs::perms::owner_all);
 }
 
 TEST_F(AppLocationsTest, FirstStartCopiesTheInstallationFileOnce)

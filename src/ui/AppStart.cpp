@@ -1,0 +1,25 @@
+#include "AppStart.h"
+
+#include "AppLocations.h"
+#include "AppWindows.h"
+#include "MessageBoxes.h"
+#include "Unitmain.h"
+
+#include <cstdio>
+
+std::unique_ptr<TFormMain> OpenApplicationWindows(const AppLocations& locations,
+                                                  const std::function<bool()>& quitRequested)
+{
+    if (const auto failure = PrepareSettingsFile(locations)) {
+        std::fprintf(stderr, "kvchat: %s\n", failure->c_str());
+        ShowStandardError(QString::fromStdString(*failure));
+    }
+    if (!locations.Notice.empty()) {
+        std::fprintf(stderr, "kvchat: %s\n", locations.Notice.c_str());
+        ShowNoticeBox(QString::fromStdString(locations.Notice));
+    }
+    if (quitRequested())
+        return nullptr;
+    // The window reads [Log] Folder with the rest of the settings; this is the folder without it.
+    return CreateApplicationWindows(locations.SettingsFile, locations.LogFolder);
+}

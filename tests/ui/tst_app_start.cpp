@@ -1,0 +1,102 @@
+// The program's start as main runs it: the settings file's folders and the
+// boxes before any window, then the windows, with the logs' folder decided
+// once from the settings and the default folder of the start.
+#include "AppLocations.h"
+#include "AppStart.h"
+#include "AppWindows.h"
+#include "MainWindowFixture.h"
+#include "MessageBoxes.h"
+#include "Unitmain.h"
+#include "Unitoption.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestAppStart : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void logFolderIsDecidedOnceBeforeTheFirstLine_data();
+    void logFolderIsDecidedOnceBeforeTheFirstLine();
+    void boxesComeBeforeTheWindowsAndASignalEndsTheStart();
+};
+
+void TestAppStart::cleanup()
+{
+    SetBoxInterceptor({});
+    ForgetApplicationWindows();   // also after a failed check left early
+}
+
+void TestAppStart::logFolderIsDecidedOnceBeforeTheFirstLine_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QString>("expected");   // relative to the test's folder
+    QTest::newRow("the default of an installed program") << QByteArray("[Common]\r\nName=x\r\n")
+                                                         << QStringLiteral("data/kvchat/logs");
+    QTest::newRow("[Log] Folder") << QByteArray("[Log]\r\nFolder=@/mine\r\n") << QStringLiteral("mine");
+}
+
+void TestAppStart::logFolderIsDecidedOnceBeforeTheFirstLine()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The settings in one folder, the default for logs in another, as an installed program has them.
+    AppLocations locations;
+    locations.SettingsFile = dir.filePath(QStringLiteral("config/kvchat/kvchat.INI")).toStdString();
+    locations.LogFolder = dir.filePath(QStringLiteral("data/kvchat/logs")).toStdString();
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("config/kvchat"))));
+    QFile file(QString::fromStdString(locations.SettingsFile));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(settings.replace('@', dir.path().toLocal8Bit()));
+    file.close();
+    QStringList boxes;
+    SetBoxInterceptor([&](const QString&, const QString& text) { boxes << text; });
+
+    std::unique_ptr<TFormMain> w = OpenApplicationWindows(locations, [] { return false; });
+    QVERIFY(w);
+    const QString folder = dir.filePath(expected);
+    QCOMPARE(QString::fromStdString(w->LogFolder), folder);
+    // The options dialog closed with OK and nothing changed keeps the folder.
+    OnNextModal([](QWidget*) { FormOption->ButtonOk->click(); });
+    w->OptionMenu->trigger();
+    QCOMPARE(QString::fromStdString(w->LogFolder), folder);
+    QCOMPARE(boxes, QStringList());
+    w.reset();
+    ForgetApplicationWindows();
+}
+
+void TestAppStart::boxesComeBeforeTheWindowsAndASignalEndsTheStart()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    AppLocations locations;
+    locations.SettingsFile = dir.filePath(QStringLiteral("file/kvchat/kvchat.INI")).toStdString();
+    locations.LogFolder = DefaultLogFolder(locations.SettingsFile);
+    locations.Notice = "設定ファイルは ... を使います。";
+    QStringList boxes;
+    bool windowsExisted = false;
+    SetBoxInterceptor([&](const QString& caption, const QString& text) {
+        windowsExisted = windowsExisted || FormMain != nullptr;
+        boxes << caption + QLatin1Char(':') + text;
+    });
+    // A signal that came while the boxes were open: no window, nothing written.
+    QVERIFY(!OpenApplicationWindows(locations, [] { return true; }));
+    QCOMPARE(boxes, QStringList({ErrorCaption + QLatin1Char(':') + dir.filePath(QStringLiteral("file/kvchat"))
+                                     + QStringLiteral(" を作れません（途中にフォルダではないものがあります）。"
+                                                      "この実行中の設定は保存されません"),
+                                 NoticeCaption + QStringLiteral(":設定ファイルは ... を使います。")}));
+    QVERIFY(!windowsExisted);
+    QVERIFY(FormMain == nullptr);
+}
+
+QTEST_MAIN(TestAppStart)
+#include "tst_app_start.moc"
