@@ -1,6 +1,5 @@
-// Keeping the conversation: reconnect waits, log file names from hostile room
-// names, reading a log's tail (damaged ones too), the log writer and the places
-// it refuses.
+// Keeping the conversation: log file names from hostile room names, reading a
+// log's tail (damaged ones too), the log writer and the places it refuses.
 
 #include "ChatLogFiles.h"
 #include "LogWriter.h"
