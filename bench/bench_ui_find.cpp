@@ -13,6 +13,7 @@
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
+#include "BenchWindow.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "FindBar.h"
@@ -41,19 +42,6 @@ namespace {
 
 constexpr int Lines = 10000;
 constexpr int ScrollSteps = 20;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-void Settle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 long RssKb()
 {
@@ -147,18 +135,13 @@ int main(int argc, char** argv)
         if (std::string(argv[i]) == "--runs")
             runs = std::max(1, std::atoi(argv[++i]));
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatformUnlessSet();
     QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QApplication::setFont(FormFont());
+    UseFormFont();
 
     QTemporaryDir dir;
-    std::unique_ptr<TFormMain> window = CreateApplicationWindows((dir.path() + QStringLiteral("/kvchat.INI")).toStdString());
-    window->FirstActivate = false;
-    window->resize(800, 600);
-    window->show();
-    Settle(100);
+    std::unique_ptr<TFormMain> window =
+        OpenBenchWindow(dir.path() + QStringLiteral("/kvchat.INI"), [](TFormMain& w) { w.resize(800, 600); });
 
     TChatSheet* sheet = OpenRoom(*window, 1, "laughter");
     const std::string laughter = "草" + std::string(150, 'w');
