@@ -6,12 +6,15 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,13 +89,15 @@ SingleInstance::SingleInstance(const std::string& settingsFile, QObject* parent)
     base_ = BaseName(settingsFile);
     if (base_.isEmpty())
         return;
-    lock_ = std::make_unique<QLockFile>(base_ + QStringLiteral(".lock"));
-    // Only a lock whose program is gone is stale, however long it was held.
-    lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(0)) {
-        // A lock that cannot even be written tells nothing: run without the check.
-        otherRuns_ = lock_->error() == QLockFile::LockFailedError;
-        lock_.reset();
+    // The system drops the lock with the process however it ends, so no lock is ever stale.
+    lockFd_ = ::open(QFile::encodeName(base_ + QStringLiteral(".lock")).constData(),
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd_ < 0)
+        return;   // a lock that cannot be made tells nothing: run without the check
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        otherRuns_ = errno == EWOULDBLOCK;
+        ::close(lockFd_);
+        lockFd_ = -1;
         return;
     }
     const QString name = base_ + QStringLiteral(".socket");
@@ -107,6 +112,8 @@ SingleInstance::~SingleInstance()
 {
     if (server_)
         server_->close();
+    if (lockFd_ >= 0)
+        ::close(lockFd_);   // the file stays: removing it could let two programs lock two files
 }
 
 void SingleInstance::onConnection()

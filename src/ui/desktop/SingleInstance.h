@@ -8,11 +8,9 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
 #include <string>
 
 class QLocalServer;
-class QLockFile;
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -40,7 +38,7 @@ private:
 
     QString base_;
     bool otherRuns_ = false;
-    std::unique_ptr<QLockFile> lock_;
+    int lockFd_ = -1;   // holds the lock while this program runs
     QLocalServer* server_ = nullptr;
 };
 
