@@ -3,6 +3,7 @@
 
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
+#include "FindBar.h"
 #include "MessageBoxes.h"
 #include "RecordField.h"
 #include "SjisText.h"
@@ -45,6 +46,9 @@ void TFormMain::Socket1Disconnect()
         PageControl1->removeTab(0);
         delete page;
     }
+    // The tabs went quietly: the find bar would step through matches of rooms that are gone.
+    if (!FindBar1->isHidden())
+        FindBar1->Close();
     RoomList->clear();   // each row releases its room record
 }
 

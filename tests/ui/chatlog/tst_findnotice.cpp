@@ -37,6 +37,7 @@ private slots:
     void findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling();
     void findHighlightsOnlyTheLinesOnScreen();
     void findAddsNoTimerWhileNothingArrives();
+    void findForgetsTheMatchesOfRoomsThatAreGone();
     void mentionFromOthersNotifiesOncePerRoomPerTenSeconds();
     void onlyWebAddressesBecomeLinksAndAClickOpensExactlyThem();
 };
@@ -332,6 +333,45 @@ void TestFindNotice::findAddsNoTimerWhileNothingArrives()
     QCOMPARE(timers.Count, afterLine);
     for (const QTimer* timer : w->LogFinder->findChildren<QTimer*>())
         QVERIFY(!timer->isActive());
+}
+
+
+void TestFindNotice::findForgetsTheMatchesOfRoomsThatAreGone()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* lobby = f.OpenRoom(3, "Lobby");
+    QVERIFY(lobby);
+    TChatSheet* other = f.OpenRoom(4, "Two");
+    QVERIFY(other);
+    w->PageControl1->setCurrentWidget(other);
+    for (int n = 0; n < 5; ++n)
+        lobby->AddLine("needle " + std::to_string(n), 0);
+    for (int n = 0; n < 3; ++n)
+        other->AddLine("needle " + std::to_string(n), 0);
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("needle"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("3 / 3 件"));
+
+    delete other;   // as leaving the room does: the other room's log is searched
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("5 / 5 件"));
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 5 件"));
+    QCOMPARE(lobby->ChatLog->textCursor().block().text(), QStringLiteral("needle 0"));
+
+    // The connection ends and every room goes with it: nothing is left to step through.
+    f.Server.CloseClient();
+    QTRY_VERIFY(!w->Socket1->Active());
+    QCOMPARE(w->PageControl1->count(), 0);
+    QVERIFY(bar->isHidden());
+    w->LogFinder->Next();
+    w->LogFinder->Previous();
+    QCOMPARE(w->LogFinder->MatchCount(), 0);
+    QCOMPARE(w->LogFinder->Current(), -1);
 }
 
 void TestFindNotice::mentionFromOthersNotifiesOncePerRoomPerTenSeconds()
