@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <forward_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,8 @@ public:
     // utf8Buffer, and text is valid while that buffer is unchanged (and until the
     // next Append/Clear). For readers that go through many lines.
     StoredLine At(std::size_t index, std::string& utf8Buffer) const;
+    // Texts that At(index) has decoded and keeps until the next Append/Clear.
+    std::size_t DecodedKept() const { return static_cast<std::size_t>(std::distance(decoded_.begin(), decoded_.end())); }
     // The newest line's text, UTF-8 as At() gives it but without decoding; valid
     // until the next Append/Clear (empty when nothing is kept).
     std::string_view NewestText() const { return flat_; }

@@ -1,5 +1,8 @@
 #include "TextSearch.h"
 
+#include "CaseFoldTable.h"
+
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -98,9 +101,49 @@ void Encode(char32_t c, std::uint32_t origin, std::string& text, std::vector<std
 
 char32_t LowerAscii(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
-// The fold itself; origins, when given, receives each folded byte's source offset.
-void Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* origins)
+// Characters that Shift_JIS text elsewhere writes with a different code than
+// CP932 reads back (a wave dash typed here comes back from the wire as a
+// fullwidth tilde): each is taken as what CP932 gives.
+char32_t Cp932LookAlike(char32_t c)
 {
+    switch (c) {
+    case 0x301C: return 0xFF5E;   // 〜 wave dash: ～
+    case 0x2212: return 0xFF0D;   // − minus sign: －
+    case 0x2014: return 0x2015;   // — em dash: ―
+    case 0x2016: return 0x2225;   // ‖ double vertical line: ∥
+    default: return c;
+    }
+}
+
+// Narrow forms of the fullwidth signs U+FFE0..U+FFE6 (￠ ￡ ￢ ￣ ￤ ￥ ￦).
+constexpr std::array<char32_t, 7> FullWidthSigns = {0x00A2, 0x00A3, 0x00AC, 0x00AF, 0x00A6, 0x00A5, 0x20A9};
+
+// Appends c's full case folding (one to three characters), or c itself; true
+// when c became several characters.
+bool AppendCaseFolded(char32_t c, std::uint32_t origin, std::string& out, std::vector<std::uint32_t>* origins)
+{
+    // Scripts without case (kana, kanji, hangul) skip the table.
+    const bool caseless = (c >= 0x2D30 && c < 0xA640) || (c >= 0xABC0 && c < 0xFB00);
+    if (!caseless) {
+        const auto entry = std::lower_bound(CaseFoldTable.begin(), CaseFoldTable.end(), c,
+                                            [](const CaseFoldEntry& e, char32_t key) { return e.From < key; });
+        if (entry != CaseFoldTable.end() && entry->From == c) {
+            for (const char32_t to : entry->To) {
+                if (to != 0)
+                    Encode(to, origin, out, origins);
+            }
+            return entry->To[1] != 0;
+        }
+    }
+    Encode(c, origin, out, origins);
+    return false;
+}
+
+// The fold itself; origins, when given, receives each folded byte's source offset.
+// True when a character became several (ß: ss).
+bool Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* origins)
+{
+    bool expanded = false;
     out.clear();
     if (origins != nullptr)
         origins->clear();
@@ -125,10 +168,13 @@ void Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* o
             continue;
         }
         pos += length;
+        c = Cp932LookAlike(c);
         if (c == 0x3000) {
             c = ' ';
         } else if (c >= 0xFF01 && c <= 0xFF5E) {
-            c = LowerAscii(c - 0xFEE0);
+            c -= 0xFEE0;
+        } else if (c >= 0xFFE0 && c <= 0xFFE6) {
+            c = FullWidthSigns[c - 0xFFE0];
         } else if (c >= 0xFF61 && c <= 0xFF9F) {
             c = HalfWidthKana[c - 0xFF61];
             // A half-width voiced mark is a character of its own; it joins the kana before it.
@@ -143,10 +189,40 @@ void Fold(std::string_view utf8, std::string& out, std::vector<std::uint32_t>* o
                 }
             }
         }
-        Encode(c, origin, out, origins);
+        if (c < 0x80)
+            Encode(LowerAscii(c), origin, out, origins);
+        else if (AppendCaseFolded(c, origin, out, origins))
+            expanded = true;
     }
     if (origins != nullptr)
         origins->push_back(static_cast<std::uint32_t>(utf8.size()));
+    return expanded;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t c = 0;
+        const std::size_t length = Decode(text, pos, c);
+        if (length == 0)
+            return false;
+        pos += length;
+    }
+    return true;
+}
+
+// The next place of needle in text from byte from on. Matches side by side
+// ("wwww") are common, so the place right at from is tried first.
+std::size_t FindNext(std::string_view text, std::string_view needle, std::size_t from)
+{
+    if (from < text.size() && text.size() - from >= needle.size()) {
+        std::size_t same = 0;
+        while (same < needle.size() && text[from + same] == needle[same])
+            ++same;
+        if (same == needle.size())
+            return from;
+    }
+    return text.find(needle, from + 1);
 }
 
 }  // namespace
@@ -168,18 +244,62 @@ std::string FoldForMatch(std::string_view utf8)
     return folded;
 }
 
-TextSearch::TextSearch(std::string_view needleUtf8) : Needle(FoldForMatch(needleUtf8)) {}
+TextSearch::TextSearch(std::string_view needleUtf8)
+{
+    SetNeedle(needleUtf8);
+}
+
+void TextSearch::SetNeedle(std::string_view needleUtf8)
+{
+    FoldForMatch(needleUtf8, Needle);
+    WholeCharacters = IsValidUtf8(needleUtf8);
+}
+
+template <typename Found>
+void TextSearch::Scan(std::string_view lineUtf8, Found&& found)
+{
+    if (Needle.empty())
+        return;
+    FoldForMatch(lineUtf8, Scratch);
+    const std::string_view folded(Scratch.Text);
+    const std::vector<std::uint32_t>& origin = Scratch.Origin;
+    std::size_t at = folded.find(Needle);
+    while (at != std::string_view::npos) {
+        const std::size_t end = at + Needle.size();
+        // Bytes folded from one character share its origin: a match must start
+        // and end where the line's characters do.
+        if ((at == 0 || origin[at - 1] != origin[at]) && origin[end] != origin[end - 1]) {
+            found(origin[at], origin[end]);
+            at = FindNext(folded, Needle, end);
+        } else {
+            at = folded.find(Needle, at + 1);
+        }
+    }
+}
 
 void TextSearch::FindInLine(std::string_view lineUtf8, std::size_t lineIndex, std::vector<TextMatch>& out)
 {
-    if (Needle.empty() || lineUtf8.size() < Needle.size())
-        return;   // folding never lengthens a text
-    FoldForMatch(lineUtf8, Scratch);
-    const std::string_view folded(Scratch.Text);
-    for (std::size_t at = folded.find(Needle); at != std::string_view::npos;
-         at = folded.find(Needle, at + Needle.size())) {
-        out.push_back({lineIndex, Scratch.Origin[at], Scratch.Origin[at + Needle.size()]});
+    Scan(lineUtf8, [&](std::uint32_t begin, std::uint32_t end) { out.push_back({lineIndex, begin, end}); });
+}
+
+std::size_t TextSearch::CountInLine(std::string_view lineUtf8)
+{
+    std::size_t count = 0;
+    if (Needle.empty())
+        return count;
+    // Where no character of the line became several, a needle of whole
+    // characters can only match whole characters: no origins are needed.
+    if (WholeCharacters && !Fold(lineUtf8, Scratch.Text, nullptr)) {
+        const std::string_view folded(Scratch.Text);
+        if (Needle.size() == 1)   // the first keystroke, and the one with the most matches
+            return static_cast<std::size_t>(std::count(folded.begin(), folded.end(), Needle[0]));
+        for (std::size_t at = folded.find(Needle); at != std::string_view::npos;
+             at = FindNext(folded, Needle, at + Needle.size()))
+            ++count;
+        return count;
     }
+    Scan(lineUtf8, [&](std::uint32_t, std::uint32_t) { ++count; });
+    return count;
 }
 
 std::vector<TextMatch> TextSearch::FindAll(std::size_t lineCount,

@@ -7,15 +7,14 @@
 
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 
 const QColor MatchBackground(255, 200, 80);
-// Lines around the view that get their matches highlighted; the highlights are
-// redone on scrolling, so a search with thousands of matches costs no more.
-constexpr int HighlightMargin = 100;
+constexpr int FollowMs = 200;
 
 std::uint64_t FirstKept(const LineStore& lines)
 {
@@ -24,11 +23,11 @@ std::uint64_t FirstKept(const LineStore& lines)
 
 }  // namespace
 
-LogFind::LogFind(FindBar* bar, QObject* parent) : QObject(parent), Bar(bar)
+LogFind::LogFind(FindBar* bar, QObject* parent) : QObject(parent), Bar(bar), Follow(new QTimer(this))
 {
-    // New lines are searched in batches, not one by one during a flood.
-    Follow.setInterval(200);
-    connect(&Follow, &QTimer::timeout, this, &LogFind::FollowNewLines);
+    Follow->setSingleShot(true);
+    Follow->setInterval(FollowMs);
+    connect(Follow, &QTimer::timeout, this, &LogFind::FollowNewLines);
     connect(bar, &FindBar::TextChanged, this, &LogFind::Search);
     connect(bar, &FindBar::NextRequested, this, &LogFind::Next);
     connect(bar, &FindBar::PreviousRequested, this, &LogFind::Previous);
@@ -42,11 +41,15 @@ void LogFind::SetSheet(TChatSheet* sheet)
     if (Sheet) {
         Sheet->ChatLog->setExtraSelections({});
         disconnect(Sheet->ChatLog->verticalScrollBar(), nullptr, this, nullptr);
+        disconnect(Sheet->ChatLog->document(), nullptr, this, nullptr);
     }
     Sheet = sheet;
     if (Sheet) {
-        connect(Sheet->ChatLog->verticalScrollBar(), &QScrollBar::valueChanged, this,
-                [this] { ShowMatches(false); });
+        // Other lines come on screen by scrolling, and by a new width wrapping them anew.
+        QScrollBar* scroll = Sheet->ChatLog->verticalScrollBar();
+        connect(scroll, &QScrollBar::valueChanged, this, [this] { ShowMatches(false); });
+        connect(scroll, &QScrollBar::rangeChanged, this, [this] { ShowMatches(false); });
+        connect(Sheet->ChatLog->document(), &QTextDocument::contentsChange, this, &LogFind::LogChanged);
     }
     if (!Bar->isHidden())
         Search(Needle);
@@ -58,17 +61,24 @@ void LogFind::Refresh()
         Search(Needle);
 }
 
+bool LogFind::Searching() const
+{
+    return Sheet && !Finder.Empty();
+}
+
 void LogFind::Search(const QString& text)
 {
     Needle = text;
-    Matches.clear();
-    CurrentMatch = -1;
+    Finder.SetNeedle(Needle.toStdString());
+    Lines.clear();
+    Total = 0;
+    CurrentIndex = -1;
     SearchedUpTo = 0;
-    if (Sheet && !Needle.isEmpty()) {
+    Follow->stop();
+    if (Searching()) {
         FindFrom(FirstKept(Sheet->Lines));
         // A new search starts at the newest match: the log shows its newest lines.
-        CurrentMatch = static_cast<int>(Matches.size()) - 1;
-        Follow.start();
+        SelectLast();
     }
     ShowMatches(true);
 }
@@ -77,34 +87,77 @@ void LogFind::FindFrom(std::uint64_t firstLine)
 {
     const LineStore& lines = Sheet->Lines;
     const std::uint64_t firstKept = FirstKept(lines);
-    TextSearch search(Needle.toStdString());
-    std::vector<TextMatch> found;
-    for (std::uint64_t n = std::max(firstLine, firstKept); n < lines.Appended(); ++n)
-        search.FindInLine(lines.At(static_cast<std::size_t>(n - firstKept)).text, static_cast<std::size_t>(n), found);
-    for (const TextMatch& m : found)
-        Matches.push_back({m.Line, m.Begin, m.End});
+    for (std::uint64_t n = std::max(firstLine, firstKept); n < lines.Appended(); ++n) {
+        const std::size_t count = Finder.CountInLine(lines.At(static_cast<std::size_t>(n - firstKept), Utf8).text);
+        if (count > 0) {
+            Lines.push_back({n, static_cast<std::uint32_t>(count)});
+            Total += count;
+        }
+    }
     SearchedUpTo = lines.Appended();
+}
+
+void LogFind::SelectFirst()
+{
+    if (Lines.empty()) {
+        CurrentIndex = -1;
+        return;
+    }
+    CurrentLine = Lines.front().Line;
+    CurrentInLine = 0;
+    CurrentIndex = 0;
+}
+
+void LogFind::SelectLast()
+{
+    if (Lines.empty()) {
+        CurrentIndex = -1;
+        return;
+    }
+    CurrentLine = Lines.back().Line;
+    CurrentInLine = Lines.back().Count - 1;
+    CurrentIndex = static_cast<int>(Total) - 1;
+}
+
+bool LogFind::CatchUp()
+{
+    if (!Searching())
+        return false;
+    const LineStore& lines = Sheet->Lines;
+    if (lines.Appended() == SearchedUpTo)
+        return false;
+    // Lines the store has dropped go. The current match keeps its place; when
+    // its own line went, the oldest match left takes over.
+    const std::uint64_t firstKept = FirstKept(lines);
+    std::uint64_t dropped = 0;
+    while (!Lines.empty() && Lines.front().Line < firstKept) {
+        dropped += Lines.front().Count;
+        Lines.pop_front();
+    }
+    Total -= dropped;
+    if (CurrentIndex >= 0) {
+        if (CurrentLine >= firstKept)
+            CurrentIndex -= static_cast<int>(dropped);
+        else
+            SelectFirst();
+    }
+    FindFrom(SearchedUpTo);
+    if (CurrentIndex < 0)
+        SelectLast();
+    return true;
+}
+
+void LogFind::LogChanged()
+{
+    // Woken only by lines that arrive: an idle room costs no timer.
+    if (Searching() && !Bar->isHidden() && Sheet->Lines.Appended() != SearchedUpTo && !Follow->isActive())
+        Follow->start();
 }
 
 void LogFind::FollowNewLines()
 {
-    if (!Sheet || Needle.isEmpty() || Bar->isHidden()) {
-        Follow.stop();
-        return;
-    }
-    const LineStore& lines = Sheet->Lines;
-    if (lines.Appended() == SearchedUpTo)
-        return;
-    // Matches in lines the store has dropped go, and the current one keeps its place.
-    const std::uint64_t firstKept = FirstKept(lines);
-    const auto gone = std::find_if(Matches.begin(), Matches.end(), [&](const Match& m) { return m.Line >= firstKept; });
-    const int dropped = static_cast<int>(gone - Matches.begin());
-    Matches.erase(Matches.begin(), gone);
-    CurrentMatch = Matches.empty() ? -1 : std::max(0, CurrentMatch - dropped);
-    FindFrom(SearchedUpTo);
-    if (CurrentMatch < 0 && !Matches.empty())
-        CurrentMatch = static_cast<int>(Matches.size()) - 1;
-    ShowMatches(false);
+    if (!Bar->isHidden() && CatchUp())
+        ShowMatches(false);
 }
 
 void LogFind::Next()
@@ -119,18 +172,48 @@ void LogFind::Previous()
 
 void LogFind::Step(int direction)
 {
-    if (Matches.empty())
-        return;
-    const int count = static_cast<int>(Matches.size());
-    CurrentMatch = CurrentMatch < 0 ? (direction > 0 ? 0 : count - 1) : (CurrentMatch + direction + count) % count;
+    // Lines may have come and gone since the last look: a step lands only on a line still kept.
+    CatchUp();
+    const auto here = std::lower_bound(Lines.begin(), Lines.end(), CurrentLine,
+                                       [](const MatchLine& m, std::uint64_t line) { return m.Line < line; });
+    if (CurrentIndex < 0 || here == Lines.end() || here->Line != CurrentLine) {
+        if (direction > 0)
+            SelectFirst();
+        else
+            SelectLast();
+    } else if (direction > 0) {
+        if (CurrentInLine + 1 < here->Count) {
+            ++CurrentInLine;
+            ++CurrentIndex;
+        } else if (std::next(here) != Lines.end()) {
+            CurrentLine = std::next(here)->Line;
+            CurrentInLine = 0;
+            ++CurrentIndex;
+        } else {
+            SelectFirst();   // round to the oldest
+        }
+    } else {
+        if (CurrentInLine > 0) {
+            --CurrentInLine;
+            --CurrentIndex;
+        } else if (here != Lines.begin()) {
+            CurrentLine = std::prev(here)->Line;
+            CurrentInLine = std::prev(here)->Count - 1;
+            --CurrentIndex;
+        } else {
+            SelectLast();   // round to the newest
+        }
+    }
     ShowMatches(true);
 }
 
 void LogFind::Close()
 {
-    Follow.stop();
-    Matches.clear();
-    CurrentMatch = -1;
+    Follow->stop();
+    Lines = {};
+    Total = 0;
+    CurrentIndex = -1;
+    SearchedUpTo = 0;
     if (Sheet) {
         Sheet->ChatLog->setExtraSelections({});
         QTextCursor cursor = Sheet->ChatLog->textCursor();
@@ -141,50 +224,89 @@ void LogFind::Close()
 
 void LogFind::ShowMatches(bool moveToCurrent)
 {
-    Bar->ShowCount(CurrentMatch + 1, static_cast<int>(Matches.size()));
-    if (!Sheet || Bar->isHidden())
+    Bar->ShowCount(CurrentIndex + 1, MatchCount());
+    // Moving to the current match scrolls, which asks for the highlights again.
+    if (!Sheet || Bar->isHidden() || Showing)
         return;
     ChatLogView* log = Sheet->ChatLog;
     if (!log->OnScreen())
         return;
+    Showing = true;
     log->Flush();   // the document then holds exactly the store's lines, block for line
     const LineStore& lines = Sheet->Lines;
     const std::uint64_t firstKept = FirstKept(lines);
     QTextDocument* doc = log->document();
 
-    const auto cursorOf = [&](const Match& m) {
-        const StoredLine line = lines.At(static_cast<std::size_t>(m.Line - firstKept));
-        const std::string_view text = line.text;
-        const int prefix = ChatLinePrefixLength(ChatLogView::ShowsTime(line));
-        const QTextBlock block = doc->findBlockByNumber(static_cast<int>(m.Line - firstKept));
-        const int begin = block.position() + prefix + static_cast<int>(Utf16Length(text.substr(0, m.Begin)));
+    // Reads block's line from the store and searches it; false when the store does not hold it.
+    StoredLine line{};
+    const auto searchLine = [&](const QTextBlock& block) {
+        const auto index = static_cast<std::size_t>(block.blockNumber());
+        if (!block.isValid() || index >= lines.Size())
+            return false;
+        line = lines.At(index, Utf8);
+        Found.clear();
+        Finder.FindInLine(line.text, index, Found);
+        return true;
+    };
+    // Byte offsets of the line's text as document positions, walking forwards.
+    std::size_t byte = 0;
+    int position = 0;
+    const auto positionOf = [&](std::uint32_t offset) {
+        position += static_cast<int>(Utf16Length(line.text.substr(byte, offset - byte)));
+        byte = offset;
+        return position;
+    };
+    const auto startLine = [&](const QTextBlock& block) {
+        byte = 0;
+        position = block.position() + ChatLinePrefixLength(ChatLogView::ShowsTime(line));
+    };
+    const auto cursorOf = [&](int begin, int end) {
         QTextCursor cursor(doc);
         cursor.setPosition(begin);
-        cursor.setPosition(begin + static_cast<int>(Utf16Length(text.substr(m.Begin, m.End - m.Begin))),
-                           QTextCursor::KeepAnchor);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
         return cursor;
     };
 
     if (moveToCurrent) {
         QTextCursor cursor = log->textCursor();
-        if (CurrentMatch >= 0)
-            cursor = cursorOf(Matches[static_cast<std::size_t>(CurrentMatch)]);
-        else
-            cursor.clearSelection();
+        cursor.clearSelection();
+        bool found = false;
+        if (CurrentIndex >= 0 && CurrentLine >= firstKept && CurrentLine < lines.Appended()) {
+            const QTextBlock block = doc->findBlockByNumber(static_cast<int>(CurrentLine - firstKept));
+            if (searchLine(block) && CurrentInLine < Found.size()) {
+                startLine(block);
+                const int begin = positionOf(Found[CurrentInLine].Begin);
+                cursor = cursorOf(begin, positionOf(Found[CurrentInLine].End));
+                found = true;
+            }
+        }
         log->setTextCursor(cursor);
-        if (CurrentMatch >= 0)
+        if (found)
             log->centerCursor();
     }
 
-    const int top = log->cursorForPosition(QPoint(0, 0)).blockNumber();
-    const std::uint64_t from = firstKept + static_cast<std::uint64_t>(std::max(0, top - HighlightMargin));
-    const std::uint64_t to = firstKept + static_cast<std::uint64_t>(top + 2 * HighlightMargin);
-    const auto first = std::lower_bound(Matches.begin(), Matches.end(), from,
-                                        [](const Match& m, std::uint64_t line) { return m.Line < line; });
-    QList<QTextEdit::ExtraSelection> selections;
-    QTextCharFormat format;
-    format.setBackground(MatchBackground);
-    for (auto it = first; it != Matches.end() && it->Line < to; ++it)
-        selections.append({cursorOf(*it), format});
-    log->setExtraSelections(selections);
+    // The lines on screen, searched afresh; matches side by side show as one highlight.
+    QList<QTextEdit::ExtraSelection> highlights;
+    if (!Finder.Empty() && lines.Size() > 0) {
+        QTextCharFormat format;
+        format.setBackground(MatchBackground);
+        const QRect area = log->viewport()->rect();
+        const int last = log->cursorForPosition(area.bottomLeft()).blockNumber();
+        for (QTextBlock block = log->cursorForPosition(area.topLeft()).block();
+             block.isValid() && block.blockNumber() <= last; block = block.next()) {
+            if (!searchLine(block))
+                break;
+            startLine(block);
+            for (std::size_t i = 0; i < Found.size();) {
+                std::size_t j = i + 1;
+                while (j < Found.size() && Found[j].Begin == Found[j - 1].End)
+                    ++j;
+                const int begin = positionOf(Found[i].Begin);
+                highlights.append({cursorOf(begin, positionOf(Found[j - 1].End)), format});
+                i = j;
+            }
+        }
+    }
+    log->setExtraSelections(highlights);
+    Showing = false;
 }

@@ -1,18 +1,24 @@
 #pragma once
-// The search of the find bar over the active room's lines: finds every match in
-// the room's store, highlights the matches in view, selects the current one
+// The search of the find bar over the active room's lines: counts the matches
+// in the room's store, highlights the matches on screen, selects the current one
 // and keeps up with lines that arrive while the bar is open.
+//
+// The cost does not grow with the matches: a line with matches is one record
+// (its number and how many), the current match is found again in its line when
+// needed, and only the lines on screen are searched for their highlights.
 
 #include "TextSearch.h"
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <cstdint>
+#include <deque>
+#include <string>
 #include <vector>
 
 class FindBar;
+class QTimer;
 class TChatSheet;
 
 class LogFind : public QObject {
@@ -25,8 +31,8 @@ public:
     // Searches again after the look of the lines changed (times on or off).
     void Refresh();
 
-    int MatchCount() const { return static_cast<int>(Matches.size()); }
-    int Current() const { return CurrentMatch; }   // -1 when none
+    int MatchCount() const { return static_cast<int>(Total); }
+    int Current() const { return CurrentIndex; }   // -1 when none
 
     void Search(const QString& text);
     void Next();
@@ -34,12 +40,18 @@ public:
     void Close();
 
 private:
-    struct Match {
-        std::uint64_t Line;   // the line's number in its store (LineStore::Appended counting)
-        std::uint32_t Begin;  // UTF-8 bytes in the line
-        std::uint32_t End;
+    struct MatchLine {
+        std::uint64_t Line;    // the line's number in its store (LineStore::Appended counting)
+        std::uint32_t Count;   // matches in it
     };
+    bool Searching() const;
     void FindFrom(std::uint64_t firstLine);
+    void SelectFirst();
+    void SelectLast();
+    // Drops the lines the store no longer holds and searches the lines that
+    // arrived since; false when nothing changed.
+    bool CatchUp();
+    void LogChanged();
     void FollowNewLines();
     void Step(int direction);
     void ShowMatches(bool moveToCurrent);
@@ -47,8 +59,18 @@ private:
     FindBar* Bar;
     QPointer<TChatSheet> Sheet;
     QString Needle;
-    std::vector<Match> Matches;
-    int CurrentMatch = -1;
+    TextSearch Finder;
+    std::deque<MatchLine> Lines;   // oldest first
+    std::uint64_t Total = 0;
+    // The current match: its line, its place in that line and among all (-1: none).
+    std::uint64_t CurrentLine = 0;
+    std::uint32_t CurrentInLine = 0;
+    int CurrentIndex = -1;
     std::uint64_t SearchedUpTo = 0;   // lines before this number have been searched
-    QTimer Follow;
+    std::string Utf8;                 // one line read from the store
+    std::vector<TextMatch> Found;     // the matches of one line
+    bool Showing = false;
+    // New lines are searched in batches, not one by one during a flood; it runs
+    // only after the log has changed.
+    QTimer* Follow;
 };

@@ -1,3 +1,4 @@
+#include "Cp932.h"
 #include "InputHistory.h"
 #include "LinkFinder.h"
 #include "Mention.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -32,6 +34,26 @@ TEST(TextSearch, MatchesAcrossCaseAndWidth)
         {"100%", "１００％です", {{0, 12}}},
         {"", "anything", {}},
         {"x", "\xFF" "x\xC3", {{1, 2}}},     // broken bytes are kept, not fatal
+        // Full case folding, beyond ASCII.
+        {"ω", "Ω ω \xE2\x84\xA6", {{0, 2}, {3, 5}, {6, 9}}},   // the ohm sign too
+        {"ΣΟΦΟΣ", "σοφος", {{0, 10}}},                      // final sigma
+        {"привет", "ПРИВЕТ", {{0, 12}}},
+        {"ǆ", "Ǆǅ", {{0, 2}, {2, 4}}},
+        {"Ａlpha", "ＡＬＰＨＡ", {{0, 15}}},
+        {"k", "\xE2\x84\xAA", {{0, 3}}},                   // the Kelvin sign
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", {{0, 4}}},   // outside the basic plane (Deseret)
+        {"straße", "STRASSE Strasse", {{0, 7}, {8, 15}}},   // one letter folds to two
+        {"SS", "ß", {{0, 2}}},
+        {"s", "ß", {}},                                      // never half of a character
+        {"file", "\xEF\xAC\x81le", {{0, 5}}},                // the ligature fi
+        {"ß", "sß", {{1, 3}}},
+        // Look-alikes: the second of each pair is what CP932 reads back.
+        {"〜", "～ 〜 ~", {{0, 3}, {4, 7}, {8, 9}}},
+        {"−", "－ − -", {{0, 3}, {4, 7}, {8, 9}}},
+        {"—", "―—", {{0, 3}, {3, 6}}},
+        {"‖", "∥‖", {{0, 3}, {3, 6}}},
+        {"¢£¬", "￠￡￢", {{0, 9}}},
+        {"￥", "¥", {{0, 2}}},
     };
     for (const FoldCase& c : cases) {
         TextSearch search(c.needle);
@@ -43,7 +65,42 @@ TEST(TextSearch, MatchesAcrossCaseAndWidth)
             spans.emplace_back(m.Begin, m.End);
         }
         EXPECT_EQ(spans, c.spans) << c.needle << " in " << c.line;
+        EXPECT_EQ(search.CountInLine(c.line), c.spans.size()) << c.needle << " in " << c.line;
     }
+}
+
+TEST(TextSearch, WhatOthersTypeFindsWhatTheWireReadsBack)
+{
+    // CP932 bytes from the wire, the character they read as, and the look-alike a
+    // user types on another system.
+    const std::vector<std::tuple<std::string, std::string, std::string>> pairs = {
+        {"\x81\x60", "～", "〜"}, {"\x81\x7C", "－", "−"}, {"\x81\x5C", "―", "—"}, {"\x81\x61", "∥", "‖"},
+        {"\x81\x91", "￠", "¢"}, {"\x81\x92", "￡", "£"}, {"\x81\xCA", "￢", "¬"},
+    };
+    for (const auto& [wire, readBack, typed] : pairs) {
+        const std::string line = "a" + cp932::ToUtf8(wire) + "b";
+        EXPECT_EQ(line, "a" + readBack + "b");
+        for (const std::string& needle : {typed, readBack, "a" + typed + "b"}) {
+            TextSearch search(needle);
+            EXPECT_EQ(search.CountInLine(line), 1u) << needle;
+        }
+        EXPECT_EQ(FoldForMatch(typed), FoldForMatch(readBack)) << typed;
+    }
+}
+
+TEST(TextSearch, CountsWhatItFindsAndTakesANewNeedle)
+{
+    const std::string line = "草" + std::string(150, 'w') + " ＷＷ";
+    TextSearch search("w");
+    std::vector<TextMatch> found;
+    search.FindInLine(line, 0, found);
+    EXPECT_EQ(found.size(), 152u);
+    EXPECT_EQ(search.CountInLine(line), 152u);
+    search.SetNeedle("草Ｗ");
+    EXPECT_EQ(search.CountInLine(line), 1u);
+    search.SetNeedle("");
+    EXPECT_TRUE(search.Empty());
+    EXPECT_EQ(search.CountInLine(line), 0u);
 }
 
 TEST(TextSearch, FindAllWalksEveryLineInOrderAndCountsUtf16)
@@ -108,6 +165,9 @@ TEST(Mention, NameOrExtraWordInAnyWidth)
     EXPECT_TRUE(matcher.Matches("hi ｔａｒｏ"));
     EXPECT_TRUE(matcher.Matches("ﾊﾟｽ ください"));
     EXPECT_FALSE(matcher.Matches("ハス"));
+    matcher.SetWords("Ωmega", "ＡＢ〜");
+    EXPECT_TRUE(matcher.Matches("hi ωMEGA"));
+    EXPECT_TRUE(matcher.Matches("ab～"));
     matcher.SetWords("", "");
     EXPECT_FALSE(matcher.Matches(""));
 }

@@ -20,6 +20,11 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <string>
 
 class TestFindNotice : public QObject {
     Q_OBJECT
@@ -28,11 +33,51 @@ private slots:
     void historyRecallsSentLinesNewestFirstAndTheDraft();
     void findBarOpensOnCtrlFAndEscReturnsToTheInput();
     void findBarCountsHighlightsAndWalksTheMatchesWithTimesOn();
+    void findStepsOnlyOntoLinesTheLogStillHolds();
+    void findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling();
+    void findHighlightsOnlyTheLinesOnScreen();
+    void findAddsNoTimerWhileNothingArrives();
     void mentionFromOthersNotifiesOncePerRoomPerTenSeconds();
     void onlyWebAddressesBecomeLinksAndAClickOpensExactlyThem();
 };
 
 namespace {
+// One wheel notch over the log (up for direction 1), as a user scrolls.
+void Wheel(ChatLogView* log, int direction)
+{
+    const QPointF at(log->viewport()->width() / 2.0, log->viewport()->height() / 2.0);
+    QWheelEvent wheel(at, log->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * direction), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(log->viewport(), &wheel);
+}
+
+// The numbers of the first and last blocks the log shows.
+std::pair<int, int> BlocksOnScreen(ChatLogView* log)
+{
+    const QRect area = log->viewport()->rect();
+    return {log->cursorForPosition(area.topLeft()).blockNumber(),
+            log->cursorForPosition(area.bottomLeft()).blockNumber()};
+}
+
+// Counts the ticks of every QTimer in the program, and the timer events of one
+// object (the text inputs' blinking caret is neither).
+class TimerCounter : public QObject {
+public:
+    explicit TimerCounter(QObject* watched) : watched_(watched) { qApp->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Timer && (watched == watched_ || watched->inherits("QTimer")))
+            ++Count;
+        return false;
+    }
+
+private:
+    QObject* watched_;
+};
+
 // The centre of the character at position pos of the view's document.
 QPoint PointAt(QPlainTextEdit& view, int pos)
 {
@@ -149,6 +194,144 @@ void TestFindNotice::findBarCountsHighlightsAndWalksTheMatchesWithTimesOn()
     DialogDriver::TypeText(bar->EditFind, QStringLiteral("x"));
     QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
     QCOMPARE(sheet->ChatLog->extraSelections().size(), 0);
+}
+
+void TestFindNotice::findStepsOnlyOntoLinesTheLogStillHolds()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    // Lines are added straight into the room, with no event loop in between: a
+    // flood drops lines between two keystrokes.
+    const auto flood = [&](int from, int to, std::initializer_list<int> matching) {
+        for (int n = from; n < to; ++n) {
+            const bool match = std::find(matching.begin(), matching.end(), n) != matching.end();
+            sheet->AddLine((match ? "needle " : "filler ") + std::to_string(n), 0);
+        }
+    };
+    const auto selectedLine = [&] {
+        const QTextCursor cursor = sheet->ChatLog->textCursor();
+        return cursor.selectedText() == QStringLiteral("needle") ? cursor.block().text() : QString();
+    };
+    flood(0, 10000, {0, 1, 5000, 9999});
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("needle"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("4 / 4 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 9999"));
+
+    flood(10000, 10100, {});   // lines 0 to 99 go
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);   // from the newest round to the oldest kept
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 5000"));
+    QTest::keyClick(bar->EditFind, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 9999"));
+    QTest::keyClick(bar->EditFind, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(selectedLine(), QStringLiteral("needle 5000"));
+
+    flood(10100, 15100, {15099});   // the current match's line goes too
+    QTest::keyClick(bar->EditFind, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 15099"));
+    flood(15100, 15101, {});
+    QTest::keyClick(bar->EditFind, Qt::Key_F3);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 9999"));
+    flood(15101, 25200, {});   // every match goes
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QString());
+    QCOMPARE(sheet->ChatLog->extraSelections().size(), 0);
+}
+
+void TestFindNotice::findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    for (int n = 0; n < 2000; ++n)   // Japanese: kept in CP932, decoded when read
+        sheet->AddLine("ゴールキーパーさん、今日の試合は何時から？ " + std::to_string(n), 0);
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("ゴール"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2000 / 2000 件"));
+    for (int step = 0; step < 40; ++step)
+        Wheel(sheet->ChatLog, step < 20 ? 1 : -1);
+    QTest::keyClick(bar->EditFind, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(bar->EditFind, Qt::Key_F3);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2000 / 2000 件"));
+    // Every line was read for each keystroke, yet none is held beyond its reading.
+    QCOMPARE(sheet->Lines.DecodedKept(), std::size_t(0));
+}
+
+void TestFindNotice::findHighlightsOnlyTheLinesOnScreen()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    const std::string laughter = "草" + std::string(150, 'w');
+    for (int n = 0; n < 1000; ++n)
+        sheet->AddLine(laughter, 0);
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("w"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("150000 / 150000 件"));
+    ChatLogView* log = sheet->ChatLog;
+    QCOMPARE(log->textCursor().selectedText(), QStringLiteral("w"));
+    QCOMPARE(log->textCursor().blockNumber(), 999);
+    for (int step = 0; step < 3; ++step) {
+        const auto [first, last] = BlocksOnScreen(log);
+        QVERIFY(last > first);
+        // The w's of a line side by side show as one highlight; lines off screen have none.
+        const QList<QTextEdit::ExtraSelection> highlights = log->extraSelections();
+        QCOMPARE(highlights.size(), last - first + 1);
+        for (const QTextEdit::ExtraSelection& h : highlights) {
+            QVERIFY(h.cursor.blockNumber() >= first && h.cursor.blockNumber() <= last);
+            QCOMPARE(h.cursor.selectedText(), QString(150, QLatin1Char('w')));
+        }
+        for (int notch = 0; notch < 5; ++notch)
+            Wheel(log, 1);
+    }
+}
+
+void TestFindNotice::findAddsNoTimerWhileNothingArrives()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    sheet->AddLine("ゴール", 0);
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("ゴール"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 1 件"));
+
+    TimerCounter timers(w->LogFinder);
+    QTest::qWait(1000);
+    QCOMPARE(timers.Count, 0);   // nothing arrives: nothing wakes
+    f.Server.SendTalk(3, 7, "", Sjis("ゴール again"));   // a line arriving is still counted
+    QTRY_COMPARE(bar->LabelCount->text(), QStringLiteral("1 / 2 件"));
+    const int afterLine = timers.Count;
+    QTest::qWait(1000);
+    QCOMPARE(timers.Count, afterLine);
+    for (const QTimer* timer : w->LogFinder->findChildren<QTimer*>())
+        QVERIFY(!timer->isActive());
 }
 
 void TestFindNotice::mentionFromOthersNotifiesOncePerRoomPerTenSeconds()
