@@ -144,6 +144,7 @@ ROOM_LOBBY, ROOM_TEAM = 0, 1           # rooms 3 and 4 in the harness's room tab
 SAID_ABC, SAID_LINK, SAID_NAME = 0, 3, 4   # what Other says (the "who" byte is 3 * text)
 TYPED_A, TYPED_ABC, TYPED_HTTP = 0, 1, 2
 PASS_250MS, PASS_1S, PASS_3S, PASS_10S = 2, 3, 4, 5
+FLOOD_NUMBERED, FLOOD_LONGEST = 0, 2        # a flood's text byte
 
 
 def steps(*items):
@@ -159,8 +160,8 @@ def session_seeds():
     write("session", "find-flood", steps(
         other_says(ROOM_TEAM, SAID_ABC), other_says(ROOM_TEAM, SAID_LINK), other_says(ROOM_TEAM, SAID_ABC),
         (U_FIND_OPEN,), (U_FIND_TYPE, TYPED_A), (U_FIND_STEP, 0), (U_FIND_STEP, 1), (U_FIND_STEP, 2),
-        (S_FLOOD, ROOM_TEAM, 79, 0), (TIME, PASS_250MS), (U_FIND_STEP, 0), (U_FIND_STEP, 3),
-        (S_FLOOD, ROOM_TEAM, 119, 2 * SAID_ABC), (TIME, PASS_250MS), (U_SCROLL, 0), (U_SCROLL, 4),
+        (S_FLOOD, ROOM_TEAM, 79, FLOOD_NUMBERED), (TIME, PASS_250MS), (U_FIND_STEP, 0), (U_FIND_STEP, 3),
+        (S_FLOOD, ROOM_TEAM, 119, FLOOD_LONGEST), (S_FLOOD, ROOM_TEAM, 119, FLOOD_LONGEST), (TIME, PASS_250MS), (U_SCROLL, 0), (U_SCROLL, 4),
         (U_FIND_STEP, 2), (U_TAB, 0), (U_FIND_STEP, 0), (U_FIND_CLOSE,)))
     write("session", "find-keys", steps(
         other_says(ROOM_LOBBY, SAID_ABC), (U_TAB, 3), (U_FIND_OPEN,), (U_FIND_TYPE, 0x80 | TYPED_ABC),

@@ -646,13 +646,17 @@ private:
             break;
         }
         case ServerFlood: {
-            // Enough lines, most of the time, to push out every line the room had.
+            // Enough lines, most of the time, to push out every line the room
+            // had; the longest lines also free the store's text chunks.
             const std::int16_t room = RoomOf(in.Byte());
             const int lines = 1 + in.Byte() % (3 * RoomLineLimit);
             const std::uint8_t text = in.Byte();
-            for (int i = 0; i < lines; ++i)
-                server_.Talk(room, ScriptedServer::OtherId, "Other",
-                             text % 2 == 0 ? std::string("flood ") + std::to_string(i) : std::string(Said(text / 2)));
+            for (int i = 0; i < lines; ++i) {
+                std::string line = text % 3 == 1 ? std::string(Said(text / 3)) : "flood " + std::to_string(i);
+                if (text % 3 == 2)
+                    line.resize(MaxTalkBytes, '-');
+                server_.Talk(room, ScriptedServer::OtherId, "Other", line);
+            }
             break;
         }
         case ServerRoomList: {
