@@ -135,7 +135,67 @@ def settings_seeds():
     write("settings", "record", record + ini)
 
 
+# The session target's steps, numbered as in harness/SessionHarness.h (StepKind).
+(S_TALK, S_FLOOD, S_ROOMLIST, S_ROOMUSER, S_RETIRE, S_BOARDLINE, S_REFUSAL, S_CLOSE, S_BYTES, S_HANGUP,
+ S_LOGIN, U_TAB, U_FIND_OPEN, U_FIND_TYPE, U_FIND_STEP, U_FIND_CLOSE, U_SCROLL, U_SAY, U_HISTORY,
+ U_CLICK_LOG, U_LEAVE, U_ENTER, U_BOARD, U_BOARD_DRAG, U_BOARD_RENAME, U_BOARD_BUTTON, U_OPTIONS,
+ U_DISCONNECT, U_CONNECT, U_RESIZE, TIME) = range(31)
+ROOM_LOBBY, ROOM_TEAM = 0, 1           # rooms 3 and 4 in the harness's room table
+SAID_ABC, SAID_LINK, SAID_NAME = 0, 3, 4   # what Other says (the "who" byte is 3 * text)
+TYPED_A, TYPED_ABC, TYPED_HTTP = 0, 1, 2
+PASS_250MS, PASS_1S, PASS_3S, PASS_10S = 2, 3, 4, 5
+FLOOD_NUMBERED, FLOOD_LONGEST = 0, 2        # a flood's text byte
+
+
+def steps(*items):
+    return bytes(b for item in items for b in item)
+
+
+def other_says(room, text):
+    return (S_TALK, room, 3 * text, 1)
+
+
+def session_seeds():
+    # A flood through the open find bar, with time to follow it before the next step.
+    write("session", "find-flood", steps(
+        other_says(ROOM_TEAM, SAID_ABC), other_says(ROOM_TEAM, SAID_LINK), other_says(ROOM_TEAM, SAID_ABC),
+        (U_FIND_OPEN,), (U_FIND_TYPE, TYPED_A), (U_FIND_STEP, 0), (U_FIND_STEP, 1), (U_FIND_STEP, 2),
+        (S_FLOOD, ROOM_TEAM, 79, FLOOD_NUMBERED), (TIME, PASS_250MS), (U_FIND_STEP, 0), (U_FIND_STEP, 3),
+        (S_FLOOD, ROOM_TEAM, 119, FLOOD_LONGEST), (S_FLOOD, ROOM_TEAM, 119, FLOOD_LONGEST), (TIME, PASS_250MS), (U_SCROLL, 0), (U_SCROLL, 4),
+        (U_FIND_STEP, 2), (U_TAB, 0), (U_FIND_STEP, 0), (U_FIND_CLOSE,)))
+    write("session", "find-keys", steps(
+        other_says(ROOM_LOBBY, SAID_ABC), (U_TAB, 3), (U_FIND_OPEN,), (U_FIND_TYPE, 0x80 | TYPED_ABC),
+        (U_FIND_TYPE, 0x40), (U_FIND_STEP, 1), (U_FIND_STEP, 3), (U_TAB, 1), (U_FIND_STEP, 0),
+        (S_RETIRE, ROOM_LOBBY, 1), (U_FIND_STEP, 0), (U_FIND_CLOSE,)))
+    write("session", "board", steps(
+        (U_TAB, 3), (U_BOARD,), (S_BOARDLINE, 0x80), (S_BOARDLINE, 0x81), (U_BOARD_DRAG, 1, 150, 100),
+        (U_BOARD_DRAG, 5, 128, 128), (U_BOARD_RENAME, 2, 1), (U_BOARD_RENAME, 0, 4), (U_BOARD_BUTTON, 0),
+        (U_BOARD_BUTTON, 1), (TIME, PASS_250MS), (U_TAB, 0), (U_BOARD_BUTTON, 2), (U_BOARD,), (U_LEAVE,),
+        (U_BOARD_DRAG, 3, 0, 255)))
+    write("session", "reconnect", steps(
+        other_says(ROOM_LOBBY, SAID_ABC), (S_HANGUP,), (TIME, PASS_250MS), (TIME, PASS_1S), (TIME, PASS_3S),
+        (TIME, PASS_10S), other_says(ROOM_LOBBY, SAID_ABC), (S_CLOSE,), (TIME, PASS_3S),
+        (U_DISCONNECT,), (U_CONNECT, 0), (S_REFUSAL, 2 + 4 * 1), (TIME, PASS_3S), (U_CONNECT, 1),
+        (U_CONNECT, 0), (S_LOGIN,)))
+    write("session", "options", steps(
+        other_says(ROOM_TEAM, SAID_NAME), (U_OPTIONS, 0x01 | 0x02 | 0x04 | 0x10 | 0x20, 1),
+        other_says(ROOM_TEAM, SAID_NAME), (U_TAB, 1), other_says(ROOM_TEAM, SAID_NAME), (U_FIND_OPEN,),
+        (U_FIND_TYPE, TYPED_A), (U_OPTIONS, 0x01, 0), (U_FIND_STEP, 0), (U_OPTIONS, 0x04 | 0x08, 0),
+        (S_HANGUP,), (TIME, PASS_10S), (U_OPTIONS, 0x41, 0), (U_CONNECT, 0)))
+    write("session", "chat", steps(
+        other_says(ROOM_TEAM, SAID_LINK), (U_SAY, 0x80 | TYPED_ABC), (U_SAY, 0x80 | 10), (U_HISTORY, 0),
+        (U_HISTORY, 0), (U_HISTORY, 1), (U_SAY, 0x80), (U_CLICK_LOG, 0x80, 0), (U_CLICK_LOG, 20, 40),
+        (U_SCROLL, 2), (U_SCROLL, 5), (U_SCROLL, 1), (U_TAB, 2), (U_LEAVE,), (U_ENTER, 0x60 | 1),
+        (U_ENTER, 0x80 | 2), (U_ENTER, 0x40 | 1)))
+    write("session", "server", steps(
+        (S_ROOMLIST, 2, 2 + 8 * 3, 2 + 8 * 2, 0x80 | 5), (S_ROOMUSER, 3, 3), (S_ROOMUSER, 2, 7),
+        (S_RETIRE, 2, 0), (S_REFUSAL, 0), (S_REFUSAL, 1), (S_REFUSAL, 3 + 4 * 3), (S_TALK, 4, 1, 2),
+        (S_BYTES, 3, 0, 3, 3), (S_TALK, 7, 2, 9), (S_ROOMLIST, 0, 2 + 8 * 2), (U_RESIZE, 10, 10),
+        (U_RESIZE, 255, 0), (U_RESIZE, 100, 100), (U_TAB, 3), (S_RETIRE, 1, 1), (U_RESIZE, 255, 0)))
+
+
 receive_seeds()
 decoder_seeds()
 parsetalk_seeds()
 settings_seeds()
+session_seeds()

@@ -88,6 +88,35 @@ public:
     int Closed = 0;
 };
 
+// Returns an empty string when the window's rooms, lists and receiver are
+// within their bounds (the receive and session targets check this after every step).
+inline std::string CheckWindowState(const TFormMain& w)
+{
+    const int pending = w.Receiver.PendingLength;
+    if (pending != 0 && (pending < 3 || pending > FrameAreaSize))
+        return "the receiver waits for a frame length that cannot be";
+    if (w.StartRooms.Count < 0 || w.StartRooms.Count > MaxStartRooms)
+        return "the start-up rooms list left its bounds";
+    if (w.PageControl1->count() > MaxRoomNo + 1)
+        return "more room tabs than rooms";
+    std::set<int> rooms;
+    for (int i = 0; i < w.PageControl1->count(); ++i) {
+        const auto* sheet = qobject_cast<const TChatSheet*>(w.PageControl1->widget(i));
+        if (sheet == nullptr)
+            return "a tab that is not a room";
+        if (sheet->RoomNo < 0 || sheet->RoomNo > MaxRoomNo || !rooms.insert(sheet->RoomNo).second)
+            return "a room tab with an impossible or repeated room number";
+        if (sheet->nUserCount < 0 || sheet->nUserCount > MaxRoomUsers)
+            return "a member table left its bounds";
+    }
+    for (int i = 0; i < w.RoomList->count(); ++i) {
+        const auto* item = static_cast<const RoomListItem*>(w.RoomList->item(i));
+        if (item->Room.room < 0 || item->Room.room > MaxRoomNo || item->Room.name[0] == '\0')
+            return "a room list row with an impossible room";
+    }
+    return {};
+}
+
 class ReceiveHarness {
 public:
     explicit ReceiveHarness(const std::string& settingsPath)
@@ -130,7 +159,7 @@ public:
             source_.Release(stream + offset, chunk);
             offset += chunk;
             ReadEvents();
-            if (std::string failure = CheckState(); !failure.empty())
+            if (std::string failure = CheckWindowState(w); !failure.empty())
                 return failure;
         }
         w.Socket1Disconnect();
@@ -212,34 +241,6 @@ private:
     {
         window_->Socket1Disconnect();
         source_.Drop();
-    }
-
-    std::string CheckState() const
-    {
-        const TFormMain& w = *window_;
-        const int pending = w.Receiver.PendingLength;
-        if (pending != 0 && (pending < 3 || pending > FrameAreaSize))
-            return "the receiver waits for a frame length that cannot be";
-        if (w.StartRooms.Count < 0 || w.StartRooms.Count > MaxStartRooms)
-            return "the start-up rooms list left its bounds";
-        if (w.PageControl1->count() > MaxRoomNo + 1)
-            return "more room tabs than rooms";
-        std::set<int> rooms;
-        for (int i = 0; i < w.PageControl1->count(); ++i) {
-            const auto* sheet = qobject_cast<const TChatSheet*>(w.PageControl1->widget(i));
-            if (sheet == nullptr)
-                return "a tab that is not a room";
-            if (sheet->RoomNo < 0 || sheet->RoomNo > MaxRoomNo || !rooms.insert(sheet->RoomNo).second)
-                return "a room tab with an impossible or repeated room number";
-            if (sheet->nUserCount < 0 || sheet->nUserCount > MaxRoomUsers)
-                return "a member table left its bounds";
-        }
-        for (int i = 0; i < w.RoomList->count(); ++i) {
-            const auto* item = static_cast<const RoomListItem*>(w.RoomList->item(i));
-            if (item->Room.room < 0 || item->Room.room > MaxRoomNo || item->Room.name[0] == '\0')
-                return "a room list row with an impossible room";
-        }
-        return {};
     }
 
     std::unique_ptr<TFormMain> window_;

@@ -1,7 +1,9 @@
-// Replays the receive-path fuzz target's seed inputs and every input a fuzz run
-// ever found (fuzz/corpus/receive, fuzz/regressions/receive) through the real
-// main window, with the same checks the fuzz target makes.
+// Replays the window fuzz targets' seed inputs and every input a fuzz run ever
+// found (fuzz/corpus/<target>, fuzz/regressions/<target> for the receive path and
+// the session) through the real main window, with the same checks the fuzz
+// targets make.
 #include "../../fuzz/harness/ReceiveHarness.h"
+#include "../../fuzz/harness/SessionHarness.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,10 @@ private slots:
     void receivePathInputs_data();
     void receivePathInputs();
     void harnessSeesRealFrames();
+    // Last: the session holds the clock of this thread still from then on.
+    void sessionInputs_data();
+    void sessionInputs();
+    void sessionHarnessWorksTheWidgets();
 };
 
 namespace {
@@ -31,19 +37,25 @@ QByteArray readAll(const QString& path)
 
 } // namespace
 
-void TestFuzzRegressions::receivePathInputs_data()
+// One row per file under corpus/<target> and regressions/<target>.
+static void addInputRows(const char* target)
 {
     QTest::addColumn<QString>("path");
     int rows = 0;
     for (const char* kindName : {"corpus", "regressions"}) {
         const QString kind = QString::fromLatin1(kindName);
-        const QDir folder(fuzzFolder() + QLatin1Char('/') + kind + QStringLiteral("/receive"));
+        const QDir folder(fuzzFolder() + QLatin1Char('/') + kind + QLatin1Char('/') + QLatin1String(target));
         for (const QString& name : folder.entryList(QDir::Files, QDir::Name)) {
             QTest::newRow(qPrintable(kind + QLatin1Char('/') + name)) << folder.filePath(name);
             ++rows;
         }
     }
-    QVERIFY2(rows > 0, "no receive-path inputs found");
+    QVERIFY2(rows > 0, "no inputs found");
+}
+
+void TestFuzzRegressions::receivePathInputs_data()
+{
+    addInputRows("receive");
 }
 
 void TestFuzzRegressions::receivePathInputs()
@@ -80,6 +92,45 @@ void TestFuzzRegressions::harnessSeesRealFrames()
     QVERIFY(harness.Run(reinterpret_cast<const std::uint8_t*>(notice.constData()), std::size_t(notice.size())).empty());
     QCOMPARE(w->ClientID, std::int16_t(1));
     QCOMPARE(harness.ModalsClosed(), 1);
+}
+
+void TestFuzzRegressions::sessionInputs_data()
+{
+    addInputRows("session");
+}
+
+void TestFuzzRegressions::sessionInputs()
+{
+    QFETCH(QString, path);
+    const QByteArray input = readAll(path);
+    QTemporaryDir dir;
+    kvfuzz::SessionHarness harness(dir.path());
+    const std::string failure =
+        harness.Run(reinterpret_cast<const std::uint8_t*>(input.constData()), static_cast<std::size_t>(input.size()));
+    QVERIFY2(failure.empty(), failure.c_str());
+}
+
+// The steps reach what they name: a click aimed at a link opens it, entering
+// a password room, renaming a marker, the options and connecting open their
+// dialogs.
+void TestFuzzRegressions::sessionHarnessWorksTheWidgets()
+{
+    QTemporaryDir dir;
+    kvfuzz::SessionHarness harness(dir.path());
+    const auto run = [&](const char* seed) {
+        const QByteArray input = readAll(fuzzFolder() + QStringLiteral("/corpus/session/") + QLatin1String(seed));
+        QVERIFY(!input.isEmpty());
+        const std::string failure =
+            harness.Run(reinterpret_cast<const std::uint8_t*>(input.constData()), std::size_t(input.size()));
+        QVERIFY2(failure.empty(), failure.c_str());
+    };
+    run("chat");
+    QCOMPARE(harness.LinksOpened, 1);
+    QCOMPARE(harness.DialogsShown(), 2);   // Team's password, twice
+    run("board");
+    QCOMPARE(harness.DialogsShown(), 4);   // and two marker names
+    run("options");
+    QCOMPARE(harness.DialogsShown(), 9);   // and four times the options, then the connect dialog
 }
 
 QTEST_MAIN(TestFuzzRegressions)

@@ -44,6 +44,8 @@ public:
     void AppendCp932(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style, std::int64_t time,
                      std::uint8_t flags = 0);
     std::size_t Size() const { return count_; }
+    // The most lines kept; older ones drop out as new ones come.
+    std::size_t Limit() const { return capacity_; }
     // 0 = oldest kept line; valid until the next Append/Clear. A line kept in
     // CP932 is decoded into a scratch area that lives as long.
     StoredLine At(std::size_t index) const;

@@ -39,7 +39,7 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
     setUndoRedoEnabled(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setMaximumBlockCount(MaxLines);
+    setMaximumBlockCount(static_cast<int>(lines.Limit()));
     // The selection stays visible while the focus is in the chat input.
     QPalette pal = palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
@@ -91,9 +91,10 @@ void ChatLogView::LineAdded(const StoredLine& line)
         return;
     // A copy of the UTF-8 text: reading lines back from the store would decode them again.
     pending_.push_back({std::string(line.text), line.style, line.flags, line.time});
-    // Only the newest MaxLines can survive; older pending lines need no layout at all.
-    if (pending_.size() > static_cast<std::size_t>(2 * MaxLines))
-        pending_.erase(pending_.begin(), pending_.end() - MaxLines);
+    // Only the store's newest lines can survive; older pending lines need no layout at all.
+    const std::size_t limit = lines_.Limit();
+    if (pending_.size() > 2 * limit)
+        pending_.erase(pending_.begin(), pending_.end() - static_cast<std::ptrdiff_t>(limit));
     if (!flushTimer_.isActive())
         flushTimer_.start();
 }

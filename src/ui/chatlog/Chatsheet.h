@@ -56,7 +56,10 @@ public:
     std::string RoomName;   // CP932, the tab's caption without the unread mark
     bool Unread = false;    // the caption carries the unread mark
     bool UnreadMention = false;   // a line named the user while the tab was not active
-    LineStore Lines;        // the room's lines: what its log shows
+    // Lines a room keeps. The session fuzzer makes it small, so that its floods
+    // drop lines as a busy room does, at a fraction of the cost.
+    static inline std::size_t LineLimit = LineStore::Capacity;
+    LineStore Lines{LineLimit};   // the room's lines: what its log shows
     // Where the room's lines are kept on disk; none while logging is off.
     ChatLogger* Logger = nullptr;
     std::shared_ptr<const LogTarget> LogFile;

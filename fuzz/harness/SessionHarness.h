@@ -1,0 +1,986 @@
+#pragma once
+// A whole session of the real main window: a scripted chat server on loopback
+// TCP on one side, a user working the widgets with keys and the mouse on the
+// other, and time that passes only when the input says so (SteppedClock.h).
+// Shared by the libFuzzer target and the replay test.
+//
+// Input: a list of steps. Each step is one byte (its value modulo the number of
+// steps picks it) followed by the bytes of its arguments; a step whose
+// arguments run past the end reads zeros. Every run starts from the same
+// place: connected as "fuzz" (client 7), in Lobby (room 3, with Other, client 8)
+// and Team (room 4), the room list holding rooms 3, 4 and 5, options as shipped
+// except that logging is off. The server answers as a chat server does (a login,
+// entering and leaving rooms, echoing talk); the server steps add what other
+// people and a hostile or failing server do. After every step the window's
+// events and the socket run until nothing moves, and the state is checked.
+//
+// Needs a QApplication on the offscreen platform and SteppedClock.h in the same
+// executable. Error boxes, opened links and desktop notices are counted, never
+// shown; every dialog is handled as the step that opened it says, or cancelled.
+
+#include "ReceiveHarness.h"
+#include "SteppedClock.h"
+
+#include "ChatLogView.h"
+#include "ChatLogger.h"
+#include "DesktopNotice.h"
+#include "FindBar.h"
+#include "LogFind.h"
+#include "RecordField.h"
+#include "ShellOpen.h"
+#include "TextSearch.h"
+#include "Unitboardname.h"
+#include "Unitlogin.h"
+#include "Unitoption.h"
+#include "Unitpassword.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QInputMethodEvent>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <functional>
+#include <string_view>
+#include <utility>
+
+namespace kvfuzz {
+
+// The input, read a byte at a time; past the end it reads zeros.
+class StepReader {
+public:
+    StepReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool AtEnd() const { return pos_ >= size_; }
+    std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    // Up to n bytes as they stand (fewer at the end).
+    std::string_view Bytes(std::size_t n)
+    {
+        n = std::min(n, size_ - std::min(pos_, size_));
+        const std::string_view bytes(reinterpret_cast<const char*>(data_) + pos_, n);
+        pos_ += n;
+        return bytes;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+// The far end of the connection: listens on loopback, keeps the newest
+// connection, answers the client's requests and sends what the steps give it.
+class ScriptedServer {
+public:
+    static constexpr std::int16_t UserId = 7;
+    static constexpr std::int16_t OtherId = 8;
+
+    ScriptedServer()
+    {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&address), length) != 0
+            || ::listen(listen_, 16) != 0 || ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            std::abort();
+        Port = ntohs(address.sin_port);
+    }
+    ~ScriptedServer()
+    {
+        Hangup();
+        ::close(listen_);
+    }
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+    int Port = 0;
+
+    // Takes new connections and what the client sent; true when anything happened.
+    bool Serve()
+    {
+        bool moved = false;
+        for (int fd; (fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
+            Hangup();   // an older connection is given up, as the client has
+            conn_ = fd;
+            const int one = 1;
+            ::setsockopt(conn_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            moved = true;
+        }
+        std::array<std::uint8_t, 4096> buffer;
+        while (conn_ >= 0) {
+            const ssize_t got = ::recv(conn_, buffer.data(), buffer.size(), 0);
+            if (got > 0) {
+                fromClient_.Release(buffer.data(), static_cast<std::size_t>(got));
+                moved = true;
+                continue;
+            }
+            if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                Hangup();
+                moved = true;
+            }
+            break;
+        }
+        for (;;) {
+            const ReceiveResult result = frames_.ReadOne(fromClient_, in_.Packet);
+            if (result == ReceiveResult::Frame)
+                Answer();
+            else if (result != ReceiveResult::Dropped)
+                break;
+        }
+        return moved;
+    }
+
+    // Whether bytes are on their way between the server and the client's
+    // socket clientFd (written by one, not yet arrived at the other). On a busy
+    // machine loopback delivery can lag the write; this waits a little for it.
+    bool InFlight(int clientFd) const
+    {
+        if (conn_ < 0 || clientFd < 0 || !Peers(clientFd))
+            return false;
+        // Each side's acknowledged count includes its SYN.
+        const bool toClient = Written(conn_) > Received(clientFd) + 1;
+        const bool toServer = Written(clientFd) > Received(conn_) + 1;
+        if (!toClient && !toServer)
+            return false;
+        pollfd arriving{toClient ? clientFd : conn_, POLLIN, 0};
+        ::poll(&arriving, 1, 20);
+        return true;
+    }
+
+    void Hangup()
+    {
+        if (conn_ >= 0)
+            ::close(conn_);
+        conn_ = -1;
+        fromClient_.Drop();
+        frames_.Reset();
+    }
+    bool Connected() const { return conn_ >= 0; }
+
+    void Send(std::string_view bytes)
+    {
+        while (conn_ >= 0 && !bytes.empty()) {
+            const ssize_t sent = ::send(conn_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (sent > 0)
+                bytes.remove_prefix(static_cast<std::size_t>(sent));
+            else if (sent < 0 && errno != EINTR)
+                return;   // a full socket: the rest is lost, as from a server that gives up
+        }
+    }
+    void SendPacket() { Send(std::string_view(reinterpret_cast<const char*>(out_.Packet.Data()), std::size_t(out_.Packet.GetLength()))); }
+
+    void Talk(std::int16_t room, std::int16_t clientId, std::string_view name, std::string_view text, std::uint8_t style = 0)
+    {
+        GmTalk::Info info;
+        info.room = room;
+        info.clientID = clientId;
+        CopyToField(info.name, name, MaxUserNameBytes);
+        CopyToField(info.text, text, MaxTalkBytes);
+        info.style = style;
+        out_.Talk.Encode(info);
+        SendPacket();
+    }
+    void RoomUser(std::int16_t room, bool withUser, bool withOther, std::uint8_t flag = 0)
+    {
+        static GmRoomUser::Info info;
+        info = {};
+        info.room = room;
+        if (withUser)
+            info.members[info.count++] = {UserId, "fuzz", flag};
+        if (withOther)
+            info.members[info.count++] = {OtherId, "Other", static_cast<std::uint8_t>(flag ^ 1)};
+        out_.RoomUser.Encode(info);
+        SendPacket();
+    }
+    void RetireUser(std::int16_t room, std::int16_t clientId)
+    {
+        out_.RetireUser.Encode({room, clientId});
+        SendPacket();
+    }
+    // The rooms every session starts with: Lobby (3), Team (4, password) and 待合室 (5).
+    void StandardRoomList()
+    {
+        static GmRoomList::Info info;
+        info = {};
+        info.count = 3;
+        info.rooms[0] = {3, 0, "Lobby", false};
+        info.rooms[1] = {4, 0, "Team", true};
+        info.rooms[2] = {5, 0, "\x91\xd2\x8d\x87\x8e\xba", false};
+        out_.RoomList.Encode(info);
+        SendPacket();
+    }
+    void RoomList(const GmRoomList::Info& info)
+    {
+        out_.RoomList.Encode(info);
+        SendPacket();
+    }
+    void Login()
+    {
+        GmAReady::Info ready;
+        ready.clientID = UserId;
+        out_.AReady.Encode(ready);
+        SendPacket();
+    }
+    GmProtocol& Out() { return out_; }
+
+private:
+    // What a chat server does with the client's requests.
+    void Answer()
+    {
+        switch (in_.Packet.Type()) {
+        case GmTypeReady:
+            Login();
+            break;
+        case GmTypeConnect: {
+            out_.AConnect.Encode({});
+            SendPacket();
+            StandardRoomList();
+            out_.UserCount.Encode({25});
+            SendPacket();
+            break;
+        }
+        case GmTypeEnterRoom: {
+            GmEnterRoom::Info info;
+            if (!in_.EnterRoom.Decode(info))
+                break;
+            std::int16_t room = info.room;
+            if (room == 0)
+                room = std::string_view(info.name) == "Team" ? 4 : std::string_view(info.name) == "Lobby" ? 3 : 5;
+            RoomUser(room, true, room == 3);
+            break;
+        }
+        case GmTypeRetire: {
+            GmRetire::Info info;
+            if (in_.Retire.Decode(info))
+                RetireUser(info.room, UserId);
+            break;
+        }
+        case GmTypeTalk: {
+            GmTalk::Info info;
+            if (in_.Talk.Decode(info))
+                Talk(info.room, UserId, "fuzz", info.text, info.style);
+            break;
+        }
+        case GmTypeCreateRoom:
+            out_.ACreateRoom.Encode({1});
+            SendPacket();
+            break;
+        default:
+            break;
+        }
+    }
+
+    static tcp_info Info(int fd)
+    {
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length);
+        return info;
+    }
+    // Everything the application wrote: acknowledged, or still in the send queue.
+    static std::uint64_t Written(int fd)
+    {
+        int queued = 0;
+        ::ioctl(fd, SIOCOUTQ, &queued);
+        return Info(fd).tcpi_bytes_acked + static_cast<std::uint64_t>(queued);
+    }
+    static std::uint64_t Received(int fd) { return Info(fd).tcpi_bytes_received; }
+    bool Peers(int clientFd) const
+    {
+        sockaddr_in client{}, peer{};
+        socklen_t a = sizeof client, b = sizeof peer;
+        return ::getsockname(clientFd, reinterpret_cast<sockaddr*>(&client), &a) == 0
+               && ::getpeername(conn_, reinterpret_cast<sockaddr*>(&peer), &b) == 0 && client.sin_port == peer.sin_port;
+    }
+
+    int listen_ = -1;
+    int conn_ = -1;
+    StreamSource fromClient_;
+    FrameReceiver frames_;
+    GmProtocol in_;
+    GmProtocol out_;
+};
+
+class SessionHarness {
+public:
+    // Lines a room keeps during a session: a flood of a few dozen lines drops
+    // the oldest, through the same code as ten thousand would.
+    static constexpr std::size_t RoomLineLimit = 40;
+
+    explicit SessionHarness(const QString& folder) : folder_(folder)
+    {
+        TChatSheet::LineLimit = RoomLineLimit;
+        SetBoxInterceptor([this](const QString&, const QString&) { ++Boxes; });
+        SetShellOpenInterceptor([this](const QString&) { ++LinksOpened; });
+        SetNotificationInterceptor([this](const QString&, const QString&) { ++Notices; });
+        if (!clock::held)
+            clock::Hold();
+        QCoreApplication::instance()->installEventFilter(&dialogs_);
+        window_ = CreateApplicationWindows((folder + QStringLiteral("/kvchat.INI")).toStdString());
+        TFormMain& w = *window_;
+        w.FirstActivate = false;
+        w.Socket1->Address = "127.0.0.1";
+        w.Socket1->Port = server_.Port;
+        w.resize(640, 480);
+        // Shown without a window of the platform, so nothing is painted until a
+        // step lets time pass; widgets, focus and shortcuts work as on screen.
+        w.setAttribute(Qt::WA_DontShowOnScreen);
+        for (QWidget* other : w.findChildren<QWidget*>())
+            if (other->isWindow())
+                other->setAttribute(Qt::WA_DontShowOnScreen);
+        w.show();
+        QApplication::setActiveWindow(&w);
+        Pump();
+    }
+    ~SessionHarness()
+    {
+        QCoreApplication::instance()->removeEventFilter(&dialogs_);
+        window_.reset();
+        ForgetApplicationWindows();
+        SetNotificationInterceptor({});
+        SetShellOpenInterceptor({});
+        SetBoxInterceptor({});
+        TChatSheet::LineLimit = LineStore::Capacity;
+    }
+    SessionHarness(const SessionHarness&) = delete;
+    SessionHarness& operator=(const SessionHarness&) = delete;
+
+    TFormMain* Window() const { return window_.get(); }
+    int DialogsShown() const { return dialogs_.Shown; }
+
+    // Returns an empty string when every step left the window in a sound state.
+    std::string Run(const std::uint8_t* data, std::size_t size)
+    {
+        if (std::string failure = Begin(); !failure.empty())
+            return failure;
+        StepReader in(data, size);
+        while (!in.AtEnd()) {
+            Step(in);
+            Pump();
+            if (std::string failure = Check(); !failure.empty())
+                return failure;
+        }
+        window_->CloseMenu->trigger();
+        Pump();
+        if (window_->PageControl1->count() != 0 || window_->RoomList->count() != 0)
+            return "disconnecting left rooms behind";
+        return {};
+    }
+
+    int Boxes = 0;
+    int LinksOpened = 0;
+    int Notices = 0;
+    int Steps = 0;
+
+private:
+    using Plan = std::function<void(QDialog&)>;
+
+    // Handles the next dialog that shows as planned, then cancels whatever is
+    // still open; a dialog nobody planned for is cancelled, as with Esc.
+    class DialogHand : public QObject {
+    public:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() != QEvent::Show)
+                return false;
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog == nullptr)
+                return false;
+            ++Shown;
+            Plan plan = std::move(Next);
+            Next = nullptr;
+            QPointer<QDialog> guard(dialog);
+            QMetaObject::invokeMethod(
+                dialog,
+                [guard, plan] {
+                    if (guard && plan)
+                        plan(*guard);
+                    if (guard && guard->isVisible())
+                        guard->reject();
+                },
+                Qt::QueuedConnection);
+            return false;
+        }
+        Plan Next;
+        int Shown = 0;
+    };
+
+    static void Click(QWidget* widget)
+    {
+        if (widget != nullptr && widget->isVisible() && widget->isEnabled())
+            QTest::mouseClick(widget, Qt::LeftButton);
+    }
+    static void ClickButton(QDialog& dialog, const char* name)
+    {
+        Click(dialog.findChild<QPushButton*>(QLatin1String(name)));
+    }
+    // ASCII is typed key by key; anything else arrives as an input method
+    // commits it, one run of characters at a time.
+    static void Type(QWidget* widget, const QString& text)
+    {
+        for (qsizetype i = 0; i < text.size();) {
+            if (text[i].unicode() < 0x80) {
+                QTest::keyClick(widget, text[i].toLatin1());
+                ++i;
+                continue;
+            }
+            qsizetype end = i;
+            while (end < text.size() && text[end].unicode() >= 0x80)
+                ++end;
+            QInputMethodEvent commit;
+            commit.setCommitString(text.mid(i, end - i));
+            QApplication::sendEvent(widget, &commit);
+            i = end;
+        }
+    }
+    static void Retype(QLineEdit* edit, const QString& text)
+    {
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        Type(edit, text);
+    }
+
+    // Events and the socket run until neither has anything left to do.
+    void Pump()
+    {
+        TFormMain& w = *window_;
+        int quiet = 0;
+        int lastTaken = -1;
+        int waits = 0;   // for bytes in flight: a closing connection's FIN also counts as such
+        for (int round = 0; round < 2000 && quiet < 2; ++round) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            bool moved = server_.Serve();
+            // Bytes the kernel holds for the client are always read; bytes the
+            // client took and left (the start of a frame) wait for more.
+            int kernel = 0;
+            if (const int fd = w.Socket1->Descriptor(); fd >= 0)
+                ::ioctl(fd, FIONREAD, &kernel);
+            const int taken = w.Socket1->ReceiveLength();
+            moved = moved || kernel > 0 || taken != lastTaken || w.Socket1->Connecting();
+            if (!moved && waits < 5 && server_.InFlight(w.Socket1->Descriptor()))
+                moved = ++waits > 0;
+            lastTaken = taken;
+            quiet = moved ? 0 : quiet + 1;
+        }
+    }
+
+    // The main window gets the keys again, as after a click on it.
+    void Activate()
+    {
+        if (QApplication::activeModalWidget() == nullptr && QApplication::activeWindow() != window_.get())
+            QApplication::setActiveWindow(window_.get());
+    }
+    QWidget* Focus() const
+    {
+        QWidget* focus = QApplication::focusWidget();
+        return focus != nullptr && focus->window() == window_.get() ? focus : window_.get();
+    }
+    void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        Activate();
+        QTest::keyClick(target, key, modifiers);
+    }
+
+    std::string Begin()
+    {
+        TFormMain& w = *window_;
+        if (FormBoard->isVisible())
+            FormBoard->close();
+        if (!w.FindBar1->isHidden())
+            Click(w.FindBar1->ButtonClose);
+        w.FindBar1->EditFind->clear();
+        w.CloseMenuClick();
+        server_.Hangup();
+        Pump();
+        if (loggedTo_) {
+            QDir(folder_ + QStringLiteral("/logs")).removeRecursively();
+            QDir(folder_ + QStringLiteral("/other-logs")).removeRecursively();
+            loggedTo_ = false;
+        }
+        OptionsRecord options;
+        options.LogEnabled = false;
+        w.Options = options;
+        w.ApplyOptions();
+        w.UserName = "fuzz";
+        w.LastPassword.clear();
+        w.StartRooms = TStartRoomList{};
+        AddStartRoom(w.StartRooms, "Lobby", "");
+        AddStartRoom(w.StartRooms, "Team", "secret");
+        ResetCharItems(CharItems, std::max(1, FormBoard->GroundPicture.width()),
+                       std::max(1, FormBoard->GroundPicture.height()));
+        w.EditInputChat->clear();
+        w.resize(640, 480);
+        if (w.PanelRoomList->isHidden())
+            w.MenuRoomDisp->trigger();
+        // Connected as after the connect dialog; the steps use the dialog itself.
+        w.Socket1->Open();
+        w.RefreshConnectionControls();
+        Pump();
+        if (w.PageControl1->count() != 2 || w.RoomList->count() != 3)
+            return "a session did not start in its two rooms";
+        return {};
+    }
+
+    std::string Check()
+    {
+        const TFormMain& w = *window_;
+        if (std::exchange(findStepped_, false)) {
+            if (std::string failure = CheckFoundSelection(); !failure.empty())
+                return failure;
+        }
+        if (std::string failure = CheckWindowState(w); !failure.empty())
+            return failure;
+        for (int i = 0; i < w.PageControl1->count(); ++i) {
+            const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
+            if (sheet->Lines.Size() > sheet->Lines.Limit())
+                return "a room keeps more lines than its limit";
+        }
+        const LogFind& find = *w.LogFinder;
+        if (find.Current() < -1 || find.Current() >= std::max(1, find.MatchCount()))
+            return "the current match lies outside the matches";
+        return {};
+    }
+
+    // After a find step the log selects the current match, and what it selects
+    // is the text looked for.
+    std::string CheckFoundSelection() const
+    {
+        const TFormMain& w = *window_;
+        const ChatLogView* log = ActiveLog();
+        if (w.FindBar1->isHidden() || log == nullptr || !log->OnScreen() || w.LogFinder->Current() < 0)
+            return {};
+        const std::string selected = log->textCursor().selectedText().toStdString();
+        if (FoldForMatch(selected) != FoldForMatch(w.FindBar1->Text().toStdString()))
+            return "the log selects \"" + selected + "\" for the match of \"" + w.FindBar1->Text().toStdString() + "\"";
+        return {};
+    }
+
+    // The texts people say: plain, Japanese, links, the user's name, look-alike
+    // characters, line breaks, a cut double-byte character, board lines.
+    static std::string_view Said(std::uint8_t pick)
+    {
+        static constexpr std::string_view texts[] = {
+            "abc abc",
+            "hello",
+            "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd",   // こんにちは
+            "see http://example.com/a and https://x.jp/b?c=d",
+            "fuzz, are you there?",
+            "\x81\x60\x81\x7c\x81\x5c\x81\x61 wave",        // ～－―∥
+            "line\rbreak\nhere",
+            "cut \x82",
+            "wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww",
+            "*!B!*A5050B1020",
+            "*!N!*AKeeper B\x83\x65\x83\x58 ",
+            "\x82\x60\x82\x61 full width",                   // ＡＢ
+            "<b>&amp;</b> http://a.b/<i>",
+            "",
+        };
+        return texts[pick % std::size(texts)];
+    }
+    static QString Typed(std::uint8_t pick)
+    {
+        static const QString texts[] = {
+            QStringLiteral("a"),   QStringLiteral("abc"),  QStringLiteral("http"), QStringLiteral("こ"),
+            QStringLiteral("w"),   QStringLiteral("Ａ"),   QStringLiteral("〜"),   QStringLiteral("fuzz"),
+            QStringLiteral("flood"), QStringLiteral("x"),  QStringLiteral("https://k.jp/ z"),
+            QStringLiteral("*!B!*A0000"),
+        };
+        return texts[pick % std::size(texts)];
+    }
+    static std::int16_t RoomOf(std::uint8_t pick)
+    {
+        static constexpr std::int16_t rooms[] = {3, 4, 5, 6, MaxRoomNo, 3, 4, 0};
+        return rooms[pick % std::size(rooms)];
+    }
+
+    ChatLogView* ActiveLog() const
+    {
+        TChatSheet* sheet = window_->ActiveChatSheet();
+        return sheet != nullptr ? sheet->ChatLog : nullptr;
+    }
+
+    enum StepKind : std::uint8_t {
+        ServerTalk, ServerFlood, ServerRoomList, ServerRoomUser, ServerRetire, ServerBoardLine, ServerRefusal,
+        ServerClose, ServerBytes, ServerHangup, ServerLogin,
+        UserTab, UserFindOpen, UserFindType, UserFindStep, UserFindClose, UserScroll, UserSay, UserHistory,
+        UserClickLog, UserLeave, UserEnter, UserBoard, UserBoardDrag, UserBoardRename, UserBoardButton,
+        UserOptions, UserDisconnect, UserConnect, UserResize, TimePasses,
+        StepKinds
+    };
+
+    void Step(StepReader& in)
+    {
+        ++Steps;
+        TFormMain& w = *window_;
+        const auto kind = static_cast<StepKind>(in.Byte() % StepKinds);
+        switch (kind) {
+        case ServerTalk: {
+            const std::int16_t room = RoomOf(in.Byte());
+            const std::uint8_t who = in.Byte();
+            const std::uint8_t style = in.Byte();
+            const std::int16_t id = who % 3 == 0 ? ScriptedServer::OtherId : who % 3 == 1 ? ScriptedServer::UserId : 99;
+            server_.Talk(room, id, id == ScriptedServer::OtherId ? "Other" : "someone", Said(who / 3), style % 7);
+            break;
+        }
+        case ServerFlood: {
+            // Enough lines, most of the time, to push out every line the room
+            // had; the longest lines also free the store's text chunks.
+            const std::int16_t room = RoomOf(in.Byte());
+            const int lines = 1 + in.Byte() % (3 * RoomLineLimit);
+            const std::uint8_t text = in.Byte();
+            for (int i = 0; i < lines; ++i) {
+                std::string line = text % 3 == 1 ? std::string(Said(text / 3)) : "flood " + std::to_string(i);
+                if (text % 3 == 2)
+                    line.resize(MaxTalkBytes, '-');
+                server_.Talk(room, ScriptedServer::OtherId, "Other", line);
+            }
+            break;
+        }
+        case ServerRoomList: {
+            static GmRoomList::Info info;
+            info = {};
+            info.count = static_cast<std::int16_t>(1 + in.Byte() % 4);
+            static constexpr const char* names[] = {"Lobby", "Team", "", "New&Room", "\x91\xd2\x8d\x87\x8e\xba"};
+            for (int i = 0; i < info.count; ++i) {
+                const std::uint8_t b = in.Byte();
+                info.rooms[i].room = static_cast<std::int16_t>(2 + b % 8);
+                CopyToField(info.rooms[i].name, names[(b / 8) % std::size(names)], MaxRoomNameBytes);
+                info.rooms[i].hasPassword = (b & 0x80) != 0;
+            }
+            server_.RoomList(info);
+            break;
+        }
+        case ServerRoomUser: {
+            const std::int16_t room = RoomOf(in.Byte());
+            const std::uint8_t who = in.Byte();
+            server_.RoomUser(room, who & 1, who & 2, (who >> 2) & 1);
+            break;
+        }
+        case ServerRetire: {
+            const std::int16_t room = RoomOf(in.Byte());
+            server_.RetireUser(room, in.Byte() % 2 ? ScriptedServer::UserId : ScriptedServer::OtherId);
+            break;
+        }
+        case ServerBoardLine: {
+            static constexpr std::string_view lines[] = {"*!B!*A5050B1020C9999", "*!N!*AKeeper B\x83\x65\x83\x58 ",
+                                                         "*!B!*", "*!N!*W0123456789", "*!B!*Z9999A"};
+            const std::uint8_t b = in.Byte();
+            server_.Talk(b & 0x80 ? FormBoard->nRoomNo : RoomOf(b), ScriptedServer::OtherId, "Other",
+                         lines[b % std::size(lines)]);
+            break;
+        }
+        case ServerRefusal: {
+            const std::uint8_t b = in.Byte();
+            GmProtocol& out = server_.Out();
+            switch (b % 4) {
+            case 0: out.AEnterRoom.Encode({RoomOf(b / 4), static_cast<std::uint8_t>(1 + b / 4 % 3)}); break;
+            case 1: out.ACreateRoom.Encode({static_cast<std::uint8_t>(1 + b / 4 % 4)}); break;
+            case 2: {
+                GmAConnect::Info info;
+                info.status = static_cast<std::uint8_t>(1 + b / 4 % 5);
+                CopyToField(info.message, "refused", MaxMessageBytes);
+                out.AConnect.Encode(info);
+                break;
+            }
+            default: {
+                GmAReady::Info info;
+                info.status = static_cast<std::uint8_t>(1 + b / 4 % 4);
+                info.clientID = ScriptedServer::UserId;
+                out.AReady.Encode(info);
+                break;
+            }
+            }
+            server_.SendPacket();
+            break;
+        }
+        case ServerClose:
+            server_.Out().Close.Encode();
+            server_.SendPacket();
+            break;
+        case ServerBytes:
+            server_.Send(in.Bytes(in.Byte()));
+            break;
+        case ServerHangup:
+            server_.Hangup();
+            break;
+        case ServerLogin:
+            server_.Login();
+            break;
+
+        case UserTab: {
+            const std::uint8_t b = in.Byte();
+            QTabBar* bar = w.PageControl1->tabBar();
+            if (b % 4 == 0)
+                Key(Focus(), Qt::Key_2, Qt::AltModifier);
+            else if (b % 4 == 1)
+                Key(Focus(), Qt::Key_1, Qt::AltModifier);
+            else if (b % 4 == 2)
+                Key(w.PageControl1, Qt::Key_Tab, Qt::ControlModifier);
+            else if (bar->count() > 0)
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect((b / 4) % bar->count()).center());
+            break;
+        }
+        case UserFindOpen:
+            findStepped_ = true;
+            Key(Focus(), Qt::Key_F, Qt::ControlModifier);
+            break;
+        case UserFindType: {
+            findStepped_ = true;
+            const std::uint8_t b = in.Byte();
+            QLineEdit* edit = w.FindBar1->EditFind;
+            if (w.FindBar1->isHidden())
+                break;
+            Activate();
+            if (b & 0x80)
+                Retype(edit, Typed(b));
+            else if (b & 0x40)
+                QTest::keyClick(edit, Qt::Key_Backspace);
+            else
+                Type(edit, Typed(b));
+            break;
+        }
+        case UserFindStep: {
+            findStepped_ = true;
+            const std::uint8_t b = in.Byte();
+            const Qt::KeyboardModifiers shift = b & 1 ? Qt::ShiftModifier : Qt::NoModifier;
+            if (b & 2)
+                Key(Focus(), Qt::Key_F3, shift);
+            else if (!w.FindBar1->isHidden() && w.FindBar1->EditFind->hasFocus())
+                Key(w.FindBar1->EditFind, Qt::Key_Return, shift);
+            else if (!w.FindBar1->isHidden())
+                Click(b & 1 ? w.FindBar1->ButtonPrev : w.FindBar1->ButtonNext);
+            break;
+        }
+        case UserFindClose:
+            if (w.FindBar1->isHidden())
+                break;
+            if (w.FindBar1->EditFind->hasFocus())
+                Key(w.FindBar1->EditFind, Qt::Key_Escape);
+            else
+                Click(w.FindBar1->ButtonClose);
+            break;
+        case UserScroll: {
+            const std::uint8_t b = in.Byte();
+            ChatLogView* log = ActiveLog();
+            if (log == nullptr)
+                break;
+            static constexpr std::pair<Qt::Key, Qt::KeyboardModifier> keys[] = {
+                {Qt::Key_PageUp, Qt::NoModifier}, {Qt::Key_PageDown, Qt::NoModifier},
+                {Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_End, Qt::ControlModifier}};
+            if (b % 6 < 4) {
+                Key(log, keys[b % 6].first, keys[b % 6].second);
+            } else {
+                const QPoint at = log->viewport()->rect().center();
+                const QPoint angle(0, b % 6 == 4 ? 120 * (1 + b / 6 % 4) : -120 * (1 + b / 6 % 4));
+                QWheelEvent wheel(at, log->viewport()->mapToGlobal(at), QPoint(), angle, Qt::NoButton, Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(log->viewport(), &wheel);
+            }
+            break;
+        }
+        case UserSay: {
+            const std::uint8_t b = in.Byte();
+            if (!w.EditInputChat->isEnabled())
+                break;
+            Activate();
+            QTest::mouseClick(w.EditInputChat, Qt::LeftButton);
+            Type(w.EditInputChat, Typed(b));
+            if (b & 0x80)
+                Key(w.EditInputChat, Qt::Key_Return);
+            break;
+        }
+        case UserHistory: {
+            const std::uint8_t b = in.Byte();
+            if (w.EditInputChat->isEnabled())
+                Key(w.EditInputChat, b & 1 ? Qt::Key_Down : Qt::Key_Up);
+            break;
+        }
+        case UserClickLog: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t y = in.Byte();
+            ChatLogView* log = ActiveLog();
+            if (log == nullptr)
+                break;
+            QPoint at((b & 0x7F) * log->viewport()->width() / 128, y * log->viewport()->height() / 256);
+            if (b & 0x80) {
+                // Aim at a link on screen, as a user would.
+                for (QTextBlock block = log->cursorForPosition(QPoint(0, 0)).block(); block.isValid();
+                     block = block.next()) {
+                    const int found = block.text().indexOf(QStringLiteral("http"));
+                    if (found < 0)
+                        continue;
+                    QTextCursor cursor(block);
+                    cursor.setPosition(block.position() + found + 2);
+                    at = log->cursorRect(cursor).center();
+                    break;
+                }
+            }
+            QTest::mouseClick(log->viewport(), Qt::LeftButton, {}, at);
+            break;
+        }
+        case UserLeave:
+            w.RetireMenu->trigger();
+            break;
+        case UserEnter: {
+            const std::uint8_t b = in.Byte();
+            if (!w.RoomList->isEnabled() || w.RoomList->count() == 0 || w.RoomList->isHidden())
+                break;
+            QListWidgetItem* item = w.RoomList->item(b % w.RoomList->count());
+            const QPoint at = w.RoomList->visualItemRect(item).center();
+            dialogs_.Next = [b](QDialog& d) {
+                if (auto* password = qobject_cast<TFormPassword*>(&d)) {
+                    Type(password->EditPassword, b & 0x40 ? QStringLiteral("secret") : QStringLiteral("x"));
+                    if (b & 0x20)
+                        ClickButton(d, "ButtonOk");
+                }
+            };
+            if (b & 0x80) {
+                QTest::mouseDClick(w.RoomList->viewport(), Qt::LeftButton, {}, at);
+            } else {
+                QTest::mouseClick(w.RoomList->viewport(), Qt::LeftButton, {}, at);
+                Click(w.ButtonEnterRoom);
+            }
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserBoard:
+            Click(w.ButtonBoard);
+            break;
+        case UserBoardDrag: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t dx = in.Byte();
+            const std::uint8_t dy = in.Byte();
+            if (!FormBoard->isVisible())
+                break;
+            const CharItem& item = CharItems[b % CharItemCount];
+            const QPoint from(item.CenterX(), item.CenterY());
+            const QPoint to = from + QPoint(dx - 128, dy - 128);
+            QTest::mousePress(FormBoard->ImageGround, Qt::LeftButton, {}, from);
+            QTest::mouseMove(FormBoard->ImageGround, to);
+            QTest::mouseRelease(FormBoard->ImageGround, Qt::LeftButton, {}, to);
+            break;
+        }
+        case UserBoardRename: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t name = in.Byte();
+            if (!FormBoard->isVisible())
+                break;
+            const CharItem& item = CharItems[b % CharItemCount];
+            const QPoint at(item.CenterX(), item.CenterY());
+            dialogs_.Next = [name](QDialog& d) {
+                if (auto* dialog = qobject_cast<TFormBoardName*>(&d)) {
+                    Retype(dialog->EditName, name & 1 ? QStringLiteral("ゴール") : Typed(name / 2));
+                    ClickButton(d, "ButtonOk");
+                }
+            };
+            QTest::mousePress(FormBoard->ImageGround, Qt::RightButton, {}, at);
+            QTest::mouseRelease(FormBoard->ImageGround, Qt::RightButton, {}, at);
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserBoardButton: {
+            const std::uint8_t b = in.Byte();
+            if (!FormBoard->isVisible())
+                break;
+            if (b % 3 == 0)
+                Click(FormBoard->ButtonAll);
+            else if (b % 3 == 1)
+                Click(FormBoard->ButtonCopy);
+            else
+                FormBoard->close();   // its title bar's close button
+            break;
+        }
+        case UserOptions: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t more = in.Byte();
+            const QString folder = folder_;
+            if (b & 0x04)
+                loggedTo_ = true;
+            dialogs_.Next = [b, more, folder](QDialog& d) {
+                auto* options = qobject_cast<TFormOption*>(&d);
+                if (options == nullptr)
+                    return;
+                if (b & 0x01)
+                    Click(options->CheckTimestamps);
+                if (b & 0x02)
+                    Click(options->CheckNotifications);
+                if (b & 0x04)
+                    Click(options->CheckLogEnabled);
+                if (b & 0x08)
+                    Click(options->CheckAutoReconnect);
+                if (b & 0x10)
+                    Retype(options->EditHighlightWords, Typed(more));
+                if ((b & 0x20) && options->EditLogFolder->isEnabled())
+                    Retype(options->EditLogFolder, more & 1 ? folder + QStringLiteral("/other-logs") : QString());
+                ClickButton(d, b & 0x40 ? "ButtonCancel" : "ButtonOk");
+            };
+            Activate();
+            w.OptionMenu->trigger();
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserDisconnect:
+            w.CloseMenu->trigger();
+            break;
+        case UserConnect: {
+            const std::uint8_t b = in.Byte();
+            dialogs_.Next = [b](QDialog& d) { ClickButton(d, b & 1 ? "ButtonCancel" : "ButtonOk"); };
+            Key(Focus(), Qt::Key_O, Qt::ControlModifier);
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserResize: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t h = in.Byte();
+            if (b == 0xFF)
+                w.MenuRoomDisp->trigger();
+            else
+                w.resize(200 + 4 * b, 120 + 3 * h);
+            break;
+        }
+        case TimePasses: {
+            static constexpr int steps[] = {0, 16, 250, 1000, 3000, 10000, 61000};
+            clock::Pass(steps[in.Byte() % std::size(steps)]);
+            // The screen catches up: every widget paints.
+            static_cast<void>(w.grab());
+            if (FormBoard->isVisible())
+                static_cast<void>(FormBoard->grab());
+            break;
+        }
+        case StepKinds:
+            break;
+        }
+    }
+
+    QString folder_;
+    ScriptedServer server_;
+    DialogHand dialogs_;
+    std::unique_ptr<TFormMain> window_;
+    bool loggedTo_ = false;
+    bool findStepped_ = false;   // the step was the find bar's: check its selection
+};
+
+}  // namespace kvfuzz
