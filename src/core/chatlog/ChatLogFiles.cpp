@@ -213,18 +213,21 @@ std::vector<std::string> LastLinesOf(int fd, std::size_t count, std::uint64_t& l
     tail.reserve(total);
     for (auto it = chunks.rbegin(); it != chunks.rend(); ++it)
         tail += *it;
+    if (tail.empty())
+        return lines;
+    // A line that begins right where looking back stopped is whole.
+    char before = 0;
+    const bool lineStart = end == 0 || (end == limit && ::pread(fd, &before, 1, end - 1) == 1 && before == '\n');
     std::string_view rest(tail);
     if (!rest.empty() && rest.back() == '\n')
         rest.remove_suffix(1);
-    if (end > 0) {
+    if (!lineStart) {
         // The read began inside the oldest line, or looked back as far as it may
         // without reaching its start: that line is left out.
         const std::size_t nl = rest.find('\n');
         rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
         if (rest.empty())
             return lines;
-    } else if (tail.empty()) {
-        return lines;
     }
     // Only the last `count` are made into lines.
     std::size_t from = rest.size();

@@ -62,7 +62,8 @@ OpenedPlace OpenChecked(int dirFd, const std::filesystem::path& name, int flags,
                 opened.Problem.Why = Fault::Link;
                 return opened;
             }
-            if (folder != S_ISDIR(st.st_mode)) {
+            // A socket is not opened at all (ENXIO), yet it is refused like a FIFO.
+            if (folder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) {
                 opened.Problem.Why = Fault::WrongKind;
                 return opened;
             }

@@ -12,7 +12,9 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -157,6 +159,8 @@ TEST_F(ChatLogTest, ReadingBackStopsAfterLookingBackAsFarAsTheLinesAskedCanTake)
         {"256 KiB without a line break", lines + std::string(256u << 10, 'x'), {}},
         {"the same, ended", lines + std::string(256u << 10, 'x') + "\nlast\n", {"last"}},
         {"100 KiB without a line break", lines + std::string(100u << 10, 'x'), {"one", "two", std::string(1024, 'x') + Ellipsis}},
+        {"a line that begins right where looking back stops",
+         lines + std::string(chatlog::LookBackBytes(200) - 1, 'x') + "\n", {std::string(1024, 'x') + Ellipsis}},
     };
     for (const Case& c : cases) {
         WriteFile(Srv / "room_2026-12.log", c.bytes);
@@ -248,7 +252,7 @@ TEST_F(ChatLogTest, LinksAndPlacesOthersCanChangeAreNeitherWrittenNorRead)
     const fs::path elsewhere = Srv / "elsewhere";
     const bool root = geteuid() == 0;   // only root can give a place to another user
     enum Setup { FileLink, ServerLink, LogsLink, ServerGroupWritable, LogsOthersWritable, FileOthersWritable,
-                 FileForeign, ServerForeign, Fifo };
+                 FileForeign, ServerForeign, Fifo, Socket };
     using chatlog::Fault;
     using chatlog::Place;
     struct Case {
@@ -267,6 +271,7 @@ TEST_F(ChatLogTest, LinksAndPlacesOthersCanChangeAreNeitherWrittenNorRead)
         {"the file is another user's", FileForeign, Place::File, Fault::NotOwn},
         {"the server folder is another user's", ServerForeign, Place::ServerFolder, Fault::NotOwn},
         {"the file is a FIFO", Fifo, Place::File, Fault::WrongKind},
+        {"the file is a socket", Socket, Place::File, Fault::WrongKind},
     };
     for (const Case& c : cases) {
         if ((c.setup == FileForeign || c.setup == ServerForeign) && !root)
@@ -316,6 +321,17 @@ TEST_F(ChatLogTest, LinksAndPlacesOthersCanChangeAreNeitherWrittenNorRead)
             ASSERT_EQ(chown(server.c_str(), 65534, 65534), 0);
             break;
         case Fifo: ASSERT_EQ(mkfifo((server / fileName).c_str(), 0600), 0); break;
+        case Socket: {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const std::string path = (server / fileName).string();
+            ASSERT_LT(path.size(), sizeof address.sun_path);
+            path.copy(address.sun_path, path.size());
+            const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+            ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+            close(s);
+            break;
+        }
         }
 
         // Nothing is read through it either.
