@@ -23,6 +23,7 @@ private slots:
     void logFolderIsDecidedOnceBeforeTheFirstLine_data();
     void logFolderIsDecidedOnceBeforeTheFirstLine();
     void boxesComeBeforeTheWindowsAndASignalEndsTheStart();
+    void aSignalDuringTheFirstBoxShowsNoSecondBox();
 };
 
 void TestAppStart::cleanup()
@@ -88,13 +89,33 @@ void TestAppStart::boxesComeBeforeTheWindowsAndASignalEndsTheStart()
         windowsExisted = windowsExisted || FormMain != nullptr;
         boxes << caption + QLatin1Char(':') + text;
     });
-    // A signal that came while the boxes were open: no window, nothing written.
-    QVERIFY(!OpenApplicationWindows(locations, [] { return true; }));
+    // A signal that came while the last box was open: no window, nothing written.
+    QVERIFY(!OpenApplicationWindows(locations, [&] { return boxes.size() == 2; }));
     QCOMPARE(boxes, QStringList({ErrorCaption + QLatin1Char(':') + dir.filePath(QStringLiteral("file/kvchat"))
                                      + QStringLiteral(" を作れません（途中にフォルダではないものがあります）。"
                                                       "この実行中の設定は保存されません"),
                                  NoticeCaption + QStringLiteral(":設定ファイルは ... を使います。")}));
     QVERIFY(!windowsExisted);
+    QVERIFY(FormMain == nullptr);
+}
+
+void TestAppStart::aSignalDuringTheFirstBoxShowsNoSecondBox()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    AppLocations locations;
+    locations.SettingsFile = dir.filePath(QStringLiteral("file/kvchat.INI")).toStdString();
+    locations.LogFolder = DefaultLogFolder(locations.SettingsFile);
+    locations.Notice = "設定ファイルは ... を使います。";
+    QStringList captions;
+    SetBoxInterceptor([&](const QString& caption, const QString&) { captions << caption; });
+    // The signal arrives while the first box is open: it ends that box's loop,
+    // and no other box may then wait for the user.
+    QVERIFY(!OpenApplicationWindows(locations, [&] { return !captions.isEmpty(); }));
+    QCOMPARE(captions, QStringList({ErrorCaption}));
     QVERIFY(FormMain == nullptr);
 }
 
