@@ -146,7 +146,8 @@ int main(int argc, char* argv[])
         // A second start on the same settings file hands over to the first.
         SingleInstance instance(locations.SettingsFile);
         if (instance.OtherRuns()) {
-            if (instance.AskOtherToRaise(RaiseTimeoutMs))
+            if (instance.AskOtherToRaise(RaiseTimeoutMs, [&] { return quitOnSignal.Requested(); })
+                || quitOnSignal.Requested())
                 return 0;
             std::fprintf(stderr, "kvchat: %s は別の kvchat が使っていますが、応答がありません\n",
                          locations.SettingsFile.c_str());

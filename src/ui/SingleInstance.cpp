@@ -1,6 +1,8 @@
 #include "SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -142,21 +144,29 @@ void SingleInstance::onConnection()
     }
 }
 
-bool SingleInstance::AskOtherToRaise(int timeoutMs) const
+bool SingleInstance::AskOtherToRaise(int timeoutMs, const std::function<bool()>& giveUp) const
 {
     const QString name = base_ + QStringLiteral(".socket");
-    for (int waited = 0; waited <= timeoutMs; waited += RetryMs) {
+    QElapsedTimer waited;
+    waited.start();
+    // Every wait is short, so a signal ends it without waiting out the time limit.
+    const auto goOn = [&] {
+        QCoreApplication::processEvents();
+        return !giveUp() && !waited.hasExpired(timeoutMs);
+    };
+    while (goOn()) {
         QLocalSocket socket;
         socket.connectToServer(name);
-        if (socket.waitForConnected(RetryMs)) {
-            socket.write(QByteArray(RaiseWord) + '\n' + ActivationToken().toUtf8() + '\n');
-            if (!socket.waitForBytesWritten(timeoutMs))
-                return false;
-            while (!socket.canReadLine() && socket.waitForReadyRead(timeoutMs)) {
-            }
-            return socket.readLine().trimmed() == AnswerWord;
+        if (!socket.waitForConnected(RetryMs)) {
+            QThread::msleep(RetryMs);
+            continue;
         }
-        QThread::msleep(RetryMs);
+        socket.write(QByteArray(RaiseWord) + '\n' + ActivationToken().toUtf8() + '\n');
+        while (socket.bytesToWrite() > 0 && goOn())
+            socket.waitForBytesWritten(RetryMs);
+        while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState && goOn())
+            socket.waitForReadyRead(RetryMs);
+        return socket.canReadLine() && socket.readLine().trimmed() == AnswerWord;
     }
     return false;
 }

@@ -73,6 +73,7 @@ private slots:
     void newcomerChatsWithABotAndQuitsFromTheMenu();
     void toolkitOptionsAreTakenByTheToolkit();
     void secondStartOnTheSameSettingsBringsTheFirstToTheFront();
+    void sigtermWhileASecondStartWaitsForTheFirstEndsIt();
     void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
     void signalIgnoredAtStartStaysIgnored();
 
@@ -479,6 +480,33 @@ void TestRealBinary::secondStartOnTheSameSettingsBringsTheFirstToTheFront()
     QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), first->processId(), Timeout);
     QVERIFY(other->state() == QProcess::Running);
     QVERIFY(Terminate(*other));
+    QVERIFY(Terminate(*first));
+}
+
+// The first program does not answer (stopped in its terminal): a logout's
+// SIGTERM ends the second start at once, as it ends any other, not after the
+// wait with a complaint that the first did not answer.
+void TestRealBinary::sigtermWhileASecondStartWaitsForTheFirstEndsIt()
+{
+    const QString settings = SettingsFile(QStringLiteral("stopped.INI"));
+    Process first = StartClient({QStringLiteral("--settings"), settings});
+    QVERIFY2(!WaitForWindowOf(*first, QStringLiteral("^KVチャット")).isEmpty(), "the first start shows no window");
+    QCOMPARE(::kill(static_cast<pid_t>(first->processId()), SIGSTOP), 0);
+    Process second = StartClient({QStringLiteral("--settings"), settings});
+    // Its signal handler is in place once SIGTERM shows as caught.
+    const auto catchesTerm = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(second->processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) & (1u << (SIGTERM - 1))) != 0;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(catchesTerm(), Timeout);
+    const bool ended = Terminate(*second);
+    ::kill(static_cast<pid_t>(first->processId()), SIGCONT);
+    QVERIFY2(ended, "SIGTERM did not end the waiting start with status 0");
     QVERIFY(Terminate(*first));
 }
 
