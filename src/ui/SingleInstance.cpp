@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -38,10 +39,18 @@ bool IsPrivateFolder(const QString& folder)
         && status.st_uid == geteuid() && (status.st_mode & 077) == 0;
 }
 
+// A local socket's name is limited by the system; a folder too deep for it
+// would leave the lock without a socket, and a second start without an answer.
+bool SocketFits(const QString& folder)
+{
+    constexpr qsizetype NameLength = sizeof("/kvchat-") - 1 + 32 + sizeof(".socket") - 1;
+    return QFile::encodeName(folder).size() + NameLength < qsizetype(sizeof(sockaddr_un::sun_path));
+}
+
 QString PrivateFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime))
+    if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime) && SocketFits(runtime))
         return runtime;
     // Without a runtime folder: one of our own under the shared temporary folder.
     const QString fallback = QDir::tempPath() + QStringLiteral("/kvchat-%1").arg(geteuid());

@@ -6,12 +6,14 @@
 #include "AppWindows.h"
 #include "MainWindowFixture.h"
 #include "MessageBoxes.h"
+#include "SingleInstance.h"
 #include "Unitmain.h"
 #include "Unitoption.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +26,8 @@ private slots:
     void logFolderIsDecidedOnceBeforeTheFirstLine();
     void boxesComeBeforeTheWindowsAndASignalEndsTheStart();
     void aSignalDuringTheFirstBoxShowsNoSecondBox();
+    void aSecondStartReachesTheFirst_data();
+    void aSecondStartReachesTheFirst();
 };
 
 void TestAppStart::cleanup()
@@ -117,6 +121,37 @@ void TestAppStart::aSignalDuringTheFirstBoxShowsNoSecondBox()
     QVERIFY(!OpenApplicationWindows(locations, [&] { return !captions.isEmpty(); }));
     QCOMPARE(captions, QStringList({ErrorCaption}));
     QVERIFY(FormMain == nullptr);
+}
+
+void TestAppStart::aSecondStartReachesTheFirst_data()
+{
+    QTest::addColumn<int>("runtimeNameLength");   // of the runtime folder's last part
+    QTest::newRow("a short runtime folder") << 4;
+    // Too long to name a local socket in it (a deep home folder, a long TMPDIR).
+    QTest::newRow("a long runtime folder") << 90;
+}
+
+void TestAppStart::aSecondStartReachesTheFirst()
+{
+    QFETCH(int, runtimeNameLength);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString runtime = dir.filePath(QString(runtimeNameLength, QLatin1Char('r')));
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    const std::string settings = dir.filePath(QStringLiteral("k.INI")).toStdString();
+
+    SingleInstance first(settings);
+    QSignalSpy raised(&first, &SingleInstance::RaiseRequested);
+    SingleInstance second(settings);   // its own open file: the lock is taken
+    const bool answered = second.AskOtherToRaise(5000, [] { return false; });
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    QVERIFY(!first.OtherRuns());
+    QVERIFY(second.OtherRuns());
+    QVERIFY2(answered, "the first program was not reached");
+    QTRY_COMPARE(raised.count(), 1);
 }
 
 QTEST_MAIN(TestAppStart)
