@@ -101,7 +101,11 @@ std::variant<QString, int> ReadCommandLine(const QStringList& args)
 {
     Parser p;
     const bool parsed = p.parser.parse(args);
-    const bool noSettingsFile = parsed && p.parser.isSet(p.settings) && p.parser.value(p.settings).isEmpty();
+    // "dir/", "dir/." and "dir/.." name a folder; the program would make it and then fail to read it.
+    const QString named = p.parser.value(p.settings);
+    const QString lastPart = named.section(QLatin1Char('/'), -1);
+    const bool noSettingsFile = parsed && p.parser.isSet(p.settings)
+        && (lastPart.isEmpty() || lastPart == QStringLiteral(".") || lastPart == QStringLiteral(".."));
     if (!parsed || !p.parser.positionalArguments().isEmpty() || noSettingsFile) {
         QString error = p.parser.errorText();
         if (parsed)

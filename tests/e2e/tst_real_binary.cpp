@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -72,6 +73,7 @@ private slots:
     void cleanupTestCase();
     void newcomerChatsWithABotAndQuitsFromTheMenu();
     void toolkitOptionsAreTakenByTheToolkit();
+    void settingsNamingAFolderIsRefused();
     void secondStartOnTheSameSettingsBringsTheFirstToTheFront();
     void sigtermWhileASecondStartWaitsForTheFirstEndsIt();
     void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
@@ -454,6 +456,19 @@ void TestRealBinary::toolkitOptionsAreTakenByTheToolkit()
                                   QStringLiteral("--settings"), SettingsFile(QStringLiteral("qt-options.INI"))});
     QVERIFY2(!WaitForWindowOf(*client).isEmpty(), "the client did not open its window");
     QVERIFY(Terminate(*client));
+}
+
+// "--settings new/" names a folder, not a file: refused like a missing name,
+// before any folder is made for it.
+void TestRealBinary::settingsNamingAFolderIsRefused()
+{
+    for (const QString& name : {QStringLiteral("new/"), QStringLiteral("new/.."), QStringLiteral("new/.")}) {
+        Process client = StartClient({QStringLiteral("--settings"), dir_.filePath(name)});
+        QVERIFY2(client->waitForFinished(Timeout), qPrintable(name));
+        QCOMPARE(client->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client->exitCode(), 2);
+        QVERIFY2(!QFileInfo::exists(dir_.filePath(QStringLiteral("new"))), qPrintable(name));
+    }
 }
 
 // One program per settings file: a second start on the same file (named
