@@ -101,7 +101,11 @@ std::variant<QString, int> ReadCommandLine(const QStringList& args)
 {
     Parser p;
     const bool parsed = p.parser.parse(args);
-    const bool noSettingsFile = parsed && p.parser.isSet(p.settings) && p.parser.value(p.settings).isEmpty();
+    // "dir/", "dir/." and "dir/.." name a folder; the program would make it and then fail to read it.
+    const QString named = p.parser.value(p.settings);
+    const QString lastPart = named.section(QLatin1Char('/'), -1);
+    const bool noSettingsFile = parsed && p.parser.isSet(p.settings)
+        && (lastPart.isEmpty() || lastPart == QStringLiteral(".") || lastPart == QStringLiteral(".."));
     if (!parsed || !p.parser.positionalArguments().isEmpty() || noSettingsFile) {
         QString error = p.parser.errorText();
         if (parsed)
@@ -146,7 +150,8 @@ int main(int argc, char* argv[])
         // A second start on the same settings file hands over to the first.
         SingleInstance instance(locations.SettingsFile);
         if (instance.OtherRuns()) {
-            if (instance.AskOtherToRaise(RaiseTimeoutMs))
+            if (instance.AskOtherToRaise(RaiseTimeoutMs, [&] { return quitOnSignal.Requested(); })
+                || quitOnSignal.Requested())
                 return 0;
             std::fprintf(stderr, "kvchat: %s は別の kvchat が使っていますが、応答がありません\n",
                          locations.SettingsFile.c_str());

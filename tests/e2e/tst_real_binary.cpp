@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -72,7 +73,9 @@ private slots:
     void cleanupTestCase();
     void newcomerChatsWithABotAndQuitsFromTheMenu();
     void toolkitOptionsAreTakenByTheToolkit();
+    void settingsNamingAFolderIsRefused();
     void secondStartOnTheSameSettingsBringsTheFirstToTheFront();
+    void sigtermWhileASecondStartWaitsForTheFirstEndsIt();
     void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
     void signalIgnoredAtStartStaysIgnored();
 
@@ -455,6 +458,19 @@ void TestRealBinary::toolkitOptionsAreTakenByTheToolkit()
     QVERIFY(Terminate(*client));
 }
 
+// "--settings new/" names a folder, not a file: refused like a missing name,
+// before any folder is made for it.
+void TestRealBinary::settingsNamingAFolderIsRefused()
+{
+    for (const QString& name : {QStringLiteral("new/"), QStringLiteral("new/.."), QStringLiteral("new/.")}) {
+        Process client = StartClient({QStringLiteral("--settings"), dir_.filePath(name)});
+        QVERIFY2(client->waitForFinished(Timeout), qPrintable(name));
+        QCOMPARE(client->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client->exitCode(), 2);
+        QVERIFY2(!QFileInfo::exists(dir_.filePath(QStringLiteral("new"))), qPrintable(name));
+    }
+}
+
 // One program per settings file: a second start on the same file (named
 // another way) brings the first one's window to the front and ends with
 // status 0; another settings file runs side by side.
@@ -479,6 +495,33 @@ void TestRealBinary::secondStartOnTheSameSettingsBringsTheFirstToTheFront()
     QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), first->processId(), Timeout);
     QVERIFY(other->state() == QProcess::Running);
     QVERIFY(Terminate(*other));
+    QVERIFY(Terminate(*first));
+}
+
+// The first program does not answer (stopped in its terminal): a logout's
+// SIGTERM ends the second start at once, as it ends any other, not after the
+// wait with a complaint that the first did not answer.
+void TestRealBinary::sigtermWhileASecondStartWaitsForTheFirstEndsIt()
+{
+    const QString settings = SettingsFile(QStringLiteral("stopped.INI"));
+    Process first = StartClient({QStringLiteral("--settings"), settings});
+    QVERIFY2(!WaitForWindowOf(*first, QStringLiteral("^KVチャット")).isEmpty(), "the first start shows no window");
+    QCOMPARE(::kill(static_cast<pid_t>(first->processId()), SIGSTOP), 0);
+    Process second = StartClient({QStringLiteral("--settings"), settings});
+    // Its signal handler is in place once SIGTERM shows as caught.
+    const auto catchesTerm = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(second->processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) & (1u << (SIGTERM - 1))) != 0;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(catchesTerm(), Timeout);
+    const bool ended = Terminate(*second);
+    ::kill(static_cast<pid_t>(first->processId()), SIGCONT);
+    QVERIFY2(ended, "SIGTERM did not end the waiting start with status 0");
     QVERIFY(Terminate(*first));
 }
 

@@ -1,6 +1,8 @@
 #include "SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +18,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -36,10 +39,18 @@ bool IsPrivateFolder(const QString& folder)
         && status.st_uid == geteuid() && (status.st_mode & 077) == 0;
 }
 
+// A local socket's name is limited by the system; a folder too deep for it
+// would leave the lock without a socket, and a second start without an answer.
+bool SocketFits(const QString& folder)
+{
+    constexpr qsizetype NameLength = sizeof("/kvchat-") - 1 + 32 + sizeof(".socket") - 1;
+    return QFile::encodeName(folder).size() + NameLength < qsizetype(sizeof(sockaddr_un::sun_path));
+}
+
 QString PrivateFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime))
+    if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime) && SocketFits(runtime))
         return runtime;
     // Without a runtime folder: one of our own under the shared temporary folder.
     const QString fallback = QDir::tempPath() + QStringLiteral("/kvchat-%1").arg(geteuid());
@@ -142,21 +153,29 @@ void SingleInstance::onConnection()
     }
 }
 
-bool SingleInstance::AskOtherToRaise(int timeoutMs) const
+bool SingleInstance::AskOtherToRaise(int timeoutMs, const std::function<bool()>& giveUp) const
 {
     const QString name = base_ + QStringLiteral(".socket");
-    for (int waited = 0; waited <= timeoutMs; waited += RetryMs) {
+    QElapsedTimer waited;
+    waited.start();
+    // Every wait is short, so a signal ends it without waiting out the time limit.
+    const auto goOn = [&] {
+        QCoreApplication::processEvents();
+        return !giveUp() && !waited.hasExpired(timeoutMs);
+    };
+    while (goOn()) {
         QLocalSocket socket;
         socket.connectToServer(name);
-        if (socket.waitForConnected(RetryMs)) {
-            socket.write(QByteArray(RaiseWord) + '\n' + ActivationToken().toUtf8() + '\n');
-            if (!socket.waitForBytesWritten(timeoutMs))
-                return false;
-            while (!socket.canReadLine() && socket.waitForReadyRead(timeoutMs)) {
-            }
-            return socket.readLine().trimmed() == AnswerWord;
+        if (!socket.waitForConnected(RetryMs)) {
+            QThread::msleep(RetryMs);
+            continue;
         }
-        QThread::msleep(RetryMs);
+        socket.write(QByteArray(RaiseWord) + '\n' + ActivationToken().toUtf8() + '\n');
+        while (socket.bytesToWrite() > 0 && goOn())
+            socket.waitForBytesWritten(RetryMs);
+        while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState && goOn())
+            socket.waitForReadyRead(RetryMs);
+        return socket.canReadLine() && socket.readLine().trimmed() == AnswerWord;
     }
     return false;
 }

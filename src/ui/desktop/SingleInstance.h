@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <string>
 
 class QLocalServer;
@@ -22,8 +23,10 @@ public:
     // Another program runs on the same settings file.
     bool OtherRuns() const { return otherRuns_; }
     // Asks that program to come to the front, handing it this start's
-    // activation token; false when it did not answer in time.
-    bool AskOtherToRaise(int timeoutMs) const;
+    // activation token; false when it did not answer in time. giveUp is asked
+    // between short waits, with this thread's events handled (a signal's
+    // notifier among them): true ends the wait at once.
+    bool AskOtherToRaise(int timeoutMs, const std::function<bool()>& giveUp) const;
 
     // "<folder>/kvchat-<hash>", the name both files start with; empty when no
     // private folder was found (the program then runs without the check).

@@ -13,6 +13,9 @@ std::unique_ptr<TFormMain> OpenApplicationWindows(const AppLocations& locations,
     if (const auto failure = PrepareSettingsFile(locations)) {
         std::fprintf(stderr, "kvchat: %s\n", failure->c_str());
         ShowStandardError(QString::fromStdString(*failure));
+        // A signal during this box ended its loop; a second box would wait for the user again.
+        if (quitRequested())
+            return nullptr;
     }
     if (!locations.Notice.empty()) {
         std::fprintf(stderr, "kvchat: %s\n", locations.Notice.c_str());

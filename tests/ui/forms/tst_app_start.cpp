@@ -6,12 +6,14 @@
 #include "AppWindows.h"
 #include "MainWindowFixture.h"
 #include "MessageBoxes.h"
+#include "SingleInstance.h"
 #include "Unitmain.h"
 #include "Unitoption.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,6 +25,9 @@ private slots:
     void logFolderIsDecidedOnceBeforeTheFirstLine_data();
     void logFolderIsDecidedOnceBeforeTheFirstLine();
     void boxesComeBeforeTheWindowsAndASignalEndsTheStart();
+    void aSignalDuringTheFirstBoxShowsNoSecondBox();
+    void aSecondStartReachesTheFirst_data();
+    void aSecondStartReachesTheFirst();
 };
 
 void TestAppStart::cleanup()
@@ -88,14 +93,65 @@ void TestAppStart::boxesComeBeforeTheWindowsAndASignalEndsTheStart()
         windowsExisted = windowsExisted || FormMain != nullptr;
         boxes << caption + QLatin1Char(':') + text;
     });
-    // A signal that came while the boxes were open: no window, nothing written.
-    QVERIFY(!OpenApplicationWindows(locations, [] { return true; }));
+    // A signal that came while the last box was open: no window, nothing written.
+    QVERIFY(!OpenApplicationWindows(locations, [&] { return boxes.size() == 2; }));
     QCOMPARE(boxes, QStringList({ErrorCaption + QLatin1Char(':') + dir.filePath(QStringLiteral("file/kvchat"))
                                      + QStringLiteral(" を作れません（途中にフォルダではないものがあります）。"
                                                       "この実行中の設定は保存されません"),
                                  NoticeCaption + QStringLiteral(":設定ファイルは ... を使います。")}));
     QVERIFY(!windowsExisted);
     QVERIFY(FormMain == nullptr);
+}
+
+void TestAppStart::aSignalDuringTheFirstBoxShowsNoSecondBox()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    AppLocations locations;
+    locations.SettingsFile = dir.filePath(QStringLiteral("file/kvchat.INI")).toStdString();
+    locations.LogFolder = DefaultLogFolder(locations.SettingsFile);
+    locations.Notice = "設定ファイルは ... を使います。";
+    QStringList captions;
+    SetBoxInterceptor([&](const QString& caption, const QString&) { captions << caption; });
+    // The signal arrives while the first box is open: it ends that box's loop,
+    // and no other box may then wait for the user.
+    QVERIFY(!OpenApplicationWindows(locations, [&] { return !captions.isEmpty(); }));
+    QCOMPARE(captions, QStringList({ErrorCaption}));
+    QVERIFY(FormMain == nullptr);
+}
+
+void TestAppStart::aSecondStartReachesTheFirst_data()
+{
+    QTest::addColumn<int>("runtimeNameLength");   // of the runtime folder's last part
+    QTest::newRow("a short runtime folder") << 4;
+    // Too long to name a local socket in it (a deep home folder, a long TMPDIR).
+    QTest::newRow("a long runtime folder") << 90;
+}
+
+void TestAppStart::aSecondStartReachesTheFirst()
+{
+    QFETCH(int, runtimeNameLength);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString runtime = dir.filePath(QString(runtimeNameLength, QLatin1Char('r')));
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    const std::string settings = dir.filePath(QStringLiteral("k.INI")).toStdString();
+
+    SingleInstance first(settings);
+    QSignalSpy raised(&first, &SingleInstance::RaiseRequested);
+    SingleInstance second(settings);   // its own open file: the lock is taken
+    const bool answered = second.AskOtherToRaise(5000, [] { return false; });
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    QVERIFY(!first.OtherRuns());
+    QVERIFY(second.OtherRuns());
+    QVERIFY2(answered, "the first program was not reached");
+    QTRY_COMPARE(raised.count(), 1);
 }
 
 QTEST_MAIN(TestAppStart)
