@@ -10,6 +10,7 @@
 #include "Unitlogin.h"
 #include "ui_Unitmain.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
 #include <QKeyEvent>
@@ -101,6 +102,8 @@ TFormMain::TFormMain(std::string settingsPath, QWidget* parent)
     setUpKeeping();
     connectHandlers();
     setUpFindNotice();
+    setUpCompletion();
+    setUpDesktop();
     RefreshConnectionControls();
     FirstActivate = true;
     FormCreate();
@@ -185,6 +188,8 @@ bool TFormMain::event(QEvent* e)
         wantedBounds_.reset();   // once: resizing raises these events again
         applyOuterBounds(wanted);
     }
+    if (e->type() == QEvent::WindowActivate || (e->type() == QEvent::ActivationChange && isActiveWindow()))
+        SetMentionsWaiting(0);   // the user is back: the tabs keep their own marks
     if (e->type() == QEvent::WindowActivate && FirstActivate) {
         // Leave the event first: the connect dialog runs its own loop.
         QTimer::singleShot(0, this, &TFormMain::FormActivate);
@@ -253,7 +258,13 @@ void TFormMain::CloseMenuClick()
 
 void TFormMain::ExitMenuClick()
 {
+    quitting_ = true;
+    // From the tray, closing the hidden window is not what ends the program.
+    const bool inTray = !QApplication::quitOnLastWindowClosed();
+    QApplication::setQuitOnLastWindowClosed(true);
     close();
+    if (inTray)
+        QCoreApplication::quit();
 }
 
 void TFormMain::onOutputOverflow()
@@ -335,6 +346,7 @@ void TFormMain::SaveSettings()
     record.StartRooms = StartRooms;
     WriteSettings(ini, record);
     WriteLogSettings(ini, LogSettings{LogEnabled});
+    WriteZoom(ini, Options.Zoom);
     if (const auto failure = ini.Save())
         ShowStandardError(QString::fromStdString(*failure));
 }
