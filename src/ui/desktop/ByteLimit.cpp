@@ -116,7 +116,9 @@ public:
             accepted_ = input;
             return Acceptable;
         }
-        ShowInputNotice(edit_, DroppedInputText(fitting.Unencodable, fitting.Cut, maxBytes_));
+        // A password field's notice does not show what was typed into it.
+        ShowInputNotice(edit_, DroppedInputText(fitting.Unencodable, fitting.Cut, maxBytes_,
+                                                edit_->echoMode() != QLineEdit::Normal));
         // Nothing of it fits: undo the whole edit, the selection it replaced
         // included, as if the key had not been pressed.
         if (kept.isEmpty())
@@ -136,10 +138,12 @@ private:
 
 }  // namespace
 
-QString DroppedInputText(const QString& unencodable, int cutCharacters, int maxBytes)
+QString DroppedInputText(const QString& unencodable, int cutCharacters, int maxBytes, bool hidden)
 {
     QStringList parts;
-    if (!unencodable.isEmpty()) {
+    if (!unencodable.isEmpty() && hidden) {
+        parts << QStringLiteral("送れない文字は入力されませんでした");
+    } else if (!unencodable.isEmpty()) {
         // A long paste of such characters is named by its first few.
         constexpr int Named = 8;
         QString named;

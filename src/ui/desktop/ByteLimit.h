@@ -8,9 +8,10 @@
 
 class QLineEdit;
 
-// The words for what an edit left out: the characters without a CP932 code,
-// and how many characters did not fit in maxBytes. Empty when nothing was.
-QString DroppedInputText(const QString& unencodable, int cutCharacters, int maxBytes);
+// The words for what an edit left out: the characters without a CP932 code
+// (named unless hidden, as in a password field), and how many characters did
+// not fit in maxBytes. Empty when nothing was.
+QString DroppedInputText(const QString& unencodable, int cutCharacters, int maxBytes, bool hidden = false);
 
 // Installs the limit as the edit's validator (replacing any earlier one), and
 // the guard against cancelled compositions (InputMethodGuard.h).

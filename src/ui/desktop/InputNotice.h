@@ -1,7 +1,8 @@
 #pragma once
 // A short word to the user about their input, said where they are looking: in the
-// status bar of a main window, otherwise on a line the dialog gains below its
-// controls. Either goes away by itself after a few seconds.
+// status bar of a main window, otherwise on a label laid over the dialog just
+// below the field. Either goes away by itself after a few seconds, a dialog's
+// also when the dialog closes.
 
 #include <QString>
 

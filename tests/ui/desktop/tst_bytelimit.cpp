@@ -274,6 +274,8 @@ void TestByteLimit::droppedInputIsSaidInTheDialog_data()
     QTest::newRow("many named by the first few") << "" << QStringLiteral("①가나다라마바사아자차카")
                                                  << QStringLiteral("「가나다라마바사아…」は送れない文字のため入力されませんでした");
     QTest::newRow("nothing dropped") << "a" << QStringLiteral("あいう") << QString();
+    // A password field says that something was left out, not what.
+    QTest::newRow("password") << "pw" << QStringLiteral("é") << QStringLiteral("送れない文字は入力されませんでした");
 }
 
 void TestByteLimit::droppedInputIsSaidInTheDialog()
@@ -285,6 +287,8 @@ void TestByteLimit::droppedInputIsSaidInTheDialog()
     QDialog dialog;
     auto* field = new QLineEdit(&dialog);
     field->setGeometry(8, 8, 180, 20);
+    if (QString::fromLatin1(QTest::currentDataTag()) == QLatin1String("password"))
+        field->setEchoMode(QLineEdit::Password);
     dialog.setFixedSize(248, 78);
     LimitBytes(field, 26);
     dialog.show();
@@ -301,15 +305,23 @@ void TestByteLimit::droppedInputIsSaidInTheDialog()
     QVERIFY(notice != nullptr);
     QCOMPARE(notice->text(), said);
     QVERIFY(notice->isVisible());
-    // Below the controls, and the dialog grows to hold it while it is said.
-    QVERIFY(notice->geometry().top() >= 78);
-    QVERIFY(dialog.height() >= notice->geometry().bottom());
+    // Over the dialog just below the field; the dialog keeps its size.
+    const QPoint below = field->mapToGlobal(QPoint(0, field->height()));
+    QVERIFY(notice->pos().y() >= below.y() && notice->pos().y() <= below.y() + 4);
+    QCOMPARE(notice->pos().x(), below.x());
+    QCOMPARE(dialog.size(), QSize(248, 78));
     auto* timer = notice->findChild<QTimer*>();
     QVERIFY(timer && timer->isActive());
     QCOMPARE(timer->interval(), InputNoticeMs);
     QVERIFY(QMetaObject::invokeMethod(timer, "timeout"));
     QVERIFY(!notice->isVisible());
     QCOMPARE(dialog.size(), QSize(248, 78));
+    // Said again, then the dialog closes: the notice goes with it.
+    field->paste();
+    QVERIFY(notice->isVisible());
+    dialog.hide();
+    QVERIFY(notice->isHidden());
+    QVERIFY(!timer->isActive());
 }
 
 // What an input method sends, step by step: "P text" shows a composition, "C text"

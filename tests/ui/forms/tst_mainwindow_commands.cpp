@@ -16,6 +16,8 @@
 #include <QDate>
 #include <QInputMethodEvent>
 #include <QCheckBox>
+#include <QFontComboBox>
+#include <QSpinBox>
 #include <QWheelEvent>
 #include <QStatusBar>
 #include <QLineEdit>
@@ -61,7 +63,7 @@ private slots:
     void droppedInputIsSaidInTheStatusBar();
     void zoomKeysAndWheelSizeTheLogAndTheInput();
     void closingWithTheTrayOptionKeepsTheConnection();
-    void withoutATrayTheOptionIsGreyedAndClosingEnds();
+    void optionsChooseTheFontAndWithoutATrayGreyTheTray();
     void enterRoomByNumberWithoutPassword();
     void enterPasswordRoomThroughDialog();
     void cancelledPasswordDialogSendsNothing();
@@ -320,7 +322,7 @@ void TestMainWindowCommands::closingWithTheTrayOptionKeepsTheConnection()
     TrayIcon::AvailableForTests.reset();
 }
 
-void TestMainWindowCommands::withoutATrayTheOptionIsGreyedAndClosingEnds()
+void TestMainWindowCommands::optionsChooseTheFontAndWithoutATrayGreyTheTray()
 {
     TrayIcon::AvailableForTests = false;
     MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
@@ -329,11 +331,19 @@ void TestMainWindowCommands::withoutATrayTheOptionIsGreyedAndClosingEnds()
     bool greyed = false;
     OnNextModal([&](QWidget*) {
         greyed = !FormOption->CheckKeepInTray->isEnabled();
+        QCOMPARE(FormOption->ComboFont->currentText(), QStringLiteral("ＭＳ Ｐゴシック"));
+        QCOMPARE(FormOption->SpinFontSize->value(), 12);
+        FormOption->ComboFont->setEditText(QStringLiteral("IPAGothic"));
+        FormOption->SpinFontSize->setValue(16);
         FormOption->ButtonOk->click();
     });
     w->OptionMenuClick();
     QVERIFY(greyed);
     QVERIFY(w->Options.KeepInTray);   // the choice stands for a desktop that has a tray
+    QCOMPARE(w->Options.FontFamily, std::string("IPAGothic"));
+    QCOMPARE(w->EditInputChat->font().family(), QStringLiteral("IPAGothic"));
+    QCOMPARE(w->EditInputChat->font().pixelSize(), 16);
+    QVERIFY(f.SettingsBytes().contains("FontFamily=IPAGothic\r\nFontSize=16\r\n"));
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QVERIFY(w->close());
