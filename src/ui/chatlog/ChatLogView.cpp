@@ -11,13 +11,6 @@
 #include <array>
 #include <optional>
 
-namespace {
-
-const QColor RestoredGrey(128, 128, 128);
-const QColor MentionBackground(255, 240, 160);
-
-} // namespace
-
 QColor StyleColor(std::uint8_t style)
 {
     switch (style) {
@@ -40,31 +33,55 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setMaximumBlockCount(static_cast<int>(lines.Limit()));
-    // The selection stays visible while the focus is in the chat input.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                 pal.color(QPalette::Active, QPalette::HighlightedText));
-    setPalette(pal);
+    followPalette();
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(0);
     connect(&flushTimer_, &QTimer::timeout, this, &ChatLogView::Flush);
 }
 
+void ChatLogView::followPalette()
+{
+    if (settingPalette_)
+        return;
+    // The selection stays visible while the focus is in the chat input. Only
+    // those two colours are set here, so every other one follows the desktop.
+    const QPalette current = palette();
+    QPalette pal;
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, current.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 current.color(QPalette::Active, QPalette::HighlightedText));
+    settingPalette_ = true;
+    setPalette(pal);
+    settingPalette_ = false;
+    const LogColours colours = LogColoursFor(current);
+    if (colours == colours_)
+        return;
+    colours_ = colours;
+    looks_ = {};
+    if (onScreen_) {
+        SetOnScreen(false);
+        SetOnScreen(true);
+    }
+}
+
+void ChatLogView::changeEvent(QEvent* event)
+{
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        followPalette();
+}
+
 QTextCharFormat ChatLogView::LineFormat(const StoredLine& line)
 {
-    // A line's look is one of a few: each is made once and shared, not rebuilt per line.
-    constexpr int Grey = 6;   // styles 0..4, 5 for any other style (black), then grey
     const bool grey = (line.flags & (LineRestored | LineDivider)) != 0;
     const bool mention = (line.flags & LineMention) != 0;
-    const int colour = grey ? Grey : std::min<int>(line.style, 5);
-    static std::array<std::optional<QTextCharFormat>, 2 * (Grey + 1)> looks;
-    std::optional<QTextCharFormat>& look = looks[static_cast<std::size_t>(2 * colour + (mention ? 1 : 0))];
+    const auto colour = static_cast<std::size_t>(grey ? LogColours::Grey : StyleLook(line.style));
+    std::optional<QTextCharFormat>& look = looks_[2 * colour + (mention ? 1 : 0)];
     if (!look) {
         QTextCharFormat format;
-        format.setForeground(grey ? RestoredGrey : StyleColor(line.style));
+        format.setForeground(mention ? colours_.MentionText[colour] : colours_.Text[colour]);
         if (mention)
-            format.setBackground(MentionBackground);
+            format.setBackground(colours_.MentionBackground);
         look = format;
     }
     return *look;

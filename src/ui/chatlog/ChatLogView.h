@@ -6,20 +6,22 @@
 // block before the next paint, so a flood costs one layout per batch.
 
 #include "LineStore.h"
+#include "LogColours.h"
 
 #include <QColor>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QTextCharFormat;
+#include <QTextCharFormat>
 
-// The colour of a line's style; unknown styles show in black.
+// The colour of a line's style in a light palette; unknown styles show in black.
 QColor StyleColor(std::uint8_t style);
 
 class ChatLogView : public QPlainTextEdit {
@@ -45,15 +47,22 @@ public:
 
     // The one place that decides how a stored line looks: appends it to the
     // document at the cursor (as a new block unless it is the document's first).
-    static void InsertLine(QTextCursor& cursor, const StoredLine& line, bool first);
+    void InsertLine(QTextCursor& cursor, const StoredLine& line, bool first);
+    // The colours the lines are drawn in, chosen for the log's palette.
+    const LogColours& Colours() const { return colours_; }
     // "HH:MM " before every line (an option, off by default); logs on screen
     // take a change when they are next rebuilt.
     static inline bool ShowTimes = false;
     // Whether this line gets the time: lines restored from a log carry their own.
     static bool ShowsTime(const StoredLine& line);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
-    static QTextCharFormat LineFormat(const StoredLine& line);
+    QTextCharFormat LineFormat(const StoredLine& line);
+    // Takes the palette's colours; a log on screen is laid out again when they changed.
+    void followPalette();
 
     const LineStore& lines_;
     std::uint64_t shown_ = 0;   // the store's Appended() that the document reflects
@@ -69,4 +78,8 @@ private:
     std::vector<PendingLine> pending_;   // lines added on screen since the last flush
     std::string utf8_;                   // a line's text while it is put into the document
     QTimer flushTimer_;
+    LogColours colours_;
+    // A line's look is one of a few: each is made once and shared, not rebuilt per line.
+    std::array<std::optional<QTextCharFormat>, 2 * LogColours::Count> looks_;
+    bool settingPalette_ = false;
 };

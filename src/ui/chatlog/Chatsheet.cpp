@@ -38,6 +38,11 @@ TChatSheet::TChatSheet(QWidget* Owner, std::int16_t roomNo, const std::string& r
     layout->addWidget(ChatLog, 1);
     layout->addWidget(GroupUser);
     setTabOrder(ChatLog, ListUser);
+    connect(ListUser, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        const int k = ListUser->row(item);
+        if (k >= 0 && k < nUserCount)
+            emit MemberChosen(FromSjis(UserItems[k].Name));
+    });
 
     RoomName = roomName;
     RoomNo = roomNo;
@@ -123,6 +128,15 @@ void TChatSheet::AddUserList(const GmRoomUser::Info& info)
             row += QStringLiteral(" (*)");
         ListUser->addItem(row);
     }
+}
+
+std::vector<std::string> TChatSheet::MemberNames() const
+{
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(nUserCount));
+    for (int k = 0; k < nUserCount; ++k)
+        names.push_back(cp932::ToUtf8(UserItems[k].Name));
+    return names;
 }
 
 void TChatSheet::DeleteUserList(std::int16_t clientId)

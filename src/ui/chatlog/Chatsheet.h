@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class ChatLogView;
 class ChatLogger;
@@ -44,6 +45,8 @@ public:
     // Only the tab on screen keeps its log laid out (see ChatLogView).
     void ShowLog(bool onScreen);
     void AddUserList(const GmRoomUser::Info& info);
+    // The names of the members present, UTF-8, in the order of the list.
+    std::vector<std::string> MemberNames() const;
     void DeleteUserList(std::int16_t clientId);
     int FindUser(std::int16_t clientId) const;
 
@@ -63,6 +66,10 @@ public:
     // Where the room's lines are kept on disk; none while logging is off.
     ChatLogger* Logger = nullptr;
     std::shared_ptr<const LogTarget> LogFile;
+
+signals:
+    // A member's row was double-clicked; name is theirs, without the mark.
+    void MemberChosen(const QString& name);
 
 private:
     void addLine(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style, std::uint8_t flags,

@@ -1,8 +1,11 @@
 #include "ByteLimit.h"
 
+#include "InputMethodGuard.h"
+#include "InputNotice.h"
 #include "SjisText.h"
 
 #include <QLineEdit>
+#include <QStringList>
 #include <QStringView>
 #include <QValidator>
 
@@ -46,25 +49,39 @@ Change FindChange(QStringView before, QStringView after, qsizetype cursor)
     return {start, end};
 }
 
+// What of an insertion an edit takes, and what it leaves out.
+struct Fitting {
+    QString Kept;
+    QString Unencodable;   // each character without a code once, in order
+    int Cut = 0;           // characters that did not fit
+};
+
 // The part of inserted that fits in room bytes, leaving out characters without
 // a CP932 code. Stops at the first character that does not fit.
-QString FittingPart(QStringView inserted, int room)
+Fitting FittingPart(QStringView inserted, int room)
 {
-    QString kept;
+    Fitting fitting;
+    bool full = false;
     for (qsizetype i = 0; i < inserted.size();) {
         const qsizetype units =
             inserted[i].isHighSurrogate() && i + 1 < inserted.size() && inserted[i + 1].isLowSurrogate() ? 2 : 1;
         const QString character = inserted.mid(i, units).toString();
         i += units;
         const int bytes = SjisByteLength(character);
-        if (bytes < 0)
+        if (bytes < 0) {
+            if (!fitting.Unencodable.contains(character))
+                fitting.Unencodable += character;
             continue;
-        if (bytes > room)
-            break;
+        }
+        full = full || bytes > room;
+        if (full) {
+            ++fitting.Cut;
+            continue;
+        }
         room -= bytes;
-        kept += character;
+        fitting.Kept += character;
     }
-    return kept;
+    return fitting;
 }
 
 class ByteLimitValidator : public QValidator {
@@ -93,11 +110,15 @@ public:
             return Acceptable;
         }
         const int room = std::max(0, maxBytes_ - static_cast<int>(ToSjis(remaining).size()));
-        const QString kept = FittingPart(inserted, room);
+        const Fitting fitting = FittingPart(inserted, room);
+        const QString& kept = fitting.Kept;
         if (kept.size() == inserted.size()) {
             accepted_ = input;
             return Acceptable;
         }
+        // A password field's notice does not show what was typed into it.
+        ShowInputNotice(edit_, DroppedInputText(fitting.Unencodable, fitting.Cut, maxBytes_,
+                                                edit_->echoMode() != QLineEdit::Normal));
         // Nothing of it fits: undo the whole edit, the selection it replaced
         // included, as if the key had not been pressed.
         if (kept.isEmpty())
@@ -117,8 +138,33 @@ private:
 
 }  // namespace
 
+QString DroppedInputText(const QString& unencodable, int cutCharacters, int maxBytes, bool hidden)
+{
+    QStringList parts;
+    if (!unencodable.isEmpty() && hidden) {
+        parts << QStringLiteral("送れない文字は入力されませんでした");
+    } else if (!unencodable.isEmpty()) {
+        // A long paste of such characters is named by its first few.
+        constexpr int Named = 8;
+        QString named;
+        int count = 0;
+        for (qsizetype i = 0; i < unencodable.size() && count < Named; ++count) {
+            const qsizetype units = unencodable[i].isHighSurrogate() && i + 1 < unencodable.size() ? 2 : 1;
+            named += unencodable.mid(i, units);
+            i += units;
+        }
+        if (named.size() < unencodable.size())
+            named += QStringLiteral("…");
+        parts << QStringLiteral("「%1」は送れない文字のため入力されませんでした").arg(named);
+    }
+    if (cutCharacters > 0)
+        parts << QStringLiteral("%1 バイトを超えた %2 文字は入力されませんでした").arg(maxBytes).arg(cutCharacters);
+    return parts.join(QStringLiteral("。"));
+}
+
 void LimitBytes(QLineEdit* edit, int maxBytes)
 {
+    InputMethodGuard::Install(edit);
     if (auto* existing = dynamic_cast<const ByteLimitValidator*>(edit->validator())) {
         const_cast<ByteLimitValidator*>(existing)->SetMaxBytes(maxBytes);
         return;

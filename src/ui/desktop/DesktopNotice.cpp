@@ -1,5 +1,7 @@
 #include "DesktopNotice.h"
 
+#include "TrayIcon.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -49,6 +51,11 @@ void NotifyInTray(const QString& summary, const QString& body)
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
+    // The program's own icon when it shows one, rather than a second icon.
+    if (TrayIcon* own = TrayIcon::Shown()) {
+        own->ShowMessage(summary, body);
+        return;
+    }
     static QSystemTrayIcon* tray = nullptr;
     if (tray == nullptr) {
         tray = new QSystemTrayIcon(QApplication::windowIcon(), qApp);

@@ -11,6 +11,7 @@
 #include "Unitlogin.h"
 #include "ui_Unitmain.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
 #include <QKeyEvent>
@@ -107,6 +108,8 @@ TFormMain::TFormMain(std::string settingsPath, std::string defaultLogFolder, QWi
     setUpKeeping();
     connectHandlers();
     setUpFindNotice();
+    setUpCompletion();
+    setUpDesktop();
     RefreshConnectionControls();
     FirstActivate = true;
     FormCreate();
@@ -191,6 +194,8 @@ bool TFormMain::event(QEvent* e)
         wantedBounds_.reset();   // once: resizing raises these events again
         applyOuterBounds(wanted);
     }
+    if (e->type() == QEvent::WindowActivate || (e->type() == QEvent::ActivationChange && isActiveWindow()))
+        SetMentionsWaiting(0);   // the user is back: the tabs keep their own marks
     if (e->type() == QEvent::WindowActivate && FirstActivate) {
         // Leave the event first: the connect dialog runs its own loop.
         QTimer::singleShot(0, this, &TFormMain::FormActivate);
@@ -259,7 +264,13 @@ void TFormMain::CloseMenuClick()
 
 void TFormMain::ExitMenuClick()
 {
+    quitting_ = true;
+    // From the tray, closing the hidden window is not what ends the program.
+    const bool inTray = !QApplication::quitOnLastWindowClosed();
+    QApplication::setQuitOnLastWindowClosed(true);
     close();
+    if (inTray)
+        QCoreApplication::quit();
 }
 
 void TFormMain::onOutputOverflow()
@@ -341,6 +352,7 @@ void TFormMain::SaveSettings()
     record.StartRooms = StartRooms;
     WriteSettings(ini, record);
     WriteLogSettings(ini, LogSettings{LogEnabled});
+    WriteZoom(ini, Options.Zoom);
     if (const auto failure = ini.Save())
         ShowStandardError(QString::fromStdString(*failure));
 }

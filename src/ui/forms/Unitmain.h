@@ -36,6 +36,8 @@ class ConnectionKeeper;
 struct LogTarget;
 class FindBar;
 class InputHistoryFilter;
+class TrayIcon;
+class ZoomKeys;
 class LogFind;
 
 // A row of the room list owns the record the server announced for it.
@@ -107,6 +109,27 @@ public:
     void ButtonBoardClick();
     void ButtonSendChatClick();
     void PageControl1Change();
+    // Puts a member's name into the chat input at the cursor.
+    void InsertMemberName(const QString& name);
+
+    // The desktop (UnitmainDesktop.cpp): the text size and font of the logs and
+    // the input, the tray icon.
+    // The font of the logs and the chat input: the options' family and size at the zoom.
+    QFont LogFont() const;
+    void ApplyLogFont();
+    // +1 larger, -1 smaller, 0 the usual size.
+    void ZoomText(int direction);
+    // A room's tab has been made: it takes the font and the keys of the window.
+    void PrepareSheet(TChatSheet* sheet);
+    // The tray icon while the desktop has a tray, and the mentions it counts:
+    // those that came while the window was not the active one.
+    void ApplyTray();
+    void SetMentionsWaiting(int count);
+    // Brings the window back from the tray or from behind others.
+    void ShowFromTray();
+    ZoomKeys* Zoomer = nullptr;
+    TrayIcon* Tray = nullptr;
+    int MentionsWaiting = 0;
 
     // The formation board's events.
     void FormBoardMoveChar(QObject* Sender, int nItem);
@@ -200,6 +223,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
@@ -207,6 +231,8 @@ private:
     void setUpKeeping();
     void onConnectionLost();
     void setUpFindNotice();
+    void setUpCompletion();
+    void setUpDesktop();
     void selectPage(int direction);
     void onOutputOverflow();
     int roomPanelHeight() const;
@@ -222,6 +248,7 @@ private:
     bool settingsUnreadable_ = false;   // then the file is never written
     std::optional<QRect> wantedBounds_;   // outer bounds from the settings, until the frame is known
     bool destroyed_ = false;
+    bool quitting_ = false;   // 終了 was chosen: closing ends the program even with the tray option
 };
 
 extern TFormMain* FormMain;

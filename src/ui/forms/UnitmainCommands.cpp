@@ -3,6 +3,7 @@
 
 #include "Chatsheet.h"
 #include "InputHistoryFilter.h"
+#include "NameCompletionFilter.h"
 #include "RecordField.h"
 #include "ShellOpen.h"
 #include "SjisText.h"
@@ -44,6 +45,22 @@ void TFormMain::ButtonSendChatClick()
         ChatHistory->Sent(EditInputChat->text());
     SendTalk(text);
     EditInputChat->clear();
+}
+
+void TFormMain::setUpCompletion()
+{
+    new NameCompletionFilter(EditInputChat, [this] {
+        const TChatSheet* sheet = ActiveChatSheet();
+        return sheet != nullptr ? sheet->MemberNames() : std::vector<std::string>{};
+    });
+}
+
+void TFormMain::InsertMemberName(const QString& name)
+{
+    if (!PanelInput->isEnabled())
+        return;
+    EditInputChat->insert(name);   // the input's byte limit applies
+    EditInputChat->setFocus();
 }
 
 void TFormMain::selectPage(int direction)

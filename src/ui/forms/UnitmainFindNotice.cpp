@@ -54,6 +54,8 @@ void TFormMain::setUpFindNotice()
 void TFormMain::ApplyOptions()
 {
     Reconnect->SetEnabled(Options.AutoReconnect);
+    ApplyLogFont();
+    ApplyTray();
     const std::string folder = Options.LogFolder.empty() ? defaultLogFolder_ : cp932::ToUtf8(Options.LogFolder);
     if (LogEnabled != Options.LogEnabled || LogFolder != folder) {
         LogEnabled = Options.LogEnabled;
@@ -79,6 +81,7 @@ void TFormMain::ApplyOptions()
 
 void TFormMain::OptionMenuClick()
 {
+    FormOption->TrayAvailable = Tray != nullptr;
     if (!FormOption->Execute(Options))
         return;
     ApplyOptions();
@@ -116,6 +119,8 @@ void TFormMain::NoticeMention(TChatSheet* sheet, const GmTalk::Info& info)
         sheet->UnreadMention = true;
         SetSheetCaption(sheet, true);
     }
+    if (!isActiveWindow())
+        SetMentionsWaiting(MentionsWaiting + 1);
     if (!Mentions.Mentioned(this, Options.Notifications, sheet->RoomName))
         return;
     const int k = sheet->FindUser(info.clientID);

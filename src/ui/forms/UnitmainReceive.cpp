@@ -182,6 +182,7 @@ void TFormMain::RecvRoomUser()
     if (sheet == nullptr) {
         const std::string name = FindRoomName(info.room);
         sheet = new TChatSheet(PageControl1, info.room, name);   // owned by the tab control
+        PrepareSheet(sheet);
         const int index = PageControl1->addTab(sheet, QString());
         SetSheetCaption(sheet, false);
         PageControl1->setCurrentIndex(index);

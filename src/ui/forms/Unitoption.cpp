@@ -13,6 +13,13 @@ namespace {
 constexpr int MaxWordsBytes = 200;
 // The settings file reads values up to 2047 bytes.
 constexpr int MaxFolderBytes = 1024;
+constexpr int MaxFamilyBytes = 200;
+
+// The family of the form's font, as the dialog shows it.
+QString FormFontFamily()
+{
+    return QStringLiteral("ＭＳ Ｐゴシック");
+}
 }  // namespace
 
 TFormOption::TFormOption(QWidget* parent) : QDialog(parent)
@@ -36,6 +43,13 @@ bool TFormOption::Execute(OptionsRecord& options)
     CheckLogEnabled->setChecked(options.LogEnabled);
     EditLogFolder->setText(FromSjis(options.LogFolder));
     CheckAutoReconnect->setChecked(options.AutoReconnect);
+    // Without a family of its own the log uses the form's font, shown as such.
+    const QString family = options.FontFamily.empty() ? FormFontFamily() : FromSjis(options.FontFamily);
+    ComboFont->setCurrentFont(QFont(family));
+    ComboFont->setEditText(family);
+    SpinFontSize->setValue(options.FontSize);
+    CheckKeepInTray->setEnabled(TrayAvailable);
+    CheckKeepInTray->setChecked(options.KeepInTray && TrayAvailable);
     CheckLogEnabledClick();
     if (exec() != QDialog::Accepted)
         return false;
@@ -45,6 +59,12 @@ bool TFormOption::Execute(OptionsRecord& options)
     options.LogEnabled = CheckLogEnabled->isChecked();
     options.LogFolder = ToSjis(EditLogFolder->text().trimmed());
     options.AutoReconnect = CheckAutoReconnect->isChecked();
+    const QString chosen = ComboFont->currentText().trimmed();
+    if (chosen != family || !options.FontFamily.empty())
+        options.FontFamily = chosen == FormFontFamily() ? std::string() : ToSjis(chosen);
+    options.FontSize = SpinFontSize->value();
+    if (TrayAvailable)
+        options.KeepInTray = CheckKeepInTray->isChecked();
     return true;
 }
 
@@ -79,6 +99,11 @@ void TFormOption::ButtonOkClick()
     // hold characters that it cannot store.
     if (!CanEncodeSjis(EditLogFolder->text()) || SjisByteLength(EditLogFolder->text()) > MaxFolderBytes) {
         ShowErrorBox(QStringLiteral("このフォルダはログの保存先に指定できません"), this);
+        return;
+    }
+    // The family is kept in the settings file as Shift-JIS too.
+    if (!CanEncodeSjis(ComboFont->currentText()) || SjisByteLength(ComboFont->currentText()) > MaxFamilyBytes) {
+        ShowErrorBox(QStringLiteral("この書体は指定できません"), this);
         return;
     }
     accept();

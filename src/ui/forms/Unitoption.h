@@ -1,6 +1,7 @@
 #pragma once
 // The options dialog: timestamps, mention notices and extra highlight words,
-// logging and its folder, automatic reconnection.
+// logging and its folder, automatic reconnection, the font of the logs and the
+// input, staying in the tray.
 
 #include "ui_Unitoption.h"
 
@@ -16,6 +17,8 @@ public:
     // Shows `options`; on OK writes what the user set back into it and returns
     // true, otherwise leaves it untouched.
     bool Execute(OptionsRecord& options);
+    // Whether the desktop has a tray: without one the tray option is greyed.
+    bool TrayAvailable = true;
 
 public slots:
     void FormShow();

@@ -170,9 +170,16 @@ TEST_F(SettingsTest, OptionsRoundTripWithoutTouchingOtherLines)
     IniFile ini;
     ASSERT_TRUE(ini.Load(Path));
     OptionsRecord options = ReadOptions(ini);
-    EXPECT_EQ(options, (OptionsRecord{false, true, "", true, true, "/var/kv"}));
+    OptionsRecord expected;   // the defaults, with the folder of the file
+    expected.LogFolder = "/var/kv";
+    EXPECT_EQ(options, expected);
 
-    options = {true, false, "kv \x83\x53\x81\x5B\x83\x8B", false, false, ""};
+    options = OptionsRecord{};
+    options.Timestamps = true;
+    options.Notifications = false;
+    options.HighlightWords = "kv \x83\x53\x81\x5B\x83\x8B";
+    options.AutoReconnect = false;
+    options.LogEnabled = false;
     ASSERT_EQ(SaveOptions(Path, options), std::nullopt);
     EXPECT_EQ(ReadRaw(), "[Common]\r\nName=x\r\n; note\r\n[Log]\nFolder=\nEnabled=0\r\n"
                          "[Option]\r\nTimestamps=1\r\nNotifications=0\r\n"
@@ -180,6 +187,55 @@ TEST_F(SettingsTest, OptionsRoundTripWithoutTouchingOtherLines)
     IniFile reread;
     ASSERT_TRUE(reread.Load(Path));
     EXPECT_EQ(ReadOptions(reread), options);
+}
+
+TEST_F(SettingsTest, FontZoomAndTrayAreNewOptionKeysWrittenOnceSet)
+{
+    LoadBytes("[Option]\r\nZoom=999\r\nFontSize=-3\r\n");
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(Path));
+    OptionsRecord options = ReadOptions(ini);
+    EXPECT_EQ(options.Zoom, OptionsRecord::MaxZoom);   // out of range: the nearest allowed
+    EXPECT_EQ(options.FontSize, OptionsRecord::MinFontSize);
+    EXPECT_EQ(options.FontFamily, "");
+    EXPECT_FALSE(options.KeepInTray);
+
+    options = OptionsRecord{};
+    options.FontFamily = "IPA\x83\x53\x83\x56\x83\x62\x83\x4E";   // IPAゴシック
+    options.FontSize = 16;
+    options.Zoom = 125;
+    options.KeepInTray = true;
+    ASSERT_EQ(SaveOptions(Path, options), std::nullopt);
+    IniFile reread;
+    ASSERT_TRUE(reread.Load(Path));
+    EXPECT_EQ(ReadOptions(reread), options);
+    EXPECT_NE(ReadRaw().find("FontFamily=IPA\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"), std::string::npos);
+
+    // Back to the defaults: the keys that stand in the file say so; none are added.
+    ASSERT_EQ(SaveOptions(Path, OptionsRecord{}), std::nullopt);
+    IniFile again;
+    ASSERT_TRUE(again.Load(Path));
+    EXPECT_EQ(ReadOptions(again), OptionsRecord{});
+    EXPECT_NE(ReadRaw().find("Zoom=100\r\n"), std::string::npos);
+    LoadBytes("");
+    ASSERT_EQ(SaveOptions(Path, OptionsRecord{}), std::nullopt);
+    for (const char* key : {"FontFamily", "FontSize", "Zoom", "KeepInTray"})
+        EXPECT_EQ(ReadRaw().find(key), std::string::npos) << key;
+}
+
+TEST(ZoomTest, StepsUpAndDownAndStopsAtTheEnds)
+{
+    const struct {
+        int Zoom;
+        int Direction;
+        int Expected;
+    } cases[] = {
+        {100, +1, 110}, {100, -1, 90}, {110, -1, 100}, {300, +1, 300}, {50, -1, 50},
+        {105, +1, 110}, {105, -1, 100},   // a value from the file between two steps
+        {250, +1, 300}, {67, -1, 50},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NextZoom(c.Zoom, c.Direction), c.Expected) << c.Zoom << " " << c.Direction;
 }
 
 TEST(SettingsFileNameTest, ReplacesOrAddsTheExtension)

@@ -2,6 +2,7 @@
 #include "InputHistory.h"
 #include "LinkFinder.h"
 #include "Mention.h"
+#include "NameCompletion.h"
 #include "TextSearch.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,65 @@ TEST(TextSearch, FindAllWalksEveryLineInOrderAndCountsUtf16)
     const std::vector<TextMatch> expected = {{0, 0, 12}, {2, 0, 9}, {2, 10, 19}};
     EXPECT_EQ(matches, expected);
     EXPECT_EQ(Utf16Length("aゴ\xF0\x9F\x98\x80"), 4u);   // one, one, and a surrogate pair
+}
+
+TEST(NameCompletion, KeyFoldsKanaWidthAndCase)
+{
+    struct KeyCase {
+        std::string typed;
+        std::string name;
+        bool fits;
+    };
+    const std::vector<KeyCase> cases = {
+        {"た", "タロウ", true},     // the input method gives hiragana first
+        {"たろ", "ﾀﾛｳ", true},      // half-width katakana
+        {"タ", "たろう", true},
+        {"だ", "タロウ", false},    // a voiced kana is another kana
+        {"ぱん", "ﾊﾟﾝﾀﾞ", true},    // a half-width mark joins its kana
+        {"ゔ", "ヴィラ", true},
+        {"ゝ", "ヽ", true},
+        {"ta", "TARO", true},
+        {"ｔａ", "Taro", true},     // full-width Latin
+        {"Ｔ", "ｔ", true},
+        {"a", "あ", false},
+        {"ろ", "タロウ", false},    // the start of the name only
+        {"\xE3\x81", "タロウ", false},   // a cut character is no kana
+    };
+    for (const KeyCase& c : cases)
+        EXPECT_EQ(CompletionKey(c.name).starts_with(CompletionKey(c.typed)), c.fits) << c.typed << " / " << c.name;
+    EXPECT_EQ(CompletionKey("はハﾊ"), "ハハハ");
+}
+
+TEST(NameCompletion, TabCyclesThroughTheRoomAndShiftTabGoesBack)
+{
+    const std::vector<std::string> names = {"タロウ", "Bob", "たけし", "ﾀﾏ", "tanaka"};
+    NameCompleter completer;
+    const auto step = [&](std::string_view text, std::size_t cursor, bool forward) {
+        const auto done = completer.Step(text, cursor, names, forward);
+        return done ? done->Text + "|" + std::to_string(done->Cursor) : std::string("none");
+    };
+    // The word before the cursor, its tail kept; repeated presses go round.
+    EXPECT_EQ(step("hi た", 6, true), "hi タロウ|12");
+    EXPECT_EQ(step("hi タロウ", 12, true), "hi たけし|12");
+    EXPECT_EQ(step("hi たけし", 12, true), "hi ﾀﾏ|9");
+    EXPECT_EQ(step("hi ﾀﾏ", 9, true), "hi タロウ|12");
+    EXPECT_EQ(step("hi タロウ", 12, false), "hi ﾀﾏ|9");
+    EXPECT_EQ(step("hi ﾀﾏ", 9, false), "hi たけし|12");
+    // Shift+Tab first takes the last candidate; the text after the cursor stays.
+    EXPECT_EQ(step("た です", 3, false), "ﾀﾏ です|6");
+    // An edit in between starts over from the word now before the cursor.
+    EXPECT_EQ(step("ﾀﾏ です b", 15, true), "ﾀﾏ です Bob|17");
+    EXPECT_EQ(step("x\xE3\x80\x80た", 7, true), "x\xE3\x80\x80タロウ|13");   // ideographic blank
+    EXPECT_EQ(step("TA", 2, true), "tanaka|6");   // Latin letters are no kana
+    // No word, or no name that starts with it: nothing changes and Tab moves the focus.
+    EXPECT_EQ(step("", 0, true), "none");
+    EXPECT_EQ(step("hi ", 3, true), "none");
+    EXPECT_EQ(step("zz", 2, true), "none");
+    EXPECT_EQ(step("zz", 2, true), "none");
+    const auto done = completer.Step("a b", 3, names, true);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->Start, 2u);
+    EXPECT_EQ(done->Name, "Bob");
 }
 
 TEST(LinkFinder, OnlyHttpAndHttpsWithASensibleEnd)

@@ -6,9 +6,11 @@
 
 #include "ChatLogView.h"
 #include "Chatsheet.h"
+#include "LogColours.h"
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
 
+#include <QApplication>
 #include <QProxyStyle>
 #include <QScrollBar>
 #include <QTabBar>
@@ -311,6 +313,100 @@ private slots:
             QCOMPARE(Log()->LineColor(i), ExpectedColor(0));
         }
         QCOMPARE(Log()->toPlainText().count(u'\n'), 3);
+    }
+
+    // Every text colour against the background it is drawn on, for the palettes
+    // of the usual desktop themes: the specified colours in a light one, readable
+    // variants (at least 4.5:1) in a dark one.
+    void coloursReadWellOnLightAndDarkBackgrounds()
+    {
+        struct Theme {
+            const char* name;
+            QColor base;
+            QColor text;
+        };
+        const Theme themes[] = {
+            {"light", QColor(255, 255, 255), QColor(0, 0, 0)},
+            {"light grey", QColor(239, 240, 241), QColor(35, 38, 39)},
+            {"qt6ct darker", QColor(48, 48, 48), QColor(255, 255, 255)},
+            {"Breeze Dark", QColor(20, 22, 24), QColor(252, 252, 252)},
+            {"Adwaita-dark", QColor(45, 45, 45), QColor(238, 238, 236)},
+            {"fusion dark", QColor(42, 42, 42), QColor(208, 208, 208)},
+            {"mid grey", QColor(90, 90, 90), QColor(250, 250, 250)},
+        };
+        for (const Theme& theme : themes) {
+            const LogColours colours = LogColoursFor(theme.base, theme.text);
+            const bool dark = QString::fromLatin1(theme.name).contains(QLatin1String("dark")) ||
+                              theme.base.lightness() < 128;
+            QVERIFY2(colours.Dark == dark, theme.name);
+            if (!dark) {
+                for (std::uint8_t style = 0; style <= 5; ++style) {
+                    QCOMPARE(colours.Text[static_cast<std::size_t>(StyleLook(style))], ExpectedColor(style));
+                    QCOMPARE(colours.MentionText[static_cast<std::size_t>(StyleLook(style))], ExpectedColor(style));
+                }
+                QCOMPARE(colours.Text[LogColours::Grey], QColor(128, 128, 128));
+                QCOMPARE(colours.MentionBackground, QColor(255, 240, 160));
+                // Black, green and blue read well on white; the specified red (4.0:1) does not quite.
+                for (std::uint8_t style : {0, 2, 3})
+                    QVERIFY(ContrastRatio(ExpectedColor(style), QColor(255, 255, 255)) >= ReadableContrast);
+                continue;
+            }
+            for (std::size_t look = 0; look < LogColours::Count; ++look) {
+                const double onBase = ContrastRatio(colours.Text[look], theme.base);
+                const double onMention = ContrastRatio(colours.MentionText[look], colours.MentionBackground);
+                QVERIFY2(onBase >= ReadableContrast,
+                         qPrintable(QStringLiteral("%1, look %2: %3:1").arg(theme.name).arg(look).arg(onBase)));
+                QVERIFY2(onMention >= ReadableContrast,
+                         qPrintable(QStringLiteral("%1, mention %2: %3:1").arg(theme.name).arg(look).arg(onMention)));
+            }
+            // The mention background stands out from the log, and the styles stay apart.
+            QVERIFY(colours.MentionBackground != theme.base);
+            const QColor red = colours.Text[1];
+            const QColor green = colours.Text[2];
+            const QColor blue = colours.Text[3];
+            QVERIFY2(red.red() > red.green() && red.red() > red.blue(), theme.name);
+            QVERIFY2(green.green() > green.red() && green.green() > green.blue(), theme.name);
+            QVERIFY2(blue.blue() > blue.red() && blue.blue() > blue.green(), theme.name);
+            QCOMPARE(colours.Text[4], red);
+        }
+    }
+
+    // A desktop that switches to a dark theme while the log is on screen, and back.
+    void logFollowsThePaletteLive()
+    {
+        for (std::uint8_t style = 0; style <= 4; ++style)
+            sheet_->AddLine("style", style);
+        sheet_->AddLine("restored", 2, LineRestored);
+        sheet_->AddLine("mention", 3, LineMention);
+        QCOMPARE(Log()->LineColor(2), ExpectedColor(2));
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Base, QColor(42, 42, 42));
+        dark.setColor(QPalette::Text, QColor(230, 230, 230));
+        dark.setColor(QPalette::Window, QColor(53, 53, 53));
+        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+        QApplication::setPalette(dark);
+        // The desktop's change reaches the widgets through the event loop.
+        QVERIFY(QTest::qWaitFor([&] { return Log()->Colours().Dark; }));
+        const LogColours colours = Log()->Colours();
+        QVERIFY(colours.Dark);
+        QCOMPARE(colours.Base, QColor(42, 42, 42));
+        for (int i = 0; i <= 4; ++i) {
+            QCOMPARE(Log()->LineColor(i), colours.Text[static_cast<std::size_t>(i)]);
+            QVERIFY(ContrastRatio(Log()->LineColor(i), colours.Base) >= ReadableContrast);
+        }
+        QCOMPARE(Log()->LineColor(5), colours.Text[LogColours::Grey]);
+        QCOMPARE(Log()->LineColor(6), colours.MentionText[3]);
+        QCOMPARE(Log()->LineText(6), QStringLiteral("mention"));
+        // A tab that was in the background comes up in the same colours.
+        QVERIFY(fixture_->OpenRoom(4, "other"));
+        fixture_->Window()->PageControl1->setCurrentWidget(sheet_);
+        QCOMPARE(Log()->LineColor(1), colours.Text[1]);
+        QApplication::setPalette(light);
+        QVERIFY(QTest::qWaitFor([&] { return !Log()->Colours().Dark; }));
+        for (std::uint8_t style = 0; style <= 4; ++style)
+            QCOMPARE(Log()->LineColor(style), ExpectedColor(style));
+        QCOMPARE(Log()->LineCount(), 7);
     }
 };
 

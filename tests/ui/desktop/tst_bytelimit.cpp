@@ -1,8 +1,12 @@
 #include "ByteLimit.h"
+#include "InputNotice.h"
 #include "SjisText.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -30,6 +34,10 @@ private slots:
     void programTextIsNotCut();
     void passwordEditIsLimitedToo();
     void limitCanBeChanged();
+    void droppedInputIsSaidInTheDialog_data();
+    void cancelledCompositionDoesNotComeBack_data();
+    void cancelledCompositionDoesNotComeBack();
+    void droppedInputIsSaidInTheDialog();
 
     void sjisConversions();
     void unencodableCharactersBecomeQuestionMarks();
@@ -250,6 +258,117 @@ void TestByteLimit::unencodableCharactersBecomeQuestionMarks()
     QCOMPARE(ToSjis(loneSurrogate), std::string("x?y"));
     QCOMPARE(SjisByteLength(emoji), -1);
     QVERIFY(!CanEncodeSjis(QStringLiteral("¥")));
+}
+
+void TestByteLimit::droppedInputIsSaidInTheDialog_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("said");
+    const QString grin = QString::fromUcs4(U"\U0001F600", 1);
+    QTest::newRow("emoji") << "ab" << grin << QStringLiteral("「%1」は送れない文字のため入力されませんでした").arg(grin);
+    QTest::newRow("cut") << "" << QString(20, QChar(0x3042)) << QStringLiteral("26 バイトを超えた 7 文字は入力されませんでした");
+    QTest::newRow("both, each character once")
+        << QString(20, 'x') << QStringLiteral("a♥한b♥c") + grin + QStringLiteral("defgh")
+        << QStringLiteral("「♥한%1」は送れない文字のため入力されませんでした。26 バイトを超えた 2 文字は入力されませんでした").arg(grin);
+    QTest::newRow("many named by the first few") << "" << QStringLiteral("①가나다라마바사아자차카")
+                                                 << QStringLiteral("「가나다라마바사아…」は送れない文字のため入力されませんでした");
+    QTest::newRow("nothing dropped") << "a" << QStringLiteral("あいう") << QString();
+    // A password field says that something was left out, not what.
+    QTest::newRow("password") << "pw" << QStringLiteral("é") << QStringLiteral("送れない文字は入力されませんでした");
+}
+
+void TestByteLimit::droppedInputIsSaidInTheDialog()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, pasted);
+    QFETCH(QString, said);
+    // As the dialogs are: controls placed by hand, a fixed size.
+    QDialog dialog;
+    auto* field = new QLineEdit(&dialog);
+    field->setGeometry(8, 8, 180, 20);
+    if (QString::fromLatin1(QTest::currentDataTag()) == QLatin1String("password"))
+        field->setEchoMode(QLineEdit::Password);
+    dialog.setFixedSize(248, 78);
+    LimitBytes(field, 26);
+    dialog.show();
+    field->setFocus();
+    QTest::keyClicks(field, before);
+    QGuiApplication::clipboard()->setText(pasted);
+    field->paste();
+    QLabel* notice = InputNoticeLabel(&dialog);
+    if (said.isEmpty()) {
+        QVERIFY(notice == nullptr);
+        QCOMPARE(dialog.height(), 78);
+        return;
+    }
+    QVERIFY(notice != nullptr);
+    QCOMPARE(notice->text(), said);
+    QVERIFY(notice->isVisible());
+    // Over the dialog just below the field; the dialog keeps its size.
+    const QPoint below = field->mapToGlobal(QPoint(0, field->height()));
+    QVERIFY(notice->pos().y() >= below.y() && notice->pos().y() <= below.y() + 4);
+    QCOMPARE(notice->pos().x(), below.x());
+    QCOMPARE(dialog.size(), QSize(248, 78));
+    auto* timer = notice->findChild<QTimer*>();
+    QVERIFY(timer && timer->isActive());
+    QCOMPARE(timer->interval(), InputNoticeMs);
+    QVERIFY(QMetaObject::invokeMethod(timer, "timeout"));
+    QVERIFY(!notice->isVisible());
+    QCOMPARE(dialog.size(), QSize(248, 78));
+    // Said again, then the dialog closes: the notice goes with it.
+    field->paste();
+    QVERIFY(notice->isVisible());
+    dialog.hide();
+    QVERIFY(notice->isHidden());
+    QVERIFY(!timer->isActive());
+}
+
+// What an input method sends, step by step: "P text" shows a composition, "C text"
+// commits, "X" clears the composition without a commit (Esc), "K" is a key the
+// edit gets, "M" a click in its window.
+void TestByteLimit::cancelledCompositionDoesNotComeBack_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("expected");
+    const auto steps = [](const char* text) { return QString::fromUtf8(text).split(QLatin1Char('|')); };
+    // As ibus with Mozc does on Qt 6.4: the cleared text comes back on Enter or a change of focus.
+    QTest::newRow("esc, then enter") << steps("C てすと|P かんじ|X|K|C かんじ") << QStringLiteral("てすと");
+    QTest::newRow("esc, then a click") << steps("C てすと|P かんじ|X|M|C かんじ") << QStringLiteral("てすと");
+    QTest::newRow("once only") << steps("P かんじ|X|K|C かんじ|K|C かんじ") << QStringLiteral("かんじ");
+    // Commits the user saw coming pass.
+    QTest::newRow("converted") << steps("P かんじ|P 感じ|C 感じ") << QStringLiteral("感じ");
+    QTest::newRow("as typed") << steps("P かんじ|C かんじ") << QStringLiteral("かんじ");
+    QTest::newRow("cleared and committed in one go") << steps("P かんじ|X|C かんじ") << QStringLiteral("かんじ");
+    QTest::newRow("composed again") << steps("P かんじ|X|K|P かんじ|C かんじ") << QStringLiteral("かんじ");
+    QTest::newRow("another text") << steps("P かんじ|X|K|C 漢") << QStringLiteral("漢");
+    QTest::newRow("direct commit") << steps("K|C ♪") << QStringLiteral("♪");
+}
+
+void TestByteLimit::cancelledCompositionDoesNotComeBack()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, expected);
+    QVERIFY(QTest::qWaitForWindowExposed(edit.get()));
+    for (const QString& step : steps) {
+        const QString text = step.mid(2);
+        if (step.startsWith(QLatin1Char('P'))) {
+            QInputMethodEvent event(text, {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, int(text.size()), 1)});
+            QApplication::sendEvent(edit.get(), &event);
+        } else if (step.startsWith(QLatin1Char('C'))) {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QApplication::sendEvent(edit.get(), &event);
+        } else if (step == QLatin1String("X")) {
+            QInputMethodEvent event;
+            QApplication::sendEvent(edit.get(), &event);
+        } else if (step == QLatin1String("K")) {
+            QTest::keyClick(edit.get(), Qt::Key_End);
+        } else if (step == QLatin1String("M")) {
+            QTest::mouseClick(edit->windowHandle(), Qt::LeftButton, {}, QPoint(edit->width() - 2, 5));
+        }
+    }
+    QCOMPARE(edit->text(), expected);
 }
 
 QTEST_MAIN(TestByteLimit)

@@ -5,12 +5,21 @@
 #include "Unitboard.h"
 #include "Unitcreate.h"
 #include "Unitlogin.h"
+#include "TrayIcon.h"
 #include "Unitmain.h"
+#include "Unitoption.h"
 #include "Unitpassword.h"
 #include "Unitsetting.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
+#include <QInputMethodEvent>
+#include <QCheckBox>
+#include <QFontComboBox>
+#include <QSpinBox>
+#include <QWheelEvent>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -50,6 +59,11 @@ private slots:
     void inputOf200BytesIsSentWholeAndEmptyInputAsEmptyLine();
     void noTabSendsNothingButEmptiesInput();
     void sendTalkNeverSplitsADoubleByteCharacter();
+    void tabCompletesMemberNamesAcrossKana();
+    void droppedInputIsSaidInTheStatusBar();
+    void zoomKeysAndWheelSizeTheLogAndTheInput();
+    void closingWithTheTrayOptionKeepsTheConnection();
+    void optionsChooseTheFontAndWithoutATrayGreyTheTray();
     void enterRoomByNumberWithoutPassword();
     void enterPasswordRoomThroughDialog();
     void cancelledPasswordDialogSendsNothing();
@@ -145,6 +159,195 @@ void TestMainWindowCommands::sendTalkNeverSplitsADoubleByteCharacter()
     frame = f.Server.NextFrame();
     QVERIFY(frame);
     QCOMPARE(*frame, talkFrame(3, 7, "", QByteArray(198, 'x') + Sjis("あ")));
+}
+
+void TestMainWindowCommands::tabCompletesMemberNamesAcrossKana()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby", {MakeMember(8, Sjis("タロウ")), MakeMember(9, "Bob", 1),
+                                                MakeMember(10, Sjis("ﾀｹｼ"))});
+    QVERIFY(sheet);
+    f.Window()->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.Window()));
+    QLineEdit* input = f.Window()->EditInputChat;
+    input->setFocus();
+    QInputMethodEvent typed;   // as an input method gives it: hiragana first
+    typed.setCommitString(QStringLiteral("やあ た"));
+    QApplication::sendEvent(input, &typed);
+    QCOMPARE(input->cursorPosition(), input->text().size());
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("やあ タロウ"));
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("やあ ﾀｹｼ"));
+    QTest::keyClick(input, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(input->text(), QStringLiteral("やあ タロウ"));
+    QCOMPARE(input->cursorPosition(), input->text().size());
+    QVERIFY(input->hasFocus());
+    QTest::keyClick(input, Qt::Key_Return);
+    auto frame = f.Server.NextFrame();
+    QVERIFY(frame);
+    QCOMPARE(*frame, talkFrame(3, 7, "", Sjis("やあ タロウ")));
+
+    // No member starts with the word: Tab moves the focus on, as before.
+    QTest::keyClicks(input, QStringLiteral("zz"));
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("zz"));
+    QVERIFY(!input->hasFocus());
+
+    // A double-clicked member goes in at the cursor, without the mark of the row.
+    input->setCursorPosition(0);
+    QListWidget* members = sheet->ListUser;
+    QCOMPARE(members->item(2)->text(), QStringLiteral("Bob (*)"));
+    const QRect row = members->visualItemRect(members->item(2));
+    QTest::mouseClick(members->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(members->viewport(), Qt::LeftButton, {}, row.center());
+    QCOMPARE(input->text(), QStringLiteral("Bobzz"));
+    QVERIFY(input->hasFocus());
+}
+
+void TestMainWindowCommands::droppedInputIsSaidInTheStatusBar()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    QLineEdit* input = f.Window()->EditInputChat;
+    QStatusBar* bar = f.Window()->statusBar();
+    // A composition of 110 kana keeps the 100 that fit in 200 bytes, and says so.
+    QInputMethodEvent commit;
+    commit.setCommitString(QString(110, QChar(0x304B)));
+    QApplication::sendEvent(input, &commit);
+    QCOMPARE(input->text(), QString(100, QChar(0x304B)));
+    QCOMPARE(bar->currentMessage(), QStringLiteral("200 バイトを超えた 10 文字は入力されませんでした"));
+    input->clear();
+    QInputMethodEvent heart;
+    heart.setCommitString(QStringLiteral("♥"));
+    QApplication::sendEvent(input, &heart);
+    QCOMPARE(input->text(), QString());
+    QCOMPARE(bar->currentMessage(), QStringLiteral("「♥」は送れない文字のため入力されませんでした"));
+    // Text that is taken whole says nothing new; the message goes by itself.
+    bar->clearMessage();
+    QTest::keyClicks(input, QStringLiteral("abc"));
+    QCOMPARE(bar->currentMessage(), QString());
+}
+
+void TestMainWindowCommands::zoomKeysAndWheelSizeTheLogAndTheInput()
+{
+    MainWindowFixture f("[Option]\r\nFontSize=14\r\n");
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QLineEdit* input = w->EditInputChat;
+    input->setFocus();
+    QCOMPARE(input->font().pixelSize(), 14);
+    QCOMPARE(sheet->ChatLog->font().pixelSize(), 14);
+    QCOMPARE(w->PageControl1->font().pixelSize(), 12);   // the rest of the window keeps the form font
+    QTest::keyClick(input, Qt::Key_Plus, Qt::ControlModifier);
+    QTest::keyClick(input, Qt::Key_Semicolon, Qt::ControlModifier);   // the plus key of a Japanese keyboard
+    QCOMPARE(w->Options.Zoom, 125);
+    QCOMPARE(input->font().pixelSize(), 18);   // 14 at 125 %, rounded
+    QCOMPARE(sheet->ChatLog->font().pixelSize(), 18);
+    // Ctrl+wheel over the log: one step a notch, and not the log's own zoom alone.
+    QWheelEvent down(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ControlModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(sheet->ChatLog->viewport(), &down);
+    QCOMPARE(w->Options.Zoom, 110);
+    QCOMPARE(sheet->ChatLog->font().pixelSize(), 15);
+    QCOMPARE(input->font().pixelSize(), 15);
+    // A room opened now comes in the same size.
+    TChatSheet* second = f.OpenRoom(4, "Team");
+    QVERIFY(second);
+    QCOMPARE(second->ChatLog->font().pixelSize(), 15);
+    QTest::keyClick(input, Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(w->Options.Zoom, 100);
+    QTest::keyClick(input, Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(input, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(w->Options.Zoom, 100);
+    QTest::keyClick(input, Qt::Key_Equal, Qt::ControlModifier);
+    QCOMPARE(input->font().pixelSize(), 15);
+    // Kept at exit in [Option], with the size that was there.
+    f.Close();
+    const QByteArray saved = f.SettingsBytes();
+    QVERIFY(saved.contains("[Option]\r\nFontSize=14\r\nZoom=110\r\n"));
+}
+
+void TestMainWindowCommands::closingWithTheTrayOptionKeepsTheConnection()
+{
+    TrayIcon::AvailableForTests = true;
+    MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
+    TFormMain* w = f.Window();
+    w->UserName = "tanaka";
+    w->Options.Notifications = false;
+    QVERIFY(w->Tray != nullptr);
+    QVERIFY(w->Options.KeepInTray);
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby", {MakeMember(8, "bob")}));
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+
+    QVERIFY(!w->close());
+    QVERIFY(w->isHidden());
+    QVERIFY(w->Socket1->Active());
+    QVERIFY(w->FindSheet(3) != nullptr);
+    QVERIFY(!QApplication::quitOnLastWindowClosed());   // closing the board meanwhile does not end it
+
+    // Mentions while away: a mark on the icon and the count in its tooltip.
+    const QIcon plain = w->Tray->CurrentIcon();
+    f.Server.SendRaw(talkFrame(3, 8, "bob", "tanaka, kickoff?"));
+    f.Server.SendRaw(talkFrame(3, 8, "bob", "just chatting"));
+    f.Server.SendRaw(talkFrame(3, 8, "bob", "TANAKA!"));
+    QVERIFY(waitFor([&] { return w->FindSheet(3)->Lines.Size() >= 3; }));
+    QCOMPARE(w->Tray->Waiting(), 2);
+    QCOMPARE(w->Tray->ToolTip(), QStringLiteral("KVチャット - 名前を呼ばれた発言 2 件"));
+    QVERIFY(w->Tray->CurrentIcon().cacheKey() != plain.cacheKey());
+
+    // A click brings the window back, and the user has seen them.
+    emit w->Tray->ShowRequested();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QCOMPARE(w->Tray->Waiting(), 0);
+    QCOMPARE(w->Tray->CurrentIcon().cacheKey(), plain.cacheKey());
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    emit w->Tray->ToggleRequested();
+    QVERIFY(w->isHidden());
+    emit w->Tray->ToggleRequested();
+    QVERIFY(w->isVisible());
+
+    // 終了 (the tray's or the file menu's) ends it even so.
+    w->ExitMenu->trigger();
+    QVERIFY(w->isHidden());
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    TrayIcon::AvailableForTests.reset();
+}
+
+void TestMainWindowCommands::optionsChooseTheFontAndWithoutATrayGreyTheTray()
+{
+    TrayIcon::AvailableForTests = false;
+    MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
+    TFormMain* w = f.Window();
+    QVERIFY(w->Tray == nullptr);
+    bool greyed = false;
+    OnNextModal([&](QWidget*) {
+        greyed = !FormOption->CheckKeepInTray->isEnabled();
+        QCOMPARE(FormOption->ComboFont->currentText(), QStringLiteral("ＭＳ Ｐゴシック"));
+        QCOMPARE(FormOption->SpinFontSize->value(), 12);
+        FormOption->ComboFont->setEditText(QStringLiteral("IPAGothic"));
+        FormOption->SpinFontSize->setValue(16);
+        FormOption->ButtonOk->click();
+    });
+    w->OptionMenuClick();
+    QVERIFY(greyed);
+    QVERIFY(w->Options.KeepInTray);   // the choice stands for a desktop that has a tray
+    QCOMPARE(w->Options.FontFamily, std::string("IPAGothic"));
+    QCOMPARE(w->EditInputChat->font().family(), QStringLiteral("IPAGothic"));
+    QCOMPARE(w->EditInputChat->font().pixelSize(), 16);
+    QVERIFY(f.SettingsBytes().contains("FontFamily=IPAGothic\r\nFontSize=16\r\n"));
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(w->close());
+    TrayIcon::AvailableForTests.reset();
 }
 
 void TestMainWindowCommands::enterRoomByNumberWithoutPassword()

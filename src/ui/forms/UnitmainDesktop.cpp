@@ -1,0 +1,108 @@
+// The main window on the desktop: the size and font of the logs and the chat
+// input, and the tray icon.
+#include "Unitmain.h"
+
+#include "ChatLogView.h"
+#include "Chatsheet.h"
+#include "Cp932.h"
+#include "TrayIcon.h"
+#include "ZoomKeys.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QTabWidget>
+
+#include <cmath>
+
+void TFormMain::setUpDesktop()
+{
+    Zoomer = new ZoomKeys(this);
+    Zoomer->Watch(EditInputChat);
+    connect(Zoomer, &ZoomKeys::Zoom, this, &TFormMain::ZoomText);
+}
+
+QFont TFormMain::LogFont() const
+{
+    QFont font = FormFont();
+    if (!Options.FontFamily.empty())
+        font.setFamily(QString::fromStdString(cp932::ToUtf8(Options.FontFamily)));
+    font.setPixelSize(std::max(4, static_cast<int>(std::lround(Options.FontSize * Options.Zoom / 100.0))));
+    return font;
+}
+
+void TFormMain::ApplyLogFont()
+{
+    const QFont font = LogFont();
+    EditInputChat->setFont(font);
+    for (int i = 0; i < PageControl1->count(); ++i) {
+        if (auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i)))
+            sheet->ChatLog->setFont(font);
+    }
+}
+
+void TFormMain::ZoomText(int direction)
+{
+    const int zoom = direction == 0 ? 100 : NextZoom(Options.Zoom, direction);
+    if (zoom == Options.Zoom)
+        return;
+    Options.Zoom = zoom;
+    ApplyLogFont();
+}
+
+void TFormMain::PrepareSheet(TChatSheet* sheet)
+{
+    sheet->ChatLog->setFont(LogFont());
+    Zoomer->Watch(sheet->ChatLog->viewport());
+    connect(sheet, &TChatSheet::MemberChosen, this, &TFormMain::InsertMemberName);
+}
+
+void TFormMain::ApplyTray()
+{
+    if (Tray != nullptr || !TrayIcon::Available())
+        return;
+    Tray = new TrayIcon(QApplication::windowIcon(), this);
+    Tray->SetWaiting(MentionsWaiting);
+    connect(Tray, &TrayIcon::ShowRequested, this, &TFormMain::ShowFromTray);
+    connect(Tray, &TrayIcon::ToggleRequested, this, [this] {
+        if (isVisible() && !isMinimized()) {
+            QApplication::setQuitOnLastWindowClosed(false);
+            hide();
+        }
+        else
+            ShowFromTray();
+    });
+    connect(Tray, &TrayIcon::QuitRequested, this, &TFormMain::ExitMenuClick);
+}
+
+void TFormMain::SetMentionsWaiting(int count)
+{
+    MentionsWaiting = count;
+    if (Tray != nullptr)
+        Tray->SetWaiting(count);
+}
+
+void TFormMain::ShowFromTray()
+{
+    QApplication::setQuitOnLastWindowClosed(true);
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+    SetMentionsWaiting(0);   // what the user came back for
+}
+
+void TFormMain::closeEvent(QCloseEvent* e)
+{
+    // With the option the window goes to the tray: the connection and the rooms stay.
+    if (Options.KeepInTray && Tray != nullptr && !quitting_) {
+        // Closing another window (the board) must not end the program meanwhile.
+        QApplication::setQuitOnLastWindowClosed(false);
+        hide();
+        e->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(e);
+}
