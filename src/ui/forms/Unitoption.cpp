@@ -4,6 +4,7 @@
 #include "DialogFrame.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
+#include "WindowStacking.h"
 
 #include <QFileDialog>
 
@@ -37,6 +38,7 @@ bool TFormOption::Execute(OptionsRecord& options)
     EditLogFolder->setText(FromSjis(options.LogFolder));
     CheckAutoReconnect->setChecked(options.AutoReconnect);
     CheckLogEnabledClick();
+    KeepAboveOnTopWindows(*this);
     if (exec() != QDialog::Accepted)
         return false;
     options.Timestamps = CheckTimestamps->isChecked();
