@@ -22,8 +22,8 @@ TFormBoard* FormBoard = nullptr;
 namespace {
 
 constexpr int ClientWidth = 204;
-// The pitch and the two buttons above; the formation and picture menus and the
-// status line below them.
+// The pitch and the two buttons above; the status line and the formation and
+// picture menus below them, the menus last so that they drop down clear of it.
 constexpr int ClientHeight = 384;
 constexpr int PitchWidth = 200;
 constexpr int PitchHeight = 300;

@@ -89,7 +89,7 @@ void TFormBoard::FormationMenuShow()
     const std::vector<SavedFormation> none;
     const std::vector<SavedFormation>& saved = formationStore_ ? formationStore_->Formations() : none;
     if (saved.empty())
-        menu.addAction(QStringLiteral("(保存したフォーメーションはありません)"))->setEnabled(false);
+        menu.addAction(QStringLiteral("(保存したものはありません)"))->setEnabled(false);
     for (const SavedFormation& f : saved)
         menu.addAction(FromSjis(f.Title), this, [this, title = f.Title] { LoadSavedFormation(title); });
     menu.addSeparator();
