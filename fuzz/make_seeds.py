@@ -194,8 +194,22 @@ def session_seeds():
         (U_RESIZE, 255, 0), (U_RESIZE, 100, 100), (U_TAB, 3), (S_RETIRE, 1, 1), (U_RESIZE, 255, 0)))
 
 
+def formations_seeds():
+    positions = b"*!B!*A5050B5007C6018D3519E8119F1318G4925H7130I2331J6241K5036L3641" \
+                b"M5093N5182O2081P7980Q3672R6473S2064T7964U3756V5164W6456"
+    names = b"*!N!*A B1 C2 D3 E4 F5 G6 H7 I8 J9 K10 L11 M1 N2 O3 P4 Q5 R6 S7 T8 U9 V10 W11 "
+    heading = "※下記の2行をチャットに入力すると初期フォーメーションを設定できます。1行ずつ分けて送信してください".encode("cp932")
+    write("formations", "file", b"\x00; kvchat formations\n[4-4-2 " + "練習".encode("cp932") + b"]\n"
+          + positions + b"\n" + names + b"\n[b]\r\n" + positions + b"\r\n" + names + b"\r\n")
+    write("formations", "file-damaged", b"\x00[a]\n*!B!*A505\n" + names + b"\ngarbage\n[a]\n" + positions
+          + b"\n[]\n[" + b"x" * 41 + b"]\n")
+    write("formations", "paste", b"\x01" + heading + b"\n" + positions + b"\n" + names + b"\n\x00")
+    write("formations", "paste-partial", b"\x01chat\r\n*!N!*Aball B\x83\x7b C\n*!B!*B0102Cxx")
+
+
 receive_seeds()
 decoder_seeds()
+formations_seeds()
 parsetalk_seeds()
 settings_seeds()
 session_seeds()

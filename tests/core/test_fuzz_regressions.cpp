@@ -3,6 +3,7 @@
 // fuzz targets make. Fuzzing itself runs outside the suite (scripts/fuzz).
 #include "../../fuzz/harness/BoardLineHarness.h"
 #include "../../fuzz/harness/DecoderHarness.h"
+#include "../../fuzz/harness/FormationHarness.h"
 #include "../../fuzz/harness/SettingsHarness.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,11 @@ TEST_F(FuzzInputs, DecodersHoldTheirChecks)
 TEST_F(FuzzInputs, BoardLinesHoldTheirChecks)
 {
     ReplayAll("parsetalk", [](const std::uint8_t* d, std::size_t n) { return kvfuzz::RunBoardLine(d, n); });
+}
+
+TEST_F(FuzzInputs, FormationsHoldTheirChecks)
+{
+    ReplayAll("formations", [](const std::uint8_t* d, std::size_t n) { return kvfuzz::RunFormations(d, n); });
 }
 
 TEST_F(FuzzInputs, SettingsFilesHoldTheirChecks)

@@ -76,6 +76,7 @@ private slots:
     void dragSendsThePositionLineAndTheEchoRedraws();
     void botBoardLineMovesTheMarkerWithoutLogOrMark();
     void buttonAllSendsPositionsThenNames();
+    void loadingAFormationSendsAsButtonAll();
     void rightClickRenamesAMarker();
     void nameWithABlankIsRefused();
 
@@ -195,6 +196,7 @@ void TestE2eBoard::dragSendsThePositionLineAndTheEchoRedraws()
     QVERIFY(!IsSide1Red(PixelAt(oldOnly)));
     QCOMPARE(CharItems[MarkerB].nX, 51);
     QCOMPARE(CharItems[MarkerB].nY, 7);
+    QCOMPARE(FormBoard->StatusText(), QStringLiteral("striker: B を (51, 7) へ"));
 
     // Neither the client's own line nor its echo is logged.
     QVERIFY(SyncLobby("sync"));
@@ -222,6 +224,7 @@ void TestE2eBoard::botBoardLineMovesTheMarkerWithoutLogOrMark()
     bot->Say(0, "*!B!*B5010");
     QTRY_COMPARE_WITH_TIMEOUT(CharItems[MarkerB].nY, 10, Timeout);
     QCOMPARE(CharItems[MarkerB].nX, 50);
+    QCOMPARE(FormBoard->StatusText(), QStringLiteral("keeper: B を (50, 10) へ"));
     QVERIFY(IsSide1Red(PixelAt(newOnly)));
     QVERIFY(!IsSide1Red(PixelAt(oldOnly)));
     QCOMPARE(LogLines(lobby), QStringList{});
@@ -250,6 +253,23 @@ void TestE2eBoard::buttonAllSendsPositionsThenNames()
     QVERIFY(SyncLobby("sync"));
     QCOMPARE(LogLines(lobby), QStringList{QStringLiteral("keeper> sync")});
     QCOMPARE(ClientTexts().size(), 2);
+}
+
+void TestE2eBoard::loadingAFormationSendsAsButtonAll()
+{
+    FormBoard->LoadBuiltInFormation(0, BoardSide::Side1);   // 4-4-2
+    QByteArray positions = DefaultPositions;
+    positions.replace(10, 55, "B5007C1520D3818E6218F8520G1532H3830I6230J8532K3843L6243");
+    QTRY_COMPARE_WITH_TIMEOUT(ClientTexts(), (QList<QByteArray>{positions, DefaultNames}), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(FormBoard->StatusText(), QStringLiteral("striker: フォーメーションを送信"), Timeout);
+    QVERIFY(SyncLobby("sync"));
+    QCOMPARE(LogLines(lobby), QStringList{QStringLiteral("keeper> sync")});
+
+    // Undone, the old positions go out as ordinary board lines.
+    FormBoard->Undo();
+    QTRY_COMPARE_WITH_TIMEOUT(ClientTexts().size(), 4, Timeout);
+    QCOMPARE(ClientTexts().at(2), DefaultPositions);
+    QCOMPARE(ClientTexts().at(3), DefaultNames);
 }
 
 void TestE2eBoard::rightClickRenamesAMarker()

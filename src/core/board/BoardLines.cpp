@@ -30,9 +30,9 @@ int TwoDigits(char tens, char units)
     return 10 * (SignedByte(tens) - '0') + (SignedByte(units) - '0');
 }
 
-bool ParsePositions(CharItemTable& items, std::string_view rest)
+BoardItemsResult ParsePositions(CharItemTable& items, std::string_view rest)
 {
-    bool applied = false;
+    BoardItemsResult result;
     while (rest.size() >= PositionItemBytes) {
         const int i = LetterIndex(rest[0]);
         if (i < 0)
@@ -45,17 +45,18 @@ bool ParsePositions(CharItemTable& items, std::string_view rest)
             break;
         items[i].nX = x;
         items[i].nY = y;
-        applied = true;
+        result.Add(i);
         rest.remove_prefix(PositionItemBytes);
     }
-    return applied;
+    result.complete = rest.empty();
+    return result;
 }
 
 bool IsNameByte(char c) { return static_cast<unsigned char>(c) > 0x20; }
 
-bool ParseNames(CharItemTable& items, std::string_view rest)
+BoardItemsResult ParseNames(CharItemTable& items, std::string_view rest)
 {
-    bool applied = false;
+    BoardItemsResult result;
     while (rest.size() >= 2) {
         const int i = LetterIndex(rest[0]);
         if (i < 0)
@@ -65,12 +66,13 @@ bool ParseNames(CharItemTable& items, std::string_view rest)
         while (nameLength < rest.size() && IsNameByte(rest[nameLength]))
             ++nameLength;
         items[i].Name.assign(rest.substr(0, nameLength));
-        applied = true;
+        result.Add(i);
         rest.remove_prefix(nameLength);
         while (!rest.empty() && rest.front() == ' ')
             rest.remove_prefix(1);
     }
-    return applied;
+    result.complete = rest.empty();
+    return result;
 }
 
 }   // namespace
@@ -115,12 +117,45 @@ BoardLineResult ParseBoardLine(CharItemTable& items, int nRoomNo, int nRoom, std
     const bool positions = Text.starts_with(PositionLinePrefix);
     if (!positions && !Text.starts_with(NameLinePrefix))
         return {};
-    BoardLineResult result{.isBoardLine = true};
+    BoardLineResult result;
+    result.isBoardLine = true;
     if (nRoomNo < 0 || nRoom != nRoomNo)
         return result;
-    const std::string_view rest = Text.substr(PositionLinePrefix.size());
-    result.applied = positions ? ParsePositions(items, rest) : ParseNames(items, rest);
+    result.items = ApplyBoardLine(items, Text);
+    result.applied = result.items.count > 0;
     return result;
+}
+
+BoardItemsResult ApplyBoardLine(CharItemTable& items, std::string_view Text)
+{
+    BoardItemsResult result;
+    result.positions = Text.starts_with(PositionLinePrefix);
+    if (!result.positions && !Text.starts_with(NameLinePrefix))
+        return result;
+    const std::string_view rest = Text.substr(PositionLinePrefix.size());
+    const bool positions = result.positions;
+    result = positions ? ParsePositions(items, rest) : ParseNames(items, rest);
+    result.positions = positions;
+    result.boardLine = true;
+    return result;
+}
+
+bool ApplyBoardCopyText(CharItemTable& items, std::string_view Text)
+{
+    CharItemTable pasted = items;
+    bool applied = false;
+    while (!Text.empty()) {
+        const std::size_t end = Text.find('\n');
+        std::string_view line = Text.substr(0, end);
+        Text.remove_prefix(end == std::string_view::npos ? Text.size() : end + 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        line = line.substr(0, line.find('\0'));
+        applied = ApplyBoardLine(pasted, line).count > 0 || applied;
+    }
+    if (applied)
+        items = std::move(pasted);
+    return applied;
 }
 
 std::string BuildBoardCopyText(const CharItemTable& items)

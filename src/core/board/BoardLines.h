@@ -16,15 +16,40 @@ void AppendAllPositions(const CharItemTable& items, std::string& Text);
 void AppendName(const CharItemTable& items, int nItem, std::string& Text, bool bPrefix);
 void AppendAllNames(const CharItemTable& items, std::string& Text);
 
+// The items of one board line read into the table.
+struct BoardItemsResult {
+    bool boardLine = false;   // the text starts with a board line prefix
+    bool positions = false;   // a position line, else a name line
+    int count = 0;            // items applied
+    int firstItem = -1;       // the marker of the first item applied
+    bool complete = false;    // every byte after the prefix was read as items
+
+    void Add(int nItem)
+    {
+        if (count++ == 0)
+            firstItem = nItem;
+    }
+};
+
 struct BoardLineResult {
     bool isBoardLine = false;   // the text must not reach a chat log
     bool applied = false;       // at least one item changed the table: redraw
+    BoardItemsResult items;     // what was applied, for telling who moved what
 };
 
 // Applies a received chat text to the table when it is a board line of the
 // board's room. A board that was never bound (nRoomNo -1) swallows every board
 // line. The text ends at its first NUL byte.
 BoardLineResult ParseBoardLine(CharItemTable& items, int nRoomNo, int nRoom, std::string_view Text);
+
+// Applies a board line whatever its room, as read from a formation file or a
+// pasted text. The line ends at its end, not at a NUL.
+BoardItemsResult ApplyBoardLine(CharItemTable& items, std::string_view Text);
+
+// Applies the board lines found among the lines of a pasted text (the copy
+// text, its heading and anything else being skipped). The table changes only
+// when at least one item applies; returns whether one did.
+bool ApplyBoardCopyText(CharItemTable& items, std::string_view Text);
 
 // The clipboard text: one line of explanation, the full position line and the
 // full name line, each ended by a single LF.

@@ -22,7 +22,9 @@ TFormBoard* FormBoard = nullptr;
 namespace {
 
 constexpr int ClientWidth = 204;
-constexpr int ClientHeight = 336;
+// The pitch and the two buttons above; the status line and the formation and
+// picture menus below them, the menus last so that they drop down clear of it.
+constexpr int ClientHeight = 384;
 constexpr int PitchWidth = 200;
 constexpr int PitchHeight = 300;
 
@@ -78,10 +80,32 @@ void TBoardImage::SetPicture(QImage picture)
     update();
 }
 
+void TBoardImage::SetFocusRing(QPoint centre, int radius)
+{
+    ringCentre_ = centre;
+    ringRadius_ = radius;
+    update();
+}
+
+void TBoardImage::ClearFocusRing()
+{
+    ringRadius_ = 0;
+    update();
+}
+
 void TBoardImage::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawImage(0, 0, picture_);
+    if (ringRadius_ > 0 && hasFocus()) {
+        // Drawn over the picture, never into it: copies and saved pictures stay clean.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Qt::black, 3));
+        painter.drawEllipse(QPointF(ringCentre_), ringRadius_, ringRadius_);
+        painter.setPen(QPen(Qt::yellow, 1.5));
+        painter.drawEllipse(QPointF(ringCentre_), ringRadius_, ringRadius_);
+    }
 }
 
 void TBoardImage::mousePressEvent(QMouseEvent* event)
@@ -118,6 +142,12 @@ TFormBoard::TFormBoard(QWidget* parent) : QWidget(parent)
     connect(ImageGround, &TBoardImage::MouseUp, this, &TFormBoard::ImageGroundMouseUp);
     connect(ButtonAll, &QPushButton::clicked, this, &TFormBoard::ButtonAllClick);
     connect(ButtonCopy, &QPushButton::clicked, this, &TFormBoard::ButtonCopyClick);
+    ImageGround->installEventFilter(this);
+    ImageGround->setAccessibleName(QStringLiteral("フォーメーション盤"));
+    sendTimer_.setSingleShot(true);
+    connect(&sendTimer_, &QTimer::timeout, this, &TFormBoard::SendPendingLines);
+    clock_.start();
+    SetUpMenus();
 
     GroundPicture = LoadPitch(PitchScale(devicePixelRatioF()));
     InitBoard();
@@ -189,8 +219,14 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
     // First shown over the main window, on its screen; later where the user left it.
     const QWidget* host = !placed_ && parentWidget() ? parentWidget()->window() : this;
     UsePixelRatio(host->devicePixelRatioF());
-    if (nRoom != nRoomNo)
+    if (nRoom != nRoomNo) {
         InitBoard();
+        // Undo and lines held back belong to the room the board was bound to.
+        history_.Clear();
+        pacer_.Drop();
+        sendTimer_.stop();
+        LabelStatus->clear();
+    }
     nRoomNo = nRoom;
     setWindowTitle(FromSjis(RoomName) + QStringLiteral(" - フォーメーション盤"));
     if (!placed_) {
@@ -198,6 +234,8 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
         placed_ = true;
     }
     show();
+    // Told over the board, once it is on screen.
+    QTimer::singleShot(0, this, &TFormBoard::TellFormationTrouble);
     // Dragged to a screen of another density, the pitch is drawn again for it.
     if (QWindow* window = windowHandle())
         connect(window, &QWindow::screenChanged, this, &TFormBoard::onScreenChanged, Qt::UniqueConnection);
@@ -220,11 +258,13 @@ void TFormBoard::PlaceOverOwner()
     move(over.center() - QPoint(width() / 2, height() / 2));
 }
 
-bool TFormBoard::ParseTalk(int nRoom, const char* Text)
+bool TFormBoard::ParseTalk(int nRoom, const char* Text, const std::string& Speaker)
 {
     const BoardLineResult result = ParseBoardLine(CharItems, nRoomNo, nRoom, Text ? Text : "");
-    if (result.applied)
+    if (result.applied) {
         DrawBoard();
+        ShowStatus(Speaker, result.items);
+    }
     return result.isBoardLine;
 }
 
@@ -270,22 +310,33 @@ void TFormBoard::ImageGroundMouseMove(Qt::KeyboardModifiers, int X, int Y)
 void TFormBoard::ImageGroundMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers, int X, int Y)
 {
     if (Button == Qt::LeftButton) {
-        if (nDragItem != -1 && ApplyDrag(CharItems[nDragItem], X - DragStart.x(), Y - DragStart.y())
-            && OnMoveChar)
-            OnMoveChar(this, nDragItem);
+        const CharItemTable before = CharItems;
+        if (nDragItem != -1 && ApplyDrag(CharItems[nDragItem], X - DragStart.x(), Y - DragStart.y())) {
+            history_.Record(BoardChangeKind::Move, nDragItem, before, CharItems);
+            keyMoveOpen_ = false;
+            Paced(pacer_.Position(nDragItem, Now()));
+        }
     } else {
         // The release point is where the pointer is as the dialog opens.
         const int i = FindCharAt(X, Y);
-        if (i != -1 && FormBoardName) {
-            std::string name = CharItems[i].Name;
-            if (FormBoardName->Execute(name)) {
-                CharItems[i].Name = std::move(name);
-                if (OnNameChar)
-                    OnNameChar(this, i);
-            }
-        }
+        if (i != -1)
+            RenameChar(i);
     }
     EndDrag();
+}
+
+void TFormBoard::RenameChar(int nItem)
+{
+    if (!FormBoardName)
+        return;
+    std::string name = CharItems[nItem].Name;
+    if (!FormBoardName->Execute(name))
+        return;
+    const CharItemTable before = CharItems;
+    CharItems[nItem].Name = std::move(name);
+    history_.Record(BoardChangeKind::Rename, nItem, before, CharItems);
+    keyMoveOpen_ = false;
+    Paced(pacer_.Name(nItem, Now()));
 }
 
 void TFormBoard::EndDrag()
@@ -296,8 +347,7 @@ void TFormBoard::EndDrag()
 
 void TFormBoard::ButtonAllClick()
 {
-    if (OnAllChar)
-        OnAllChar(this);
+    Paced(pacer_.All(Now()));
 }
 
 void TFormBoard::ButtonCopyClick()

@@ -3,12 +3,24 @@
 // chat room. Moves and renames made here are only stored and reported through
 // the events; they reach the screen when the room echoes the board line back.
 
+#include "BoardHistory.h"
+#include "BoardLines.h"
+#include "BoardPacer.h"
+#include "FormationFile.h"
+#include "Formations.h"
+
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
+
+class QInputDialog;
+class QMenu;
 
 // ImageGround: shows the board's current picture at its own size and reports
 // mouse events in picture pixels.
@@ -19,6 +31,9 @@ public:
 
     const QImage& Picture() const { return picture_; }
     void SetPicture(QImage picture);
+    // The marker chosen from the keyboard gets a ring while the pitch has the focus.
+    void SetFocusRing(QPoint centre, int radius);
+    void ClearFocusRing();
 
 signals:
     void MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
@@ -33,6 +48,8 @@ protected:
 
 private:
     QImage picture_;
+    QPoint ringCentre_;
+    int ringRadius_ = 0;   // none while 0
 };
 
 // The generated form needs TBoardImage complete, and names this header for it.
@@ -58,12 +75,56 @@ public:
 
     // True for every board line, whatever its room; redraws only when the line
     // changed the board. Text is NUL-terminated CP932, nullptr counting as empty.
-    bool ParseTalk(int nRoom, const char* Text);
+    // Speaker (CP932) is who sent it, for the status line under the pitch.
+    bool ParseTalk(int nRoom, const char* Text, const std::string& Speaker = {});
 
     void AppendPosition(int nItem, std::string& Text, bool bPrefix) const;
     void AppendAllPositions(std::string& Text) const;
     void AppendName(int nItem, std::string& Text, bool bPrefix) const;
     void AppendAllNames(std::string& Text) const;
+
+    // --- formations (UnitboardFormations.cpp) ---
+    // Reads the user's kept formations; a damaged file is told once, when the
+    // formation menu first opens.
+    void UseFormationFile(const std::string& Path);
+    const FormationStore* Formations() const { return formationStore_.get(); }
+    // Loading sets the board and, once it is bound to a room, sends the whole
+    // formation as ButtonAll does. Loads can be undone.
+    void LoadBuiltInFormation(int nFormation, BoardSide Side);
+    void LoadSavedFormation(const std::string& Title);   // CP932
+    // The board's own two-line copy text from the clipboard; false when it holds none.
+    bool PasteFormation();
+    // Keeps the board under Title (typed text); false and a message when it cannot.
+    bool SaveFormation(const QString& Title);
+    bool DeleteFormation(const std::string& Title);   // CP932
+    void FormationMenuShow();
+    // Tells once what could not be read from the formation file (when the board first shows).
+    void TellFormationTrouble();
+
+    // --- pictures ---
+    // The pitch with its markers and names at the screen's pixel density.
+    QImage BoardPicture() const { return ImageGround->Picture(); }
+    void CopyPicture();
+    bool SavePicture(const QString& Path);
+    void SavePictureClick();
+
+    // --- keyboard, undo, the rate rule (UnitboardKeys.cpp) ---
+    void Undo();
+    void Redo();
+    bool CanUndo() const { return history_.CanUndo(); }
+    bool CanRedo() const { return history_.CanRedo(); }
+    // Sends now what the rate rule holds back.
+    void SendPendingLines();
+    bool LinesPending() const { return pacer_.Pending(); }
+    int FocusItem() const { return nFocusItem_; }
+    void SetFocusItem(int nItem);   // -1: none
+    // "B 1番 (50, 10)": letter, name, position, for screen readers.
+    QString MarkerAccessibleName(int nItem) const;
+    QString StatusText() const;
+
+    QMenu* MenuFormation = nullptr;
+    QMenu* MenuPicture = nullptr;
+    QInputDialog* TitleDialog = nullptr;   // asks the title of a formation to keep
 
     int nRoomNo = -1;
     QImage GroundPicture;   // the clean pitch every redraw starts from
@@ -85,6 +146,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void onScreenChanged();
@@ -92,8 +154,26 @@ private slots:
 private:
     void EndDrag();
     void PlaceOverOwner();
+    void SetUpMenus();
+    void RenameChar(int nItem);
+    bool KeyOnPitch(QKeyEvent* event);
+    void MoveByKeys(int dx, int dy);
+    void UpdateFocusRing();
+    void LoadFormation(const CharItemTable& before);
+    void Paced(bool sendNow);
+    void SendTaken(const BoardTouched& touched);
+    std::int64_t Now() const { return clock_.elapsed(); }
+    void ShowStatus(const std::string& Speaker, const BoardItemsResult& items);
 
     bool placed_ = false;
+    int nFocusItem_ = -1;
+    bool keyMoveOpen_ = false;   // keyboard steps of one marker gather into one undo step
+    BoardHistory history_;
+    BoardPacer pacer_;
+    QTimer sendTimer_;
+    QElapsedTimer clock_;
+    std::unique_ptr<FormationStore> formationStore_;
+    std::string formationTrouble_;   // told once, at the first opening of the menu
 };
 
 extern TFormBoard* FormBoard;

@@ -4,6 +4,7 @@
 #include "ByteLimit.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
+#include "WindowStacking.h"
 
 #include <QFont>
 
@@ -33,6 +34,7 @@ bool TFormBoardName::Execute(std::string& Text)
 {
     EditName->setText(FromSjis(Text));
     const QString offered = EditName->text();
+    KeepAboveOnTopWindows(*this);
     const int result = exec();
     // Centred over the owner the first time only; later it opens where it was left.
     setAttribute(Qt::WA_Moved);

@@ -1,4 +1,5 @@
 #include "MessageBoxes.h"
+#include "WindowStacking.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -55,6 +56,7 @@ void RunBox(const QString& text, QWidget* parent)
     box.setTextFormat(Qt::PlainText);
     BoxState& s = state();
     s.open.push_back(text);
+    KeepAboveOnTopWindows(box);
     box.exec();
     s.open.pop_back();
 }

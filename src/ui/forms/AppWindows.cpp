@@ -21,6 +21,9 @@ std::unique_ptr<TFormMain> CreateApplicationWindows(const std::string& settingsP
     FormSetting = new TFormSetting(FormMain);
     FormUpdate = new TFormUpdate(FormMain);
     FormBoard = new TFormBoard(FormMain);
+    FormBoard->UseFormationFile(FormationFilePath(settingsPath));
+    // Ctrl+O connects while the board is the active window too.
+    FormBoard->addAction(FormMain->OpenMenu);
     FormBoardName = new TFormBoardName(FormMain);
     FormOption = new TFormOption(FormMain);
     return mainWindow;

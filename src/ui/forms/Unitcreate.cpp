@@ -5,6 +5,7 @@
 #include "MessageBoxes.h"
 #include "SjisText.h"
 #include "TextRules.h"
+#include "WindowStacking.h"
 
 #include <QFont>
 
@@ -34,6 +35,7 @@ bool TFormCreateRoom::Execute(std::string& name, std::string& password)
 {
     EditName->clear();
     EditPassword->clear();
+    KeepAboveOnTopWindows(*this);
     if (exec() != QDialog::Accepted)
         return false;
     name = ToSjis(EditName->text());

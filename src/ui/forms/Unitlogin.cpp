@@ -5,6 +5,7 @@
 #include "MessageBoxes.h"
 #include "SjisText.h"
 #include "TextRules.h"
+#include "WindowStacking.h"
 
 #include <QFont>
 
@@ -32,6 +33,7 @@ bool TFormLogin::Execute(std::string& name)
     OfferedName = name;
     OfferedText = FromSjis(name);
     EditName->setText(OfferedText);
+    KeepAboveOnTopWindows(*this);
     const bool confirmed = exec() == QDialog::Accepted;
     if (confirmed)
         name = TypedName();

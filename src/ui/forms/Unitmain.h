@@ -77,6 +77,8 @@ public:
     void RecvAEnterRoom();
     void RecvRetireUser();
     void RecvTalk();
+    // Who said it, for the board's status line (CP932).
+    std::string SpeakerOf(const GmTalk::Info& info) const;
     TChatSheet* FindSheet(std::int16_t room) const;
     std::string FindRoomName(std::int16_t room) const;
     void RemoveRoom(std::int16_t room);

@@ -240,7 +240,7 @@ void TFormMain::RecvTalk()
     GmTalk::Info info;
     if (!Protocol.Talk.Decode(info))
         return;
-    if (FormBoard != nullptr && FormBoard->ParseTalk(info.room, info.text))
+    if (FormBoard != nullptr && FormBoard->ParseTalk(info.room, info.text, SpeakerOf(info)))
         return;
     TChatSheet* target = nullptr;
     if (info.room == MaxRoomNo) {
@@ -260,6 +260,17 @@ void TFormMain::RecvTalk()
         SetSheetCaption(target, true);
     if (mention)
         NoticeMention(target, info);
+}
+
+std::string TFormMain::SpeakerOf(const GmTalk::Info& info) const
+{
+    // Named as the room's member list names them, as a chat line's speaker is.
+    if (const TChatSheet* sheet = FindSheet(info.room)) {
+        const int k = sheet->FindUser(info.clientID);
+        if (k != -1)
+            return sheet->UserItems[k].Name;
+    }
+    return info.name;
 }
 
 TChatSheet* TFormMain::FindSheet(std::int16_t room) const

@@ -4,6 +4,7 @@
 #include "DialogFrame.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
+#include "WindowStacking.h"
 
 #include <QFileDialog>
 
@@ -51,6 +52,7 @@ bool TFormOption::Execute(OptionsRecord& options)
     CheckKeepInTray->setEnabled(TrayAvailable);
     CheckKeepInTray->setChecked(options.KeepInTray && TrayAvailable);
     CheckLogEnabledClick();
+    KeepAboveOnTopWindows(*this);
     if (exec() != QDialog::Accepted)
         return false;
     options.Timestamps = CheckTimestamps->isChecked();

@@ -5,6 +5,7 @@
 #include "MessageBoxes.h"
 #include "SjisText.h"
 #include "TextRules.h"
+#include "WindowStacking.h"
 
 #include <QFont>
 
@@ -30,6 +31,7 @@ TFormPassword::TFormPassword(QWidget* parent) : QDialog(parent)
 bool TFormPassword::Execute(std::string& password)
 {
     EditPassword->clear();
+    KeepAboveOnTopWindows(*this);
     if (exec() != QDialog::Accepted)
         return false;
     password = ToSjis(EditPassword->text());

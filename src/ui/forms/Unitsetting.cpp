@@ -2,6 +2,7 @@
 
 #include "DialogFrame.h"
 #include "SjisText.h"
+#include "WindowStacking.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -48,6 +49,7 @@ bool TFormSetting::Execute(TStartRoomList& list)
         item->setData(PasswordRole, QByteArray::fromStdString(room.Password));
         item->setSizeHint(QSize(0, ItemHeight));
     }
+    KeepAboveOnTopWindows(*this);
     const bool closedWithExit = exec() == QDialog::Accepted;
     ListRoom->clear();   // the password copies go with the items
     EditedList = nullptr;

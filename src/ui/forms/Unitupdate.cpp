@@ -3,6 +3,7 @@
 #include "DialogFrame.h"
 #include "ShellOpen.h"
 #include "SjisText.h"
+#include "WindowStacking.h"
 
 #include <QFont>
 #include <QMouseEvent>
@@ -30,6 +31,7 @@ void TFormUpdate::ShowNotice(const std::string& urlDownload)
 {
     LabelURL->setText(FromSjis(urlDownload));
     LabelURL->adjustSize();
+    KeepAboveOnTopWindows(*this);
     exec();
 }
 

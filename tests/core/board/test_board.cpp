@@ -1,11 +1,20 @@
 #include "Board.h"
 #include "BoardLines.h"
+#include "BoardHistory.h"
 #include "BoardName.h"
+#include "BoardPacer.h"
+#include "FormationFile.h"
+#include "Formations.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -397,3 +406,522 @@ TEST(BoardName, BlanksAndControlBytesAreRefused)
 }
 
 }   // namespace
+
+// --- formations ------------------------------------------------------------------
+
+struct PresetCase {
+    int formation;
+    BoardSide side;
+};
+
+void PrintTo(const PresetCase& c, std::ostream* os)
+{
+    *os << BuiltInFormations()[c.formation].Title << (c.side == BoardSide::Side1 ? " side 1" : " side 2");
+}
+
+class BuiltInPreset : public testing::TestWithParam<PresetCase> {};
+
+TEST_P(BuiltInPreset, GivesValidLinesForItsSideOnly)
+{
+    const PresetCase c = GetParam();
+    const CharItemTable start = DefaultBoard();
+    CharItemTable items = start;
+    ApplyBuiltInFormation(items, BuiltInFormations()[c.formation], c.side);
+
+    const int first = FirstItemOf(c.side);
+    for (int i = 0; i < CharItemCount; ++i) {
+        SCOPED_TRACE(i);
+        const bool ofSide = i >= first && i < first + 11;
+        if (!ofSide) {
+            EXPECT_EQ(items[i].nX, start[i].nX);
+            EXPECT_EQ(items[i].nY, start[i].nY);
+        }
+        EXPECT_EQ(items[i].Name, start[i].Name);
+        // Own half, on the pitch, and not hidden under another marker of the board.
+        EXPECT_GE(items[i].nX, 0);
+        EXPECT_LE(items[i].nX, 99);
+        if (ofSide) {
+            EXPECT_TRUE(c.side == BoardSide::Side1 ? items[i].nY < 50 : items[i].nY > 50);
+        }
+        EXPECT_EQ(FindCharAt(items, items[i].CenterX(), items[i].CenterY()), i);
+    }
+    // The keeper stands in front of the side's own goal.
+    EXPECT_EQ(items[first].nX, 50);
+    EXPECT_EQ(items[first].nY, c.side == BoardSide::Side1 ? 7 : 93);
+
+    // The full position line is what ButtonAll sends: 120 bytes that set every
+    // marker of a default board to the preset.
+    std::string line;
+    AppendAllPositions(items, line);
+    EXPECT_EQ(line.size(), 120u);
+    CharItemTable receiver = DefaultBoard();
+    const BoardLineResult result = Parse(receiver, line);
+    EXPECT_EQ(result.items.count, CharItemCount);
+    EXPECT_TRUE(result.items.complete);
+    for (int i = 0; i < CharItemCount; ++i)
+        EXPECT_TRUE(receiver[i].nX == items[i].nX && receiver[i].nY == items[i].nY) << i;
+}
+
+std::vector<PresetCase> AllPresets()
+{
+    std::vector<PresetCase> cases;
+    for (int k = 0; k < static_cast<int>(BuiltInFormations().size()); ++k)
+        for (const BoardSide side : {BoardSide::Side1, BoardSide::Side2})
+            cases.push_back({k, side});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formations, BuiltInPreset, testing::ValuesIn(AllPresets()));
+
+TEST(Formations, BuiltInTitles)
+{
+    std::vector<std::string_view> titles;
+    for (const BuiltInFormation& f : BuiltInFormations())
+        titles.push_back(f.Title);
+    EXPECT_EQ(titles, (std::vector<std::string_view>{"4-4-2", "4-3-3", "3-5-2", "4-2-3-1", "5-3-2"}));
+}
+
+TEST(Formations, ApplyFormationTakesPositionsAndNamesOnly)
+{
+    CharItemTable items = DefaultBoard();
+    CharItemTable kept = DefaultBoard();
+    kept[3].nX = 1;
+    kept[3].Name = "x";
+    kept[3].nWidth = 9;
+    kept[3].Color = 0x123456;
+    ApplyFormation(items, kept);
+    EXPECT_EQ(items[3].nX, 1);
+    EXPECT_EQ(items[3].Name, "x");
+    EXPECT_EQ(items[3].nWidth, 200);
+    EXPECT_EQ(items[3].Color, Side1Color);
+}
+
+// --- pasted copy text ------------------------------------------------------------
+
+TEST(BoardPaste, CopyTextSetsTheBoard)
+{
+    CharItemTable source = DefaultBoard();
+    ApplyBuiltInFormation(source, BuiltInFormations()[2], BoardSide::Side2);
+    source[4].Name = "\x83\x7b";
+    CharItemTable target = DefaultBoard();
+    // Windows line ends and a NUL-terminated clipboard text read the same.
+    std::string text = BuildBoardCopyText(source);
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, 1, '\r');
+    text.push_back('\0');
+    EXPECT_TRUE(ApplyBoardCopyText(target, text));
+    for (int i = 0; i < CharItemCount; ++i)
+        EXPECT_TRUE(target[i].nX == source[i].nX && target[i].nY == source[i].nY && target[i].Name == source[i].Name)
+            << i;
+}
+
+TEST(BoardPaste, TextWithoutBoardLinesChangesNothing)
+{
+    for (const std::string& text : {""s, "hello\nworld"s, " *!B!*B0101"s, "*!B!*\n*!N!*"s, "*!B!*b0101"s}) {
+        CharItemTable items = DefaultBoard();
+        items[1].Name = "kept";
+        EXPECT_FALSE(ApplyBoardCopyText(items, text)) << text;
+        EXPECT_EQ(items[1].nX, 50);
+        EXPECT_EQ(items[1].Name, "kept");
+    }
+    // One good line is enough; the bad rest of it is ignored as on the wire.
+    CharItemTable items = DefaultBoard();
+    EXPECT_TRUE(ApplyBoardCopyText(items, "chat\n*!B!*B0102Cxx\n"));
+    EXPECT_EQ(items[1].nX, 1);
+    EXPECT_EQ(items[2].nX, 60);
+}
+
+// --- the formation file ----------------------------------------------------------
+
+std::string FormationText(const std::string& title, const CharItemTable& items)
+{
+    std::string text = "[" + title + "]\n";
+    AppendAllPositions(items, text);
+    text += '\n';
+    AppendAllNames(items, text);
+    text += '\n';
+    return text;
+}
+
+TEST(FormationFile, WrittenFileReadsBackWhole)
+{
+    CharItemTable a = DefaultBoard();
+    ApplyBuiltInFormation(a, BuiltInFormations()[0], BoardSide::Side1);
+    a[0].Name = "\x83\x7b\x81\x5b\x83\x8b";
+    CharItemTable b = DefaultBoard();
+    b[22].Name = "";
+    const std::vector<SavedFormation> formations{{"\x8e\x8e\x8d\x87 1]", a}, {"b", b}};
+    const std::string bytes = FormatFormationFile(formations);
+    EXPECT_TRUE(bytes.starts_with(";"));
+    EXPECT_NE(bytes.find(FormationText("b", b)), std::string::npos);
+
+    const FormationFileContents read = ParseFormationFile(bytes);
+    EXPECT_FALSE(read.Damaged);
+    ASSERT_EQ(read.Formations.size(), 2u);
+    for (std::size_t f = 0; f < 2; ++f) {
+        EXPECT_EQ(read.Formations[f].Title, formations[f].Title);
+        for (int i = 0; i < CharItemCount; ++i)
+            EXPECT_TRUE(read.Formations[f].Items[i].nX == formations[f].Items[i].nX
+                        && read.Formations[f].Items[i].nY == formations[f].Items[i].nY
+                        && read.Formations[f].Items[i].Name == formations[f].Items[i].Name)
+                << f << " " << i;
+    }
+}
+
+struct FileCase {
+    const char* label;
+    std::string bytes;
+    std::vector<std::string> titles;   // what is kept, in order
+    bool damaged;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.label; }
+
+class FormationFileBadInput : public testing::TestWithParam<FileCase> {};
+
+TEST_P(FormationFileBadInput, KeepsWhatCanBeRead)
+{
+    const FileCase& c = GetParam();
+    const FormationFileContents read = ParseFormationFile(c.bytes);
+    std::vector<std::string> titles;
+    for (const SavedFormation& f : read.Formations)
+        titles.push_back(f.Title);
+    EXPECT_EQ(titles, c.titles);
+    EXPECT_EQ(read.Damaged, c.damaged);
+}
+
+const std::string Good = FormationText("a", DefaultBoard());
+const std::string GoodB = FormationText("b", DefaultBoard());
+const std::string Positions(DefaultPositionLine);
+const std::string Names(DefaultNameLine);
+
+INSTANTIATE_TEST_SUITE_P(
+    Formations, FormationFileBadInput,
+    testing::Values(
+        FileCase{"empty", "", {}, false},
+        FileCase{"comments and blank lines", ";x\n\n\r\n" + Good + ";y\n", {"a"}, false},
+        FileCase{"windows line ends", "[a]\r\n" + Positions + "\r\n" + Names + "\r\n", {"a"}, false},
+        FileCase{"no line end at the end", "[a]\n" + Positions + "\n" + Names, {"a"}, false},
+        FileCase{"stray text between", Good + "garbage\n" + GoodB, {"a", "b"}, true},
+        FileCase{"lines before any title", Positions + "\n" + Good, {"a"}, true},
+        FileCase{"title alone", "[x]\n" + Good, {"a"}, true},
+        FileCase{"names missing", "[x]\n" + Positions + "\n" + GoodB, {"x", "b"}, true},
+        FileCase{"lines swapped", "[x]\n" + Names + "\n" + Positions + "\n" + GoodB, {"x", "b"}, true},
+        FileCase{"third board line", Good + Names + "\n" + GoodB, {"a", "b"}, true},
+        FileCase{"cut item", "[x]\n*!B!*A505\n" + Names + "\n", {"x"}, true},
+        FileCase{"bad letter", "[x]\n*!B!*a5050\n" + Names + "\n" + GoodB, {"x", "b"}, true},
+        FileCase{"NUL in a name", "[x]\n" + Positions + "\n*!N!*Aa\0b B1 \n"s + GoodB, {"x", "b"}, true},
+        FileCase{"duplicate title", Good + Good + GoodB, {"a", "b"}, true},
+        FileCase{"empty title", "[]\n" + Positions + "\n" + Names + "\n" + GoodB, {"b"}, true},
+        FileCase{"title with a tab", "[a\tb]\n" + Positions + "\n" + Names + "\n", {}, true},
+        FileCase{"title too long", "[" + std::string(41, 'x') + "]\n" + Positions + "\n" + Names + "\n", {}, true},
+        FileCase{"unclosed title", "[a\n" + Positions + "\n" + Names + "\n", {}, true},
+        FileCase{"binary", std::string("\x00\xff\x81[\n]\x1a", 7), {}, true}));
+
+TEST(FormationFile, TooManyFormationsKeepsTheFirstHundred)
+{
+    std::string bytes;
+    for (int n = 0; n < 105; ++n)
+        bytes += FormationText(std::to_string(n), DefaultBoard());
+    const FormationFileContents read = ParseFormationFile(bytes);
+    EXPECT_EQ(read.Formations.size(), MaxFormations);
+    EXPECT_TRUE(read.Damaged);
+    EXPECT_EQ(read.Formations.back().Title, "99");
+}
+
+TEST(FormationFile, OversizedFileIsReadUpToItsLimit)
+{
+    std::string bytes = Good + std::string(MaxFormationFileBytes, ';');
+    const FormationFileContents read = ParseFormationFile(bytes);
+    ASSERT_EQ(read.Formations.size(), 1u);
+    EXPECT_TRUE(read.Damaged);
+}
+
+TEST(FormationFile, PathIsBesideTheSettingsFile)
+{
+    EXPECT_EQ(FormationFilePath("/home/u/.config/kvchat/kvchat.INI"), "/home/u/.config/kvchat/kvchat-formations.txt");
+    EXPECT_EQ(FormationFilePath("kvchat.INI"), "kvchat-formations.txt");
+}
+
+class FormationStoreFiles : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/kvformXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        path = dir + "/kvchat-formations.txt";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    void Write(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    std::string Read(const std::string& file) const
+    {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+    std::string dir;
+    std::string path;
+};
+
+TEST_F(FormationStoreFiles, MissingFileIsAnEmptyListWithoutAMessage)
+{
+    FormationStore store(path);
+    EXPECT_EQ(store.Load(), std::nullopt);
+    EXPECT_TRUE(store.Formations().empty());
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(FormationStoreFiles, SaveReplaceRemoveAndReadAgain)
+{
+    FormationStore store(path);
+    ASSERT_EQ(store.Load(), std::nullopt);
+    CharItemTable items = DefaultBoard();
+    EXPECT_EQ(store.Save("a", items), std::nullopt);
+    items[1].nX = 3;
+    EXPECT_EQ(store.Save("b", items), std::nullopt);
+    items[1].nX = 4;
+    EXPECT_EQ(store.Save("a", items), std::nullopt);   // same title: replaced in place
+    EXPECT_NE(store.Save(" padded", items), std::nullopt);
+    EXPECT_NE(store.Save("", items), std::nullopt);
+
+    FormationStore again(path);
+    EXPECT_EQ(again.Load(), std::nullopt);
+    ASSERT_EQ(again.Formations().size(), 2u);
+    EXPECT_EQ(again.Formations()[0].Title, "a");
+    EXPECT_EQ(again.Formations()[0].Items[1].nX, 4);
+    EXPECT_EQ(again.Formations()[1].Items[1].nX, 3);
+
+    EXPECT_EQ(again.Remove("a"), std::nullopt);
+    EXPECT_EQ(again.Remove("nothing"), std::nullopt);
+    FormationStore third(path);
+    third.Load();
+    ASSERT_EQ(third.Formations().size(), 1u);
+    EXPECT_EQ(third.Formations()[0].Title, "b");
+}
+
+TEST_F(FormationStoreFiles, DamagedFileIsToldAndKeptAsideBeforeItIsWrittenOver)
+{
+    const std::string damaged = Good + "garbage\n" + GoodB;
+    Write(damaged);
+    FormationStore store(path);
+    const auto message = store.Load();
+    ASSERT_TRUE(message.has_value());
+    EXPECT_NE(message->find(path), std::string::npos);
+    EXPECT_EQ(store.Formations().size(), 2u);
+    EXPECT_EQ(Read(path), damaged);   // reading changes nothing
+
+    EXPECT_EQ(store.Save("c", DefaultBoard()), std::nullopt);
+    EXPECT_EQ(Read(path + ".damaged"), damaged);
+    FormationStore again(path);
+    EXPECT_EQ(again.Load(), std::nullopt);
+    EXPECT_EQ(again.Formations().size(), 3u);
+
+    // Set aside once: later saves of the now sound file add no copies.
+    EXPECT_EQ(again.Save("d", DefaultBoard()), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(path + ".damaged.1"));
+}
+
+TEST_F(FormationStoreFiles, FailedSaveKeepsTheListAsItWas)
+{
+    FormationStore store(dir + "/missing-folder/kvchat-formations.txt");
+    store.Load();
+    EXPECT_NE(store.Save("a", DefaultBoard()), std::nullopt);
+    EXPECT_TRUE(store.Formations().empty());
+}
+
+// --- undo ------------------------------------------------------------------------
+
+TEST(BoardUndo, OwnStepsGoBackAndForth)
+{
+    CharItemTable items = DefaultBoard();
+    BoardHistory history;
+    CharItemTable before = items;
+    items[1].nX = 10;
+    history.Record(BoardChangeKind::Move, 1, before, items);
+    before = items;
+    items[2].Name = "x";
+    history.Record(BoardChangeKind::Rename, 2, before, items);
+    before = items;
+    ApplyBuiltInFormation(items, BuiltInFormations()[1], BoardSide::Side2);
+    history.Record(BoardChangeKind::Load, -1, before, items);
+
+    BoardTouched t = history.Undo(items);
+    EXPECT_EQ(t.positions.count(), 10u);   // side 2 back where it was; its keeper never moved
+    EXPECT_EQ(t.names.count(), 0u);
+    EXPECT_EQ(items[12].nY, 93);
+    EXPECT_EQ(items[13].nX, 51);
+    t = history.Undo(items);
+    EXPECT_TRUE(t.names.test(2) && t.names.count() == 1 && t.positions.none());
+    EXPECT_EQ(items[2].Name, "2");
+    t = history.Undo(items);
+    EXPECT_TRUE(t.positions.test(1) && t.positions.count() == 1);
+    EXPECT_EQ(items[1].nX, 50);
+    EXPECT_FALSE(history.CanUndo());
+    EXPECT_FALSE(history.Undo(items).Any());
+
+    t = history.Redo(items);
+    EXPECT_EQ(items[1].nX, 10);
+    t = history.Redo(items);
+    EXPECT_EQ(items[2].Name, "x");
+    EXPECT_TRUE(history.CanRedo());
+    // A new change ends what could be redone.
+    before = items;
+    items[3].nX = 0;
+    history.Record(BoardChangeKind::Move, 3, before, items);
+    EXPECT_FALSE(history.CanRedo());
+}
+
+TEST(BoardUndo, PeersChangesStay)
+{
+    CharItemTable items = DefaultBoard();
+    BoardHistory history;
+    CharItemTable before = items;
+    ApplyBuiltInFormation(items, BuiltInFormations()[0], BoardSide::Side1);
+    items[0].Name = "ball";
+    history.Record(BoardChangeKind::Load, -1, before, items);
+    // A peer then moves B and renames C.
+    items[1].nX = 77;
+    items[3].Name = "peer";
+
+    const BoardTouched t = history.Undo(items);
+    EXPECT_EQ(items[1].nX, 77);
+    EXPECT_EQ(items[3].Name, "peer");
+    EXPECT_FALSE(t.positions.test(1));
+    EXPECT_TRUE(t.positions.test(2));
+    EXPECT_EQ(items[2].nX, 60);
+    EXPECT_EQ(items[0].Name, "");
+    EXPECT_TRUE(t.names.test(0));
+
+    // A move a peer has since overridden undoes to nothing.
+    before = items;
+    items[5].nX = 1;
+    history.Record(BoardChangeKind::Move, 5, before, items);
+    items[5].nX = 2;
+    EXPECT_FALSE(history.Undo(items).Any());
+    EXPECT_EQ(items[5].nX, 2);
+}
+
+TEST(BoardUndo, NothingChangedIsNoStepAndKeyRunsJoin)
+{
+    CharItemTable items = DefaultBoard();
+    BoardHistory history;
+    history.Record(BoardChangeKind::Rename, 4, items, items);
+    EXPECT_FALSE(history.CanUndo());
+
+    for (int step = 0; step < 5; ++step) {
+        const CharItemTable before = items;
+        ++items[4].nX;
+        history.Record(BoardChangeKind::Move, 4, before, items, step > 0);
+    }
+    EXPECT_EQ(items[4].nX, 86);
+    history.Undo(items);
+    EXPECT_EQ(items[4].nX, 81);
+    EXPECT_FALSE(history.CanUndo());
+}
+
+TEST(BoardUndo, KeepsTheNewestHundredSteps)
+{
+    CharItemTable items = DefaultBoard();
+    BoardHistory history;
+    for (int n = 0; n < 150; ++n) {
+        const CharItemTable before = items;
+        items[6].nX = n % 2 == 0 ? 0 : 99;
+        history.Record(BoardChangeKind::Move, 6, before, items);
+    }
+    int undone = 0;
+    while (history.CanUndo()) {
+        history.Undo(items);
+        ++undone;
+    }
+    EXPECT_EQ(undone, 100);
+}
+
+// --- the rate rule -----------------------------------------------------------------
+
+struct PaceEvent {
+    std::int64_t at;
+    char what;   // 'p' position, 'k' keyboard position, 'n' name, 'a' all, 't' the timer fires
+    int nItem;
+};
+
+struct PaceCase {
+    const char* label;
+    std::vector<PaceEvent> events;
+    std::vector<std::string> sent;   // "B@0" position of B at 0 ms, "nB@0" name, "all@0"
+};
+
+void PrintTo(const PaceCase& c, std::ostream* os) { *os << c.label; }
+
+class BoardRateRule : public testing::TestWithParam<PaceCase> {};
+
+TEST_P(BoardRateRule, SendsOnceTheUserRests)
+{
+    const PaceCase& c = GetParam();
+    BoardPacer pacer;
+    std::vector<std::string> sent;
+    auto take = [&](std::int64_t at) {
+        const BoardOutgoing out = pacer.Take(at);
+        const std::string when = "@" + std::to_string(at);
+        if (out.all)
+            sent.push_back("all" + when);
+        if (out.position >= 0)
+            sent.push_back(std::string(1, CharItemLetter(out.position)) + when);
+        if (out.name >= 0)
+            sent.push_back("n" + std::string(1, CharItemLetter(out.name)) + when);
+    };
+    for (const PaceEvent& e : c.events) {
+        bool now = false;
+        switch (e.what) {
+        case 'p': now = pacer.Position(e.nItem, e.at); break;
+        case 'k': now = pacer.Position(e.nItem, e.at, true); break;
+        case 'n': now = pacer.Name(e.nItem, e.at); break;
+        case 'a': now = pacer.All(e.at); break;
+        case 't':
+            // The timer is due at the deadline; it fires only when something waits.
+            if (pacer.Pending()) {
+                EXPECT_GE(e.at, pacer.Deadline()) << c.label;
+                take(e.at);
+            }
+            continue;
+        }
+        if (now)
+            take(e.at);
+    }
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_FALSE(pacer.Pending());
+}
+
+std::vector<PaceEvent> KeyRepeat(int nItem, std::int64_t from, int presses)
+{
+    std::vector<PaceEvent> events;
+    for (int k = 0; k < presses; ++k)
+        events.push_back({from + 33 * k, 'k', nItem});
+    events.push_back({from + 33 * (presses - 1) + BoardRestMs, 't', 0});
+    return events;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Board, BoardRateRule,
+    testing::Values(
+        PaceCase{"a lone drag goes at once", {{0, 'p', 1}}, {"B@0"}},
+        PaceCase{"a key held down sends one line after it rests", KeyRepeat(1, 1000, 30), {"B@2257"}},
+        PaceCase{"drags a second apart each go at once", {{0, 'p', 1}, {1000, 'p', 2}}, {"B@0", "C@1000"}},
+        PaceCase{"a quick second drag waits", {{0, 'p', 1}, {100, 'p', 1}, {400, 't', 0}}, {"B@0", "B@400"}},
+        PaceCase{"two markers in one rest go as the formation",
+                 {{0, 'p', 1}, {50, 'p', 2}, {80, 'p', 3}, {380, 't', 0}},
+                 {"B@0", "all@380"}},
+        PaceCase{"a move and a rename of one marker in one rest",
+                 {{0, 'n', 4}, {100, 'k', 4}, {400, 't', 0}},
+                 {"nE@0", "E@400"}},
+        PaceCase{"a load goes at once as the formation", {{0, 'a', 0}}, {"all@0"}},
+        PaceCase{"clicks on send-all in a row send twice, not ten times",
+                 {{0, 'a', 0}, {50, 'a', 0}, {100, 'a', 0}, {150, 'a', 0}, {450, 't', 0}},
+                 {"all@0", "all@450"}},
+        PaceCase{"a drag while keys wait joins them",
+                 {{0, 'k', 1}, {100, 'p', 1}, {400, 't', 0}},
+                 {"B@400"}},
+        PaceCase{"renames in a row", {{0, 'n', 5}, {20, 'n', 5}, {320, 't', 0}}, {"nF@0", "nF@320"}}));

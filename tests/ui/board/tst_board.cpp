@@ -6,7 +6,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QFile>
+#include <QInputDialog>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QWindow>
 #include <QTest>
 
 #include <memory>
@@ -29,6 +37,40 @@ bool IsGreen(QRgb pixel)
 bool IsNearWhite(QRgb pixel)
 {
     return qRed(pixel) > 200 && qGreen(pixel) > 200 && qBlue(pixel) > 200;
+}
+
+// The window manager's stacking, bottom first (_NET_CLIENT_LIST_STACKING);
+// empty without a window manager or off X11.
+QList<WId> WindowManagerStacking()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    if (!xprop.waitForFinished(5000))
+        return {};
+    const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+    QList<WId> ids;
+    static const QRegularExpression hex(QStringLiteral("0x[0-9a-fA-F]+"));
+    for (auto it = hex.globalMatch(out.section(QLatin1Char('#'), 1)); it.hasNext();)
+        ids.append(it.next().captured().toULongLong(nullptr, 16));
+    return ids;
+}
+
+// Run on X11 under a window manager (openbox), asks it whether `upper` is
+// stacked above `lower`, waiting a little for it to map the new window. On the
+// offscreen platform there is no stacking but Qt's own, which the callers check.
+bool StackedAbove(const QWidget& upper, const QWidget& lower)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || WindowManagerStacking().isEmpty())
+        return true;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const QList<WId> stacking = WindowManagerStacking();
+        const qsizetype u = stacking.indexOf(upper.winId());
+        const qsizetype l = stacking.indexOf(lower.winId());
+        if (u >= 0 && l >= 0 && u > l)
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
 }
 
 QPoint Centre(int nItem)
@@ -63,6 +105,7 @@ private slots:
     void rightClickOnGrassOpensNoDialog();
     void nameWithABlankIsRefused();
     void nameEditTakesSixBytes();
+    void nameDialogOpensAboveTheBoard();
 
     void parseTalkRedrawsOnlyWhenApplied();
     void buttonAllReports();
@@ -75,7 +118,24 @@ private slots:
     void initBoardLeavesNoTrace();
     void doubleDensityDrawsFinerPixelsOnTheSamePitch();
 
+    void builtInsLoadFromTheMenuAndSendOnlyWhenBound();
+    void keptFormationsAreSavedLoadedAndDeleted();
+    void damagedFormationFileIsToldOnce();
+    void pasteLoadsTheCopyText();
+    void undoAndRedoSendOwnChangesAsBoardLines();
+    void undoHistoryBelongsToTheRoomBinding();
+    void tabChoosesMarkersAndArrowsMoveThem();
+    void keyRepeatSendsOneLineOnceKeysRest();
+    void enterOpensTheNameDialogOfTheChosenMarker();
+    void statusLineTellsWhoMovedWhat();
+    void pictureIsTheBoardsOwnDrawing();
+
 private:
+    QAction* menuAction(QMenu* menu, const QString& text) const;
+    void useFormationFile(const QByteArray& bytes = {});
+    QString formationPath() const { return tempDir->filePath(QStringLiteral("kvchat-formations.txt")); }
+
+    std::unique_ptr<QTemporaryDir> tempDir;
     void press(Qt::MouseButton button, QPoint at);
     void release(Qt::MouseButton button, QPoint at);
     QRgb pixel(QPoint at) const { return board->ImageGround->Picture().pixel(at); }
@@ -111,6 +171,30 @@ void TestBoard::init()
         ++allCount;
     };
     board->OnClose = [this](QObject*) { ++closeCount; };
+    tempDir = std::make_unique<QTemporaryDir>();
+}
+
+QAction* TestBoard::menuAction(QMenu* menu, const QString& text) const
+{
+    emit menu->aboutToShow();   // the menu fills itself as it opens
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+        if (action->menu() != nullptr)
+            if (QAction* inner = menuAction(action->menu(), text))
+                return inner;
+    }
+    return nullptr;
+}
+
+void TestBoard::useFormationFile(const QByteArray& bytes)
+{
+    if (!bytes.isNull()) {
+        QFile file(formationPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    board->UseFormationFile(formationPath().toStdString());
 }
 
 void TestBoard::cleanup()
@@ -146,7 +230,14 @@ void TestBoard::firstShowResetsAndCaptions()
     QCOMPARE(board->windowTitle(), BoardCaption);
     QCOMPARE(CharItems[1].nX, 50);
     QCOMPARE(CharItems[1].Name, std::string("1"));
-    QCOMPARE(board->size(), QSize(204, 336));
+    // The pitch and the two buttons where they always were; the new controls below them.
+    QCOMPARE(board->size(), QSize(204, 384));
+    QCOMPARE(board->ImageGround->geometry(), QRect(0, 4, 200, 300));
+    QCOMPARE(board->ButtonCopy->geometry(), QRect(4, 308, 81, 25));
+    QCOMPARE(board->ButtonAll->geometry(), QRect(120, 308, 81, 25));
+    for (const QWidget* added : {static_cast<QWidget*>(board->ButtonFormation), static_cast<QWidget*>(board->ButtonPicture),
+                                 static_cast<QWidget*>(board->LabelStatus)})
+        QVERIFY(added->geometry().top() >= 336 && added->geometry().bottom() < 384);
     QVERIFY(board->windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!(board->windowFlags() & Qt::WindowMinMaxButtonsHint));
 }
@@ -315,6 +406,8 @@ void TestBoard::confirmingAnUnchangedNameStillReports()
     ModalSteps again(*nameDialog, [this] { DialogDriver::PressKey(*nameDialog, Qt::Key_Return); });
     release(Qt::RightButton, Centre(22));
     QCOMPARE(CharItems[22].Name, std::string("\x87\x90\x81"));
+    // Renames in a row go out once the user rests.
+    QTRY_COMPARE(named, (std::vector<int>{22, 22}));
 
     // The empty name is a name too.
     ModalSteps clear(*nameDialog, [this] {
@@ -324,7 +417,7 @@ void TestBoard::confirmingAnUnchangedNameStillReports()
     release(Qt::RightButton, Centre(22));
     QVERIFY(clear.Ran());
     QCOMPARE(CharItems[22].Name, std::string());
-    QCOMPARE(named, (std::vector<int>{22, 22, 22}));
+    QTRY_COMPARE(named, (std::vector<int>{22, 22, 22}));
 }
 
 void TestBoard::cancelKeepsTheName()
@@ -389,6 +482,40 @@ void TestBoard::nameEditTakesSixBytes()
     QCOMPARE(CharItems[0].Name, std::string("\x83\x7b\x81\x5b\x83\x8b"));
     QCOMPARE(nameDialog->windowTitle(), QStringLiteral("選手名設定"));
     QCOMPARE(nameDialog->size(), QSize(213, 81));
+}
+
+void TestBoard::nameDialogOpensAboveTheBoard()
+{
+    struct Seen {
+        bool onTop = false;
+        QWindow* owner = nullptr;
+        bool abovePerWindowManager = true;
+    };
+    auto openDialog = [this](QPoint at) {
+        Seen seen;
+        ModalSteps steps(*nameDialog, [&] {
+            seen.onTop = nameDialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            seen.owner = nameDialog->windowHandle()->transientParent();
+            if (board->isVisible())
+                seen.abovePerWindowManager = StackedAbove(*nameDialog, *board);
+            DialogDriver::PressKey(*nameDialog, Qt::Key_Escape);
+        });
+        release(Qt::RightButton, at);
+        if (!steps.Finished())
+            seen.owner = reinterpret_cast<QWindow*>(-1);
+        return seen;
+    };
+    board->ShowBoard(3, RoomName);
+    Seen seen = openDialog(Centre(1));
+    QVERIFY(seen.onTop);
+    QCOMPARE(seen.owner, board->windowHandle());
+    QVERIFY(seen.abovePerWindowManager);
+
+    // With the board closed the dialog is an ordinary window again.
+    board->close();
+    seen = openDialog(Centre(2));
+    QVERIFY(!seen.onTop);
+    QVERIFY(seen.owner != board->windowHandle());
 }
 
 // --- board lines -----------------------------------------------------------------
@@ -566,6 +693,291 @@ void TestBoard::doubleDensityDrawsFinerPixelsOnTheSamePitch()
     std::string line;
     board->AppendPosition(1, line, true);
     QCOMPARE(line, std::string("*!B!*B5207"));
+}
+
+// --- formations ---------------------------------------------------------------------
+
+void TestBoard::builtInsLoadFromTheMenuAndSendOnlyWhenBound()
+{
+    QAction* side1 = nullptr;
+    {
+        emit board->MenuFormation->aboutToShow();
+        for (QAction* a : board->MenuFormation->actions())
+            if (a->text() == QStringLiteral("サイド1 (赤)"))
+                side1 = a;
+    }
+    QVERIFY(side1 && side1->menu());
+    QStringList titles;
+    for (QAction* a : side1->menu()->actions())
+        titles << a->text();
+    QCOMPARE(titles, (QStringList{"4-4-2", "4-3-3", "3-5-2", "4-2-3-1", "5-3-2"}));
+
+    // Not bound to a room: the board takes the formation, nothing is sent.
+    side1->menu()->actions().at(4)->trigger();   // 5-3-2
+    QCOMPARE(CharItems[1 + 1].nX, 8);
+    QCOMPARE(pixel(Centre(2)), qRgb(255, 0, 0));
+    QCOMPARE(allCount, 0);
+
+    // Bound: sent as ButtonAll sends it.
+    board->ShowBoard(3, RoomName);
+    board->LoadBuiltInFormation(0, BoardSide::Side2);
+    QCOMPARE(allCount, 1);
+    QCOMPARE(CharItems[12].nY, 93);
+    QCOMPARE(CharItems[13].nX, 85);
+    QVERIFY(moved.empty() && named.empty());
+}
+
+void TestBoard::keptFormationsAreSavedLoadedAndDeleted()
+{
+    useFormationFile();
+    board->ShowBoard(3, RoomName);
+    CharItems[5].nX = 3;
+    CharItems[5].Name = "\x83\x7b";   // "ボ"
+    ModalSteps steps(*board->TitleDialog, [this] {
+        QVERIFY(board->TitleDialog->isVisible());
+        QVERIFY(board->TitleDialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        board->TitleDialog->setTextValue(QStringLiteral(" 練習 "));
+        board->TitleDialog->accept();
+    });
+    QAction* save = menuAction(board->MenuFormation, QStringLiteral("保存..."));
+    QVERIFY(save);
+    save->trigger();
+    QVERIFY(steps.Finished());
+
+    QFile file(formationPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.contains("[\x97\xfb\x8f\x4b]\n*!B!*A5050B5007C6018D3519E8119F0318"));
+    QVERIFY(bytes.contains("\n*!N!*A B1 C2 D3 E4 F\x83\x7b G6 "));
+
+    ResetCharItems(CharItems, 200, 300);
+    QAction* load = menuAction(board->MenuFormation, QStringLiteral("練習"));
+    QVERIFY(load);
+    load->trigger();
+    QCOMPARE(CharItems[5].nX, 3);
+    QCOMPARE(CharItems[5].Name, std::string("\x83\x7b"));
+    QCOMPARE(allCount, 1);
+
+    QMenu* remove = menuAction(board->MenuFormation, QStringLiteral("削除"))->menu();
+    QVERIFY(remove);
+    QCOMPARE(remove->actions().size(), 1);
+    remove->actions().constFirst()->trigger();
+    QVERIFY(board->Formations()->Formations().empty());
+    QVERIFY(!menuAction(board->MenuFormation, QStringLiteral("練習")));
+    QVERIFY(!menuAction(board->MenuFormation, QStringLiteral("削除"))->isEnabled());
+}
+
+void TestBoard::damagedFormationFileIsToldOnce()
+{
+    useFormationFile("[a]\n*!B!*A0101\n*!N!*A \nnot a line\n");
+    BoxRecorder boxes;
+    board->ShowBoard(3, RoomName);
+    QTRY_COMPARE(boxes.Texts().size(), 1);
+    QVERIFY(boxes.Texts().constFirst().contains(formationPath()));
+    QVERIFY(menuAction(board->MenuFormation, QStringLiteral("a")));   // what could be read is there
+    board->close();
+    board->ShowBoard(3, RoomName);
+    QCoreApplication::processEvents();
+    QCOMPARE(boxes.Texts().size(), 1);
+}
+
+void TestBoard::pasteLoadsTheCopyText()
+{
+    board->ShowBoard(3, RoomName);
+    CharItems[7].nX = 1;
+    CharItems[7].Name = "x";
+    board->ButtonCopyClick();
+    ResetCharItems(CharItems, 200, 300);
+    QAction* paste = menuAction(board->MenuFormation, QStringLiteral("クリップボードから貼り付け"));
+    QVERIFY(paste);
+    paste->trigger();
+    QCOMPARE(CharItems[7].nX, 1);
+    QCOMPARE(CharItems[7].Name, std::string("x"));
+    QCOMPARE(allCount, 1);
+
+    // Anything else on the clipboard changes nothing and says why.
+    BoxRecorder boxes;
+    QGuiApplication::clipboard()->setText(QStringLiteral("hello"));
+    QVERIFY(!board->PasteFormation());
+    QCOMPARE(boxes.Texts().size(), 1);
+    QCOMPARE(CharItems[7].nX, 1);
+    QTRY_VERIFY(!board->LinesPending());
+    QCOMPARE(allCount, 1);
+}
+
+void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
+{
+    board->ShowBoard(3, RoomName);
+    board->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(board.get()));
+    press(Qt::LeftButton, Centre(0));
+    release(Qt::LeftButton, Centre(0) + QPoint(10, 0));
+    QCOMPARE(CharItems[0].nX, 55);
+    QCOMPARE(moved, std::vector<int>{0});
+
+    QTest::keyClick(board.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(CharItems[0].nX, 50);
+    QTRY_COMPARE(moved, (std::vector<int>{0, 0}));   // the ball's position line, once the user rests
+    QTest::keyClick(board.get(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(CharItems[0].nX, 55);
+    QTRY_COMPARE(moved, (std::vector<int>{0, 0, 0}));
+
+    // A peer's move of the ball since stays: undo finds nothing of the user's left.
+    QVERIFY(board->ParseTalk(3, "*!B!*A2020"));
+    board->Undo();
+    QCOMPARE(CharItems[0].nX, 20);
+    QVERIFY(!board->LinesPending());
+
+    // A load undoes as a whole formation.
+    board->LoadBuiltInFormation(1, BoardSide::Side1);
+    QTRY_VERIFY(!board->LinesPending());
+    const int sentAll = allCount;
+    board->Undo();
+    QCOMPARE(CharItems[2].nX, 60);
+    QTRY_COMPARE(allCount, sentAll + 1);
+}
+
+void TestBoard::undoHistoryBelongsToTheRoomBinding()
+{
+    board->ShowBoard(3, RoomName);
+    board->LoadBuiltInFormation(0, BoardSide::Side1);
+    QVERIFY(board->CanUndo());
+    board->close();
+    board->ShowBoard(3, RoomName);
+    QVERIFY(board->CanUndo());
+    board->close();
+    board->ShowBoard(4, RoomName);
+    QVERIFY(!board->CanUndo());
+}
+
+void TestBoard::tabChoosesMarkersAndArrowsMoveThem()
+{
+    board->ShowBoard(3, RoomName);
+    board->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(board.get()));
+    board->ButtonCopy->setFocus();
+    QTest::keyClick(board->ButtonCopy, Qt::Key_Tab);
+    QVERIFY(board->ImageGround->hasFocus());
+    QCOMPARE(board->FocusItem(), 0);
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("A ボール (50, 50)"));
+    QTest::keyClick(board->ImageGround, Qt::Key_Tab);
+    QCOMPARE(board->FocusItem(), 1);
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B 1番 (50, 7)"));
+    QTest::keyClick(board->ImageGround, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(board->FocusItem(), 0);
+
+    // The ring is drawn on screen only, not into the board's picture.
+    QTest::keyClick(board->ImageGround, Qt::Key_Tab);
+    const QImage shown = board->ImageGround->grab().toImage();
+    QVERIFY(shown.pixel(100, 21 - 10) != board->ImageGround->Picture().pixel(100, 21 - 10));
+
+    QTest::keyClick(board->ImageGround, Qt::Key_Down);
+    QCOMPARE(CharItems[1].nY, 8);
+    QTest::keyClick(board->ImageGround, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(CharItems[1].nX, 55);
+    QTest::keyClick(board->ImageGround, Qt::Key_Up, Qt::ShiftModifier);
+    QCOMPARE(CharItems[1].nY, 3);
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B 1番 (55, 3)"));
+    QTest::keyClick(board->ImageGround, Qt::Key_Up, Qt::ShiftModifier);
+    QCOMPARE(CharItems[1].nY, 0);   // stops at the edge
+    QCOMPARE(pixel(Centre(1)), qRgb(255, 0, 0));   // drawn at once
+
+    // From W, Tab goes on to the next control.
+    board->SetFocusItem(22);
+    QTest::keyClick(board->ImageGround, Qt::Key_Tab);
+    QVERIFY(!board->ImageGround->hasFocus());
+    QCOMPARE(board->FocusItem(), -1);
+}
+
+void TestBoard::keyRepeatSendsOneLineOnceKeysRest()
+{
+    board->ShowBoard(3, RoomName);
+    board->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(board.get()));
+    board->ImageGround->setFocus();
+    board->SetFocusItem(3);
+    for (int k = 0; k < 12; ++k)
+        QTest::keyPress(board->ImageGround, Qt::Key_Left, Qt::NoModifier);
+    QTest::keyRelease(board->ImageGround, Qt::Key_Left, Qt::NoModifier);
+    QCOMPARE(CharItems[3].nX, 23);
+    QVERIFY(moved.empty());
+    QVERIFY(board->LinesPending());
+    QTRY_COMPARE(moved, std::vector<int>{3});
+    // The run of keys undoes as one step.
+    board->Undo();
+    QCOMPARE(CharItems[3].nX, 35);
+    QVERIFY(!board->CanUndo());
+}
+
+void TestBoard::enterOpensTheNameDialogOfTheChosenMarker()
+{
+    board->ShowBoard(3, RoomName);
+    board->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(board.get()));
+    board->ImageGround->setFocus();
+    board->SetFocusItem(9);
+    for (const Qt::Key key : {Qt::Key_F2, Qt::Key_Return}) {
+        ModalSteps steps(*nameDialog, [this] {
+            QCOMPARE(nameDialog->EditName->text(), QString::fromStdString(CharItems[9].Name));
+            nameDialog->EditName->setText(QStringLiteral("k"));
+            DialogDriver::PressKey(*nameDialog, Qt::Key_Return);
+        });
+        QTest::keyClick(board->ImageGround, key);
+        QVERIFY(steps.Finished());
+    }
+    QCOMPARE(CharItems[9].Name, std::string("k"));
+    QTRY_COMPARE(named, (std::vector<int>{9, 9}));
+}
+
+void TestBoard::statusLineTellsWhoMovedWhat()
+{
+    board->ShowBoard(3, RoomName);
+    const std::string taro = "\x83\x5e\x83\x8d\x83\x45";   // "タロウ"
+    QVERIFY(board->ParseTalk(3, "*!B!*B5010", taro));
+    QCOMPARE(board->StatusText(), QStringLiteral("タロウ: B を (50, 10) へ"));
+    QVERIFY(board->LabelStatus->isVisible());
+    std::string all;
+    board->AppendAllPositions(all);
+    QVERIFY(board->ParseTalk(3, all.c_str(), taro));
+    QCOMPARE(board->StatusText(), QStringLiteral("タロウ: フォーメーションを送信"));
+    QVERIFY(board->ParseTalk(3, "*!N!*C\x83\x7b ", "x"));
+    QCOMPARE(board->StatusText(), QStringLiteral("x: C を「ボ」に"));
+    // Lines of another room or applying nothing leave it as it is.
+    QVERIFY(board->ParseTalk(4, "*!B!*B5010", "y"));
+    QVERIFY(board->ParseTalk(3, "*!B!*", "y"));
+    QCOMPARE(board->StatusText(), QStringLiteral("x: C を「ボ」に"));
+}
+
+void TestBoard::pictureIsTheBoardsOwnDrawing()
+{
+    CharItems[0].Name = "AB";
+    board->UsePixelRatio(2);
+    board->DrawBoard();
+    QImage drawn(400, 600, QImage::Format_RGB32);
+    drawn.setDevicePixelRatio(2);
+    {
+        QPainter canvas(&drawn);
+        canvas.drawImage(0, 0, board->GroundPicture);
+        canvas.setRenderHint(QPainter::Antialiasing);
+        canvas.setFont(board->font());
+        board->DrawChars(canvas);
+    }
+
+    board->CopyPicture();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    QImage png;
+    QVERIFY(png.loadFromData(data->data(QStringLiteral("image/png")), "PNG"));
+    QCOMPARE(png.size(), QSize(400, 600));   // the screen's density, not the pitch's 200 x 300
+    drawn.setDevicePixelRatio(1);   // a PNG carries pixels, not the screen's ratio
+    QCOMPARE(png.convertToFormat(QImage::Format_RGB32), drawn.convertToFormat(QImage::Format_RGB32));
+
+    const QString path = tempDir->filePath(QStringLiteral("board.png"));
+    QVERIFY(board->SavePicture(path));
+    QCOMPARE(QImage(path).convertToFormat(QImage::Format_RGB32), drawn.convertToFormat(QImage::Format_RGB32));
+
+    BoxRecorder boxes;
+    QVERIFY(!board->SavePicture(tempDir->filePath(QStringLiteral("no/such/folder/board.png"))));
+    QCOMPARE(boxes.Texts().size(), 1);
 }
 
 QTEST_MAIN(TestBoard)

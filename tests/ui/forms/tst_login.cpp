@@ -6,6 +6,7 @@
 #include "Unitlogin.h"
 
 #include <QApplication>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -37,6 +38,7 @@ private slots:
     void typingStopsAt26Bytes();
     void offeredNamesAreNotCut();
     void nameConfirmedUnchangedKeepsItsBytes();
+    void opensAboveAWindowThatStaysOnTop();
 
 private:
     std::unique_ptr<QWidget> mainWindow;
@@ -240,6 +242,26 @@ void TestLogin::nameConfirmedUnchangedKeepsItsBytes()
     ModalSteps steps(*form, [&] { PressKey(*form, Qt::Key_Return); });
     QVERIFY(form->Execute(name));
     QCOMPARE(name, stored);
+}
+
+void TestLogin::opensAboveAWindowThatStaysOnTop()
+{
+    // The formation board stays on top of the main window, the connect dialog's owner.
+    QWidget board(mainWindow.get(), Qt::Dialog | Qt::WindowStaysOnTopHint);
+    board.show();
+    auto open = [this] {
+        std::pair<bool, QWindow*> seen{false, nullptr};
+        ModalSteps steps(*form, [&] {
+            seen = {form->windowFlags().testFlag(Qt::WindowStaysOnTopHint), form->windowHandle()->transientParent()};
+            PressKey(*form, Qt::Key_Escape);
+        });
+        std::string name = "kv";
+        form->Execute(name);
+        return seen;
+    };
+    QCOMPARE(open(), std::make_pair(true, board.windowHandle()));
+    board.hide();
+    QCOMPARE(open(), std::make_pair(false, mainWindow->windowHandle()));
 }
 
 QTEST_MAIN(TestLogin)

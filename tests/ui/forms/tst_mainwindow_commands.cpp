@@ -27,6 +27,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 
@@ -77,6 +78,7 @@ private slots:
     void roomListPanelToggles();
     void startRoomsDialogEditsTheList();
     void boardButtonDisabledWhileBoardShown();
+    void ctrlOOnTheBoardOpensTheConnectDialogAboveIt();
     void firstActivationOpensConnectDialogOnce();
     void settingsReadAtStartAndWrittenAtExit();
     void noSettingsFileGivesDesignValuesAndAFullFileAtExit();
@@ -572,6 +574,30 @@ void TestMainWindowCommands::boardButtonDisabledWhileBoardShown()
     FormBoard->close();
     QVERIFY(!FormBoard->isVisible());
     QVERIFY(f.Window()->ButtonBoard->isEnabled());
+}
+
+void TestMainWindowCommands::ctrlOOnTheBoardOpensTheConnectDialogAboveIt()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake());
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    f.Window()->ButtonBoard->click();
+    f.Window()->CloseMenuClick();   // disconnected, the board still showing
+    QVERIFY(FormBoard->isVisible());
+    FormBoard->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(FormBoard));
+    bool aboveBoard = false;
+    int dialogs = 0;
+    OnNextModal([&](QWidget* modal) {
+        ++dialogs;
+        QCOMPARE(modal, static_cast<QWidget*>(FormLogin));
+        aboveBoard = FormLogin->windowFlags().testFlag(Qt::WindowStaysOnTopHint)
+                     && FormLogin->windowHandle()->transientParent() == FormBoard->windowHandle();
+        FormLogin->ButtonCancel->click();
+    });
+    QTest::keyClick(FormBoard, Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return dialogs == 1; }));
+    QVERIFY(aboveBoard);
 }
 
 void TestMainWindowCommands::firstActivationOpensConnectDialogOnce()

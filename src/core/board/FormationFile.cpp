@@ -1,0 +1,232 @@
+#include "FormationFile.h"
+
+#include "BoardLines.h"
+#include "IniFile.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace {
+
+constexpr std::string_view FileHeading =
+    "; kvchat formations: a [title] line, then the board's position line and name line\n";
+constexpr std::string_view FileName = "kvchat-formations.txt";
+
+// The pitch size in pixels that markers of a read formation carry; only their
+// hundredths and names are ever taken from it.
+constexpr std::int32_t PitchWidth = 200;
+constexpr std::int32_t PitchHeight = 300;
+
+std::string_view NextLine(std::string_view& bytes)
+{
+    const std::size_t end = bytes.find('\n');
+    std::string_view line = bytes.substr(0, end);
+    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+    if (line.ends_with('\r'))
+        line.remove_suffix(1);
+    return line;
+}
+
+bool HasTitle(const std::vector<SavedFormation>& formations, std::string_view title)
+{
+    return std::any_of(formations.begin(), formations.end(),
+                       [&](const SavedFormation& f) { return f.Title == title; });
+}
+
+// Reads one formation's two lines after its title; the file stays readable past
+// a formation it cannot read.
+class FormationReader {
+public:
+    explicit FormationReader(FormationFileContents& contents) : out(contents) {}
+
+    void Title(std::string_view title)
+    {
+        Finish();
+        if (!IsValidFormationTitle(title) || HasTitle(out.Formations, title)
+            || out.Formations.size() >= MaxFormations) {
+            out.Damaged = true;
+            skipping = true;
+            return;
+        }
+        SavedFormation formation{std::string(title), {}};
+        ResetCharItems(formation.Items, PitchWidth, PitchHeight);
+        current = std::move(formation);
+        linesRead = 0;
+        skipping = false;
+    }
+
+    void BoardLine(std::string_view line)
+    {
+        if (!current) {
+            out.Damaged = out.Damaged || !skipping;
+            return;
+        }
+        const bool wantPositions = linesRead == 0;
+        if (linesRead >= 2 || line.starts_with(PositionLinePrefix) != wantPositions) {
+            out.Damaged = true;
+            return;
+        }
+        const BoardItemsResult read = ApplyBoardLine(current->Items, line);
+        if (!read.complete || read.count == 0)
+            out.Damaged = true;
+        ++linesRead;
+    }
+
+    void Finish()
+    {
+        if (!current)
+            return;
+        if (linesRead < 2)
+            out.Damaged = true;
+        // A title without its positions is nothing to load.
+        if (linesRead > 0)
+            out.Formations.push_back(std::move(*current));
+        current.reset();
+    }
+
+private:
+    FormationFileContents& out;
+    std::optional<SavedFormation> current;
+    int linesRead = 0;
+    bool skipping = false;
+};
+
+std::optional<std::string> ReadWhole(const std::string& path, std::string& bytes, bool& tooLarge)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return "フォーメーションのファイルを読めません: " + path;
+    bytes.resize(MaxFormationFileBytes + 1);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    tooLarge = bytes.size() > MaxFormationFileBytes;
+    if (in.bad())
+        return "フォーメーションのファイルを読めません: " + path;
+    return std::nullopt;
+}
+
+}   // namespace
+
+bool IsValidFormationTitle(std::string_view Title)
+{
+    if (Title.empty() || Title.size() > MaxFormationTitleBytes || Title.front() == ' ' || Title.back() == ' ')
+        return false;
+    return std::none_of(Title.begin(), Title.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+FormationFileContents ParseFormationFile(std::string_view Bytes)
+{
+    FormationFileContents contents;
+    if (Bytes.size() > MaxFormationFileBytes) {
+        contents.Damaged = true;
+        Bytes = Bytes.substr(0, MaxFormationFileBytes);
+    }
+    FormationReader reader(contents);
+    while (!Bytes.empty()) {
+        const std::string_view line = NextLine(Bytes);
+        if (line.empty() || line.front() == ';')
+            continue;
+        if (line.front() == '[' && line.size() >= 2 && line.back() == ']')
+            reader.Title(line.substr(1, line.size() - 2));
+        else if (line.starts_with(PositionLinePrefix) || line.starts_with(NameLinePrefix))
+            reader.BoardLine(line);
+        else
+            contents.Damaged = true;
+    }
+    reader.Finish();
+    return contents;
+}
+
+std::string FormatFormationFile(const std::vector<SavedFormation>& Formations)
+{
+    std::string bytes(FileHeading);
+    for (const SavedFormation& formation : Formations) {
+        bytes += '[';
+        bytes += formation.Title;
+        bytes += "]\n";
+        AppendAllPositions(formation.Items, bytes);
+        bytes += '\n';
+        AppendAllNames(formation.Items, bytes);
+        bytes += '\n';
+    }
+    return bytes;
+}
+
+std::string FormationFilePath(std::string_view SettingsFile)
+{
+    const std::filesystem::path settings{std::string(SettingsFile)};
+    return (settings.parent_path() / std::string(FileName)).string();
+}
+
+std::optional<std::string> FormationStore::Load()
+{
+    formations.clear();
+    damaged = false;
+    std::string bytes;
+    bool tooLarge = false;
+    if (auto failure = ReadWhole(path, bytes, tooLarge)) {
+        damaged = true;   // never written over: what it holds cannot be kept
+        return failure;
+    }
+    FormationFileContents contents = ParseFormationFile(bytes);
+    formations = std::move(contents.Formations);
+    damaged = contents.Damaged || tooLarge;
+    if (!damaged)
+        return std::nullopt;
+    return "フォーメーションのファイルの一部を読めませんでした。読めたものだけを使います。"
+           "次に保存するとき、元のファイルは .damaged を付けた名前で残します: " + path;
+}
+
+std::optional<std::string> FormationStore::Save(std::string_view Title, const CharItemTable& Items)
+{
+    if (!IsValidFormationTitle(Title))
+        return std::string("フォーメーションの名前は1～40バイトで、制御文字と前後の空白は使えません");
+    auto same = std::find_if(formations.begin(), formations.end(),
+                             [&](const SavedFormation& f) { return f.Title == Title; });
+    if (same == formations.end() && formations.size() >= MaxFormations)
+        return "フォーメーションは" + std::to_string(MaxFormations) + "個まで保存できます";
+    const std::vector<SavedFormation> before = formations;
+    if (same != formations.end())
+        same->Items = Items;
+    else
+        formations.push_back({std::string(Title), Items});
+    auto failure = write();
+    if (failure)
+        formations = before;
+    return failure;
+}
+
+std::optional<std::string> FormationStore::Remove(std::string_view Title)
+{
+    const std::vector<SavedFormation> before = formations;
+    std::erase_if(formations, [&](const SavedFormation& f) { return f.Title == Title; });
+    if (formations.size() == before.size())
+        return std::nullopt;
+    auto failure = write();
+    if (failure)
+        formations = before;
+    return failure;
+}
+
+std::optional<std::string> FormationStore::write()
+{
+    std::error_code error;
+    if (damaged && std::filesystem::exists(path, error)) {
+        // The damaged file is set aside whole before it is written over.
+        std::string aside = path + ".damaged";
+        for (int n = 1; std::filesystem::exists(aside, error) && n < 100; ++n)
+            aside = path + ".damaged." + std::to_string(n);
+        if (!std::filesystem::copy_file(path, aside, error))
+            return "壊れたフォーメーションのファイルを残せないため、保存しません: " + aside;
+    }
+    if (auto failure = WriteFileAtomically(path, FormatFormationFile(formations)))
+        return failure;
+    damaged = false;
+    return std::nullopt;
+}

@@ -1,0 +1,226 @@
+// The board's formation and picture menus: built-in and kept formations,
+// pasting the copy text, undo and redo, and the picture of the pitch.
+
+#include "Unitboard.h"
+
+#include "BoardLines.h"
+#include "MessageBoxes.h"
+#include "SjisText.h"
+#include "WindowStacking.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMimeData>
+
+namespace {
+
+const QString ShiftJisText = QStringLiteral("text/plain;charset=Shift_JIS");
+
+QByteArray PngBytes(const QImage& picture)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return png;
+}
+
+}   // namespace
+
+void TFormBoard::SetUpMenus()
+{
+    MenuFormation = new QMenu(ButtonFormation);
+    ButtonFormation->setMenu(MenuFormation);
+    connect(MenuFormation, &QMenu::aboutToShow, this, &TFormBoard::FormationMenuShow);
+    FormationMenuShow();   // the shortcuts of undo and redo work before the menu is first opened
+
+    MenuPicture = new QMenu(ButtonPicture);
+    ButtonPicture->setMenu(MenuPicture);
+    MenuPicture->addAction(QStringLiteral("画像をコピー"), this, &TFormBoard::CopyPicture);
+    MenuPicture->addAction(QStringLiteral("画像を保存..."), this, &TFormBoard::SavePictureClick);
+
+    auto* undo = new QAction(this);
+    undo->setShortcut(QKeySequence::Undo);
+    connect(undo, &QAction::triggered, this, &TFormBoard::Undo);
+    auto* redo = new QAction(this);
+    // Ctrl+Y, and the platform's own redo keys where they differ (one key twice is ambiguous).
+    QList<QKeySequence> redoKeys{QKeySequence(Qt::CTRL | Qt::Key_Y)};
+    for (const QKeySequence& keys : QKeySequence::keyBindings(QKeySequence::Redo))
+        if (!redoKeys.contains(keys))
+            redoKeys.append(keys);
+    redo->setShortcuts(redoKeys);
+    connect(redo, &QAction::triggered, this, &TFormBoard::Redo);
+    addActions({undo, redo});
+
+    TitleDialog = new QInputDialog(this);
+    TitleDialog->setWindowTitle(QStringLiteral("フォーメーションの保存"));
+    TitleDialog->setLabelText(QStringLiteral("名前 (40バイトまで)"));
+    TitleDialog->setInputMode(QInputDialog::TextInput);
+}
+
+void TFormBoard::FormationMenuShow()
+{
+    QMenu& menu = *MenuFormation;
+    menu.clear();
+    QAction* undo = menu.addAction(QStringLiteral("元に戻す"), this, &TFormBoard::Undo);
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setShortcutContext(Qt::WidgetShortcut);   // the window's own actions take the keys
+    undo->setEnabled(CanUndo());
+    QAction* redo = menu.addAction(QStringLiteral("やり直し"), this, &TFormBoard::Redo);
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    redo->setShortcutContext(Qt::WidgetShortcut);
+    redo->setEnabled(CanRedo());
+    menu.addSeparator();
+
+    const std::span<const BuiltInFormation> builtIns = BuiltInFormations();
+    for (const BoardSide side : {BoardSide::Side1, BoardSide::Side2}) {
+        QMenu* sideMenu = menu.addMenu(side == BoardSide::Side1 ? QStringLiteral("サイド1 (赤)")
+                                                                : QStringLiteral("サイド2 (青)"));
+        for (int k = 0; k < static_cast<int>(builtIns.size()); ++k)
+            sideMenu->addAction(QString::fromLatin1(builtIns[k].Title.data(), builtIns[k].Title.size()), this,
+                                [this, k, side] { LoadBuiltInFormation(k, side); });
+    }
+    menu.addSeparator();
+
+    const std::vector<SavedFormation> none;
+    const std::vector<SavedFormation>& saved = formationStore_ ? formationStore_->Formations() : none;
+    if (saved.empty())
+        menu.addAction(QStringLiteral("(保存したものはありません)"))->setEnabled(false);
+    for (const SavedFormation& f : saved)
+        menu.addAction(FromSjis(f.Title), this, [this, title = f.Title] { LoadSavedFormation(title); });
+    menu.addSeparator();
+    QAction* save = menu.addAction(QStringLiteral("保存..."), this, [this] {
+        TitleDialog->setTextValue(QString());
+        KeepAboveOnTopWindows(*TitleDialog);
+        if (TitleDialog->exec() == QDialog::Accepted)
+            SaveFormation(TitleDialog->textValue());
+    });
+    save->setEnabled(formationStore_ != nullptr);
+    QMenu* remove = menu.addMenu(QStringLiteral("削除"));
+    remove->setEnabled(!saved.empty());
+    for (const SavedFormation& f : saved)
+        remove->addAction(FromSjis(f.Title), this, [this, title = f.Title] { DeleteFormation(title); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("クリップボードから貼り付け"), this, &TFormBoard::PasteFormation);
+}
+
+void TFormBoard::UseFormationFile(const std::string& Path)
+{
+    formationStore_ = std::make_unique<FormationStore>(Path);
+    formationTrouble_ = formationStore_->Load().value_or(std::string());
+}
+
+void TFormBoard::TellFormationTrouble()
+{
+    if (formationTrouble_.empty())
+        return;
+    const std::string trouble = std::exchange(formationTrouble_, {});
+    ShowErrorBox(QString::fromStdString(trouble), this);
+}
+
+void TFormBoard::LoadFormation(const CharItemTable& before)
+{
+    history_.Record(BoardChangeKind::Load, -1, before, CharItems);
+    keyMoveOpen_ = false;
+    DrawBoard();
+    UpdateFocusRing();
+    // A board bound to no room has no one to tell.
+    if (nRoomNo >= 0)
+        Paced(pacer_.All(Now()));
+}
+
+void TFormBoard::LoadBuiltInFormation(int nFormation, BoardSide Side)
+{
+    const std::span<const BuiltInFormation> builtIns = BuiltInFormations();
+    if (nFormation < 0 || nFormation >= static_cast<int>(builtIns.size()))
+        return;
+    const CharItemTable before = CharItems;
+    ApplyBuiltInFormation(CharItems, builtIns[nFormation], Side);
+    LoadFormation(before);
+}
+
+void TFormBoard::LoadSavedFormation(const std::string& Title)
+{
+    if (!formationStore_)
+        return;
+    for (const SavedFormation& f : formationStore_->Formations()) {
+        if (f.Title == Title) {
+            const CharItemTable before = CharItems;
+            ApplyFormation(CharItems, f.Items);
+            LoadFormation(before);
+            return;
+        }
+    }
+}
+
+bool TFormBoard::PasteFormation()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    std::string text;
+    if (data != nullptr && data->hasFormat(ShiftJisText))
+        text = data->data(ShiftJisText).toStdString();
+    else if (data != nullptr)
+        text = ToSjis(data->text());
+    const CharItemTable before = CharItems;
+    if (!ApplyBoardCopyText(CharItems, text)) {
+        ShowErrorBox(QStringLiteral("クリップボードに盤の位置と選手名の行がありません"), this);
+        return false;
+    }
+    LoadFormation(before);
+    return true;
+}
+
+bool TFormBoard::SaveFormation(const QString& Title)
+{
+    if (!formationStore_)
+        return false;
+    if (auto failure = formationStore_->Save(ToSjis(Title.trimmed()), CharItems)) {
+        ShowErrorBox(QString::fromStdString(*failure), this);
+        return false;
+    }
+    return true;
+}
+
+bool TFormBoard::DeleteFormation(const std::string& Title)
+{
+    if (!formationStore_)
+        return false;
+    if (auto failure = formationStore_->Remove(Title)) {
+        ShowErrorBox(QString::fromStdString(*failure), this);
+        return false;
+    }
+    return true;
+}
+
+void TFormBoard::CopyPicture()
+{
+    const QImage picture = BoardPicture();
+    auto* data = new QMimeData;   // owned by the clipboard
+    data->setImageData(picture);
+    data->setData(QStringLiteral("image/png"), PngBytes(picture));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+bool TFormBoard::SavePicture(const QString& Path)
+{
+    QImage picture = BoardPicture();
+    if (picture.save(Path, "PNG"))
+        return true;
+    ShowErrorBox(Path + QStringLiteral(" に画像を保存できません"), this);
+    return false;
+}
+
+void TFormBoard::SavePictureClick()
+{
+    QFileDialog dialog(this, QStringLiteral("画像を保存"), QString(), QStringLiteral("PNG 画像 (*.png)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.selectFile(QStringLiteral("formation.png"));
+    KeepAboveOnTopWindows(dialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        SavePicture(dialog.selectedFiles().constFirst());
+}
