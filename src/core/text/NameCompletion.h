@@ -37,6 +37,7 @@ private:
 
     std::string head_;   // the text before the word
     std::string tail_;   // the text after the cursor
+    std::vector<std::string> names_;   // the members the cycle was taken from
     std::vector<std::string> candidates_;
     std::size_t index_ = 0;
     std::optional<CompletedInput> left_;   // what the last step put in the input
