@@ -63,6 +63,7 @@ private slots:
     void droppedInputIsSaidInTheStatusBar();
     void zoomKeysAndWheelSizeTheLogAndTheInput();
     void closingWithTheTrayOptionKeepsTheConnection();
+    void closingWhenTheTrayHasGoneClosesTheWindow();
     void optionsChooseTheFontAndWithoutATrayGreyTheTray();
     void enterRoomByNumberWithoutPassword();
     void enterPasswordRoomThroughDialog();
@@ -318,6 +319,21 @@ void TestMainWindowCommands::closingWithTheTrayOptionKeepsTheConnection()
     // 終了 (the tray's or the file menu's) ends it even so.
     w->ExitMenu->trigger();
     QVERIFY(w->isHidden());
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    TrayIcon::AvailableForTests.reset();
+}
+
+void TestMainWindowCommands::closingWhenTheTrayHasGoneClosesTheWindow()
+{
+    TrayIcon::AvailableForTests = true;
+    MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
+    TFormMain* w = f.Window();
+    QVERIFY(w->Tray != nullptr);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    // The panel that held the tray has quit: a window hidden now could not be got back.
+    TrayIcon::AvailableForTests = false;
+    QVERIFY(w->close());
     QVERIFY(QApplication::quitOnLastWindowClosed());
     TrayIcon::AvailableForTests.reset();
 }
