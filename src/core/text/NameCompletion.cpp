@@ -94,3 +94,11 @@ CompletedInput NameCompleter::fill(std::size_t index)
     left_ = input;
     return input;
 }
+
+void NameCompleter::Landed(std::string_view text, std::size_t cursor)
+{
+    if (!left_)
+        return;
+    left_->Text = text;
+    left_->Cursor = std::min(cursor, text.size());
+}

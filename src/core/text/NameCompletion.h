@@ -31,6 +31,10 @@ public:
     // Returns nothing, and forgets the cycle, when no name fits.
     std::optional<CompletedInput> Step(std::string_view text, std::size_t cursor,
                                        const std::vector<std::string>& names, bool forward);
+    // What the input shows after the last step, when it took less than the
+    // whole name (a byte limit, a character it cannot hold): the next press
+    // goes on with the cycle from there.
+    void Landed(std::string_view text, std::size_t cursor);
 
 private:
     CompletedInput fill(std::size_t index);

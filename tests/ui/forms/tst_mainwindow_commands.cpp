@@ -60,6 +60,7 @@ private slots:
     void noTabSendsNothingButEmptiesInput();
     void sendTalkNeverSplitsADoubleByteCharacter();
     void tabCompletesMemberNamesAcrossKana();
+    void tabGoesOnPastANameTheInputCannotHoldWhole();
     void droppedInputIsSaidInTheStatusBar();
     void zoomKeysAndWheelSizeTheLogAndTheInput();
     void closingWithTheTrayOptionKeepsTheConnection();
@@ -205,6 +206,23 @@ void TestMainWindowCommands::tabCompletesMemberNamesAcrossKana()
     QTest::mouseDClick(members->viewport(), Qt::LeftButton, {}, row.center());
     QCOMPARE(input->text(), QStringLiteral("Bobzz"));
     QVERIFY(input->hasFocus());
+}
+
+void TestMainWindowCommands::tabGoesOnPastANameTheInputCannotHoldWhole()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    // A name with a byte that is no character: the input leaves that character out.
+    QVERIFY(f.OpenRoom(3, "Lobby", {MakeMember(8, QByteArray("ab\x82")), MakeMember(9, "abc")}));
+    f.Window()->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.Window()));
+    QLineEdit* input = f.Window()->EditInputChat;
+    input->setFocus();
+    QTest::keyClicks(input, QStringLiteral("a"));
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("ab"));
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("abc"));
 }
 
 void TestMainWindowCommands::droppedInputIsSaidInTheStatusBar()
