@@ -58,7 +58,8 @@ std::optional<CompletedInput> NameCompleter::Step(std::string_view text, std::si
                                                   const std::vector<std::string>& names, bool forward)
 {
     cursor = std::min(cursor, text.size());
-    if (left_ && left_->Text == text && left_->Cursor == cursor && !candidates_.empty()) {
+    // A member who left, or another room, must not be offered by a cycle begun before.
+    if (left_ && left_->Text == text && left_->Cursor == cursor && !candidates_.empty() && names == names_) {
         const std::size_t count = candidates_.size();
         index_ = forward ? (index_ + 1) % count : (index_ + count - 1) % count;
         return fill(index_);
@@ -75,6 +76,7 @@ std::optional<CompletedInput> NameCompleter::Step(std::string_view text, std::si
     }
     if (candidates_.empty())
         return std::nullopt;
+    names_ = names;
     head_ = text.substr(0, start);
     tail_ = text.substr(cursor);
     index_ = forward ? 0 : candidates_.size() - 1;
@@ -91,4 +93,12 @@ CompletedInput NameCompleter::fill(std::size_t index)
     input.Text += tail_;
     left_ = input;
     return input;
+}
+
+void NameCompleter::Landed(std::string_view text, std::size_t cursor)
+{
+    if (!left_)
+        return;
+    left_->Text = text;
+    left_->Cursor = std::min(cursor, text.size());
 }

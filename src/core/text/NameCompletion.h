@@ -31,12 +31,17 @@ public:
     // Returns nothing, and forgets the cycle, when no name fits.
     std::optional<CompletedInput> Step(std::string_view text, std::size_t cursor,
                                        const std::vector<std::string>& names, bool forward);
+    // What the input shows after the last step, when it took less than the
+    // whole name (a byte limit, a character it cannot hold): the next press
+    // goes on with the cycle from there.
+    void Landed(std::string_view text, std::size_t cursor);
 
 private:
     CompletedInput fill(std::size_t index);
 
     std::string head_;   // the text before the word
     std::string tail_;   // the text after the cursor
+    std::vector<std::string> names_;   // the members the cycle was taken from
     std::vector<std::string> candidates_;
     std::size_t index_ = 0;
     std::optional<CompletedInput> left_;   // what the last step put in the input

@@ -68,7 +68,12 @@ LogColours LogColoursFor(const QColor& base, const QColor& text)
 {
     LogColours colours;
     colours.Base = base.toRgb();
-    colours.Dark = Luminance(base) < Luminance(text);
+    // A text that does not stand off its base says nothing about the theme:
+    // then the base alone tells, dark when white reads better on it than black.
+    if (ContrastRatio(base, text) >= ReadableContrast)
+        colours.Dark = Luminance(base) < Luminance(text);
+    else
+        colours.Dark = ContrastRatio(QColor(255, 255, 255), base) > ContrastRatio(QColor(0, 0, 0), base);
     if (!colours.Dark) {
         // The style colours stay exactly as the community knows them.
         colours.MentionBackground = LightMention;

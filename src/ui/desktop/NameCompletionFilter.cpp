@@ -32,5 +32,7 @@ bool NameCompletionFilter::eventFilter(QObject* watched, QEvent* event)
     const auto start = static_cast<int>(Utf16Length(std::string_view(utf8).substr(0, done->Start)));
     Edit->setSelection(start, cursor - start);
     Edit->insert(QString::fromStdString(done->Name));
+    const QString shown = Edit->text();
+    Completer.Landed(shown.toStdString(), static_cast<std::size_t>(shown.left(Edit->cursorPosition()).toUtf8().size()));
     return true;
 }

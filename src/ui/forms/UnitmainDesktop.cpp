@@ -97,7 +97,8 @@ void TFormMain::ShowFromTray()
 void TFormMain::closeEvent(QCloseEvent* e)
 {
     // With the option the window goes to the tray: the connection and the rooms stay.
-    if (Options.KeepInTray && Tray != nullptr && !quitting_) {
+    // A tray that has gone since (its panel quit) could not bring the window back.
+    if (Options.KeepInTray && Tray != nullptr && TrayIcon::Available() && !quitting_) {
         // Closing another window (the board) must not end the program meanwhile.
         QApplication::setQuitOnLastWindowClosed(false);
         hide();

@@ -173,6 +173,21 @@ TEST(NameCompletion, TabCyclesThroughTheRoomAndShiftTabGoesBack)
     EXPECT_EQ(done->Name, "Bob");
 }
 
+TEST(NameCompletion, ACycleStartsOverWhenTheMembersChange)
+{
+    // Between two presses a member leaves, or the user turns to another room:
+    // the next press offers only names that are there now.
+    NameCompleter completer;
+    const std::vector<std::string> room = {"abc", "abd", "abe"};
+    ASSERT_EQ(completer.Step("ab", 2, room, true)->Text, "abc");
+    const std::vector<std::string> left = {"abc", "abe"};
+    const auto after = completer.Step("abc", 3, left, true);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->Text, "abc");
+    const std::vector<std::string> other = {"xyz"};
+    EXPECT_FALSE(completer.Step("abc", 3, other, true));
+}
+
 TEST(LinkFinder, OnlyHttpAndHttpsWithASensibleEnd)
 {
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {

@@ -333,6 +333,10 @@ private slots:
             {"Adwaita-dark", QColor(45, 45, 45), QColor(238, 238, 236)},
             {"fusion dark", QColor(42, 42, 42), QColor(208, 208, 208)},
             {"mid grey", QColor(90, 90, 90), QColor(250, 250, 250)},
+            // Odd palettes: text no darker or lighter than the base it is on.
+            {"equal dark", QColor(40, 40, 40), QColor(40, 40, 40)},
+            {"dim text on dark", QColor(30, 30, 30), QColor(20, 20, 20)},
+            {"equal light", QColor(230, 230, 230), QColor(230, 230, 230)},
         };
         for (const Theme& theme : themes) {
             const LogColours colours = LogColoursFor(theme.base, theme.text);

@@ -61,9 +61,11 @@ private slots:
     void noTabSendsNothingButEmptiesInput();
     void sendTalkNeverSplitsADoubleByteCharacter();
     void tabCompletesMemberNamesAcrossKana();
+    void tabGoesOnPastANameTheInputCannotHoldWhole();
     void droppedInputIsSaidInTheStatusBar();
     void zoomKeysAndWheelSizeTheLogAndTheInput();
     void closingWithTheTrayOptionKeepsTheConnection();
+    void closingWhenTheTrayHasGoneClosesTheWindow();
     void optionsChooseTheFontAndWithoutATrayGreyTheTray();
     void enterRoomByNumberWithoutPassword();
     void enterPasswordRoomThroughDialog();
@@ -208,6 +210,23 @@ void TestMainWindowCommands::tabCompletesMemberNamesAcrossKana()
     QVERIFY(input->hasFocus());
 }
 
+void TestMainWindowCommands::tabGoesOnPastANameTheInputCannotHoldWhole()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    // A name with a byte that is no character: the input leaves that character out.
+    QVERIFY(f.OpenRoom(3, "Lobby", {MakeMember(8, QByteArray("ab\x82")), MakeMember(9, "abc")}));
+    f.Window()->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.Window()));
+    QLineEdit* input = f.Window()->EditInputChat;
+    input->setFocus();
+    QTest::keyClicks(input, QStringLiteral("a"));
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("ab"));
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("abc"));
+}
+
 void TestMainWindowCommands::droppedInputIsSaidInTheStatusBar()
 {
     MainWindowFixture f;
@@ -320,6 +339,21 @@ void TestMainWindowCommands::closingWithTheTrayOptionKeepsTheConnection()
     // 終了 (the tray's or the file menu's) ends it even so.
     w->ExitMenu->trigger();
     QVERIFY(w->isHidden());
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    TrayIcon::AvailableForTests.reset();
+}
+
+void TestMainWindowCommands::closingWhenTheTrayHasGoneClosesTheWindow()
+{
+    TrayIcon::AvailableForTests = true;
+    MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
+    TFormMain* w = f.Window();
+    QVERIFY(w->Tray != nullptr);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    // The panel that held the tray has quit: a window hidden now could not be got back.
+    TrayIcon::AvailableForTests = false;
+    QVERIFY(w->close());
     QVERIFY(QApplication::quitOnLastWindowClosed());
     TrayIcon::AvailableForTests.reset();
 }
