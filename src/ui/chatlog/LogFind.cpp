@@ -147,16 +147,17 @@ void LogFind::ShowMatches(bool moveToCurrent)
     ChatLogView* log = Sheet->ChatLog;
     if (!log->OnScreen())
         return;
-    log->Flush();   // the document then holds exactly the store's lines, block for line
+    log->Flush();   // the document then holds the store's lines, block for line, after any history
     const LineStore& lines = Sheet->Lines;
     const std::uint64_t firstKept = FirstKept(lines);
     QTextDocument* doc = log->document();
+    const int history = log->HistoryLines();   // loaded history comes before the store's lines
 
     const auto cursorOf = [&](const Match& m) {
         const StoredLine line = lines.At(static_cast<std::size_t>(m.Line - firstKept));
         const std::string_view text = line.text;
         const int prefix = ChatLinePrefixLength(ChatLogView::ShowsTime(line));
-        const QTextBlock block = doc->findBlockByNumber(static_cast<int>(m.Line - firstKept));
+        const QTextBlock block = doc->findBlockByNumber(history + static_cast<int>(m.Line - firstKept));
         const int begin = block.position() + prefix + static_cast<int>(Utf16Length(text.substr(0, m.Begin)));
         QTextCursor cursor(doc);
         cursor.setPosition(begin);
@@ -176,7 +177,7 @@ void LogFind::ShowMatches(bool moveToCurrent)
             log->centerCursor();
     }
 
-    const int top = log->cursorForPosition(QPoint(0, 0)).blockNumber();
+    const int top = log->cursorForPosition(QPoint(0, 0)).blockNumber() - history;
     const std::uint64_t from = firstKept + static_cast<std::uint64_t>(std::max(0, top - HighlightMargin));
     const std::uint64_t to = firstKept + static_cast<std::uint64_t>(top + 2 * HighlightMargin);
     const auto first = std::lower_bound(Matches.begin(), Matches.end(), from,

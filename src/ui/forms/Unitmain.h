@@ -210,6 +210,8 @@ private:
     int roomPanelHeight() const;
     void applyOuterBounds(const QRect& outer);
 
+    bool windowAway_ = false;   // the window has lost the focus to another one
+
     std::unique_ptr<Ui::TFormMain> ui_;
     MentionMatcher mentionWords_;
     std::string mentionName_;    // the name and words mentionWords_ was built from

@@ -2,6 +2,7 @@
 // connection handling, and the rooms' chat logs on disk.
 #include "Unitmain.h"
 
+#include "ChatLogView.h"
 #include "ChatLogger.h"
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
@@ -79,6 +80,8 @@ void TFormMain::OpenRoomLog(TChatSheet* sheet)
         sheet->AddLine(line, 0, LineRestored);
     if (!earlier.empty())
         sheet->AddLine("――― 以上、過去ログ ―――", 0, LineDivider);
+    // Older lines still, when the user scrolls up to them.
+    sheet->ChatLog->SetHistory(Logs->History(*sheet->LogFile, earlier.size()));
     LogRoomEvent(sheet, "―― 入室しました");
 }
 

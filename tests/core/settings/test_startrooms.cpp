@@ -1,4 +1,5 @@
 #include "StartRooms.h"
+#include "TempFolderTest.h"
 
 #include <gtest/gtest.h>
 
