@@ -37,6 +37,7 @@ struct LogTarget;
 class FindBar;
 class InputHistoryFilter;
 class LogFind;
+class TFormLogSearch;
 
 // A row of the room list owns the record the server announced for it.
 class RoomListItem : public QListWidgetItem {
@@ -139,6 +140,13 @@ public:
 
     // Keeping the conversation: reconnecting, the status bar, the chat logs.
     void MenuLogFolderClick();
+    // The search over every log, in a window of its own.
+    void MenuLogSearchClick();
+    // Shows a logged line of an open room in its tab; false when the room is not open.
+    bool ShowRoomLogLine(const std::string& server, const std::string& stem, const std::string& fileName,
+                         std::uint64_t offset, const QString& text);
+    QAction* MenuLogSearch = nullptr;
+    TFormLogSearch* FormLogSearch = nullptr;
     void UpdateStatusBar();
     // The log of a room tab; null while logging is off.
     std::shared_ptr<const LogTarget> RoomLogTarget(const TChatSheet* sheet) const;

@@ -1,0 +1,253 @@
+#include "LogSearch.h"
+
+#include "HistoryPager.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <system_error>
+#include <tuple>
+#include <unistd.h>
+
+namespace chatlog {
+
+namespace {
+
+// Bytes read and folded at a time: a file costs no more memory than this, whatever its size.
+constexpr std::size_t PieceBytes = 4 * 1024 * 1024;
+constexpr std::string_view MonthSuffix = "_YYYY-MM.log";
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool Number(std::string_view text, int& value)
+{
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return !text.empty();
+}
+
+// "<stem>_YYYY-MM.log" into its parts.
+bool ParseMonthFile(std::string_view name, std::string& stem, int& year, int& month)
+{
+    if (name.size() <= MonthSuffix.size() || !name.ends_with(".log"))
+        return false;
+    const std::string_view suffix = name.substr(name.size() - MonthSuffix.size());
+    if (suffix[0] != '_' || suffix[5] != '-' || !Number(suffix.substr(1, 4), year) ||
+        !Number(suffix.substr(6, 2), month) || month < 1 || month > 12)
+        return false;
+    stem = std::string(name.substr(0, name.size() - MonthSuffix.size()));
+    return true;
+}
+
+bool MonthInRange(int year, int month, const LogQuery& query)
+{
+    if (query.From && std::tie(year, month) < std::tie(query.From->Year, query.From->Month))
+        return false;
+    if (query.To && std::tie(year, month) > std::tie(query.To->Year, query.To->Month))
+        return false;
+    return true;
+}
+
+bool DayInRange(const LocalDate& date, const LogQuery& query)
+{
+    const auto key = [](const LocalDate& d) { return std::tie(d.Year, d.Month, d.Day); };
+    return (!query.From || key(date) >= key(*query.From)) && (!query.To || key(date) <= key(*query.To));
+}
+
+// "YYYY-MM-DD HH:MM:SS " at the start of a line.
+bool HasStamp(std::string_view line)
+{
+    return line.size() >= 20 && DateOfLogLine(line) && line[13] == ':' && line[16] == ':' && line[19] == ' ';
+}
+
+}  // namespace
+
+std::string LogHit::SortKey(const LogFile& file) const
+{
+    if (!Stamp.empty())
+        return Stamp;
+    char key[24];
+    std::snprintf(key, sizeof key, "%04d-%02d-00", file.Year, file.Month);
+    return key;
+}
+
+std::string RoomOfStem(std::string_view stem)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < stem.size(); ++i) {
+        if (stem[i] == '%' && i + 2 < stem.size() && HexValue(stem[i + 1]) >= 0 && HexValue(stem[i + 2]) >= 0) {
+            bytes += static_cast<char>(HexValue(stem[i + 1]) * 16 + HexValue(stem[i + 2]));
+            i += 2;
+        } else {
+            bytes += stem[i];
+        }
+    }
+    return CleanLogLine(bytes);
+}
+
+std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query)
+{
+    std::vector<LogFile> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator server(logsFolder, error), end; !error && server != end;
+         server.increment(error)) {
+        std::error_code statError;
+        if (!server->is_directory(statError) || server->is_symlink(statError))
+            continue;
+        const std::string serverName = server->path().filename().string();
+        if (!query.Server.empty() && serverName != query.Server)
+            continue;
+        std::error_code inner;
+        for (std::filesystem::directory_iterator it(server->path(), inner), last; !inner && it != last;
+             it.increment(inner)) {
+            LogFile file;
+            if (!it->is_regular_file(statError) || it->is_symlink(statError) ||
+                !ParseMonthFile(it->path().filename().string(), file.Stem, file.Year, file.Month))
+                continue;
+            if ((!query.Stem.empty() && file.Stem != query.Stem) || !MonthInRange(file.Year, file.Month, query))
+                continue;
+            file.Path = it->path();
+            file.Server = serverName;
+            files.push_back(std::move(file));
+        }
+    }
+    std::sort(files.begin(), files.end(), [](const LogFile& a, const LogFile& b) {
+        return std::tie(b.Year, b.Month, a.Server, a.Stem) < std::tie(a.Year, a.Month, b.Server, b.Stem);
+    });
+    return files;
+}
+
+void SplitLines(std::string_view bytes, const std::function<void(std::size_t, std::string_view)>& onLine)
+{
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t nl = bytes.find('\n', start);
+        const std::size_t end = nl == std::string_view::npos ? bytes.size() : nl;
+        onLine(start, bytes.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+LogSearcher::LogSearcher(std::string_view query) : search_(query), needle_(FoldForMatch(query))
+{
+    // What cleaning puts into a line (the replacement character, the "…" of a cut)
+    // is not in its bytes: such a query is tried on every cleaned line.
+    everyLine_ = needle_.find("\xEF\xBF\xBD") != std::string::npos || needle_.find("\xE2\x80\xA6") != std::string::npos;
+}
+
+std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
+                                      const std::atomic<bool>& cancel, std::vector<LogHit>& hits)
+{
+    if (needle_.empty())
+        return 0;
+    const int fd = ::open(file.Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return 0;
+    const std::size_t first = hits.size();
+    std::string piece;
+    std::uint64_t pieceOffset = 0;   // the file offset of piece[0]
+    std::uint64_t read = 0;
+    bool skipping = false;           // inside a line too long for a piece, already searched
+    std::string buffer(PieceBytes, '\0');
+    while (!cancel.load(std::memory_order_relaxed)) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got <= 0) {
+            if (!piece.empty() && !skipping)
+                SearchPiece(piece, pieceOffset, fileIndex, query, hits);
+            break;
+        }
+        read += static_cast<std::uint64_t>(got);
+        std::string_view fresh(buffer.data(), static_cast<std::size_t>(got));
+        if (skipping) {
+            const std::size_t nl = fresh.find('\n');
+            pieceOffset += nl == std::string_view::npos ? fresh.size() : nl + 1;
+            if (nl == std::string_view::npos)
+                continue;
+            fresh.remove_prefix(nl + 1);
+            skipping = false;
+        }
+        piece.append(fresh);
+        const std::size_t lastBreak = piece.rfind('\n');
+        if (lastBreak == std::string::npos) {
+            if (piece.size() >= PieceBytes) {
+                // One line longer than a piece: searched as far as it goes, the rest skipped.
+                SearchPiece(piece, pieceOffset, fileIndex, query, hits);
+                pieceOffset += piece.size();
+                piece.clear();
+                skipping = true;
+            }
+            continue;
+        }
+        SearchPiece(std::string_view(piece).substr(0, lastBreak), pieceOffset, fileIndex, query, hits);
+        pieceOffset += lastBreak + 1;
+        piece.erase(0, lastBreak + 1);
+    }
+    ::close(fd);
+    std::reverse(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end());
+    return read;
+}
+
+void LogSearcher::SearchPiece(std::string_view piece, std::uint64_t pieceOffset, std::size_t fileIndex,
+                              const LogQuery& query, std::vector<LogHit>& hits)
+{
+    if (everyLine_) {
+        SplitLines(piece, [&](std::size_t at, std::string_view raw) { TryLine(raw, pieceOffset + at, fileIndex, query, hits); });
+        return;
+    }
+    FoldForMatch(piece, folded_);
+    // Folding keeps every line end where it was, one for one: the n-th line of
+    // the folded text is the n-th line of the piece.
+    std::size_t foldedLine = 0;
+    std::size_t rawLine = 0;
+    for (std::size_t at = folded_.find(needle_); at != std::string::npos;) {
+        for (std::size_t nl = folded_.find('\n', foldedLine); nl != std::string::npos && nl < at;
+             nl = folded_.find('\n', foldedLine)) {
+            foldedLine = nl + 1;
+            rawLine = piece.find('\n', rawLine) + 1;
+        }
+        const std::size_t rawEnd = std::min(piece.find('\n', rawLine), piece.size());
+        TryLine(piece.substr(rawLine, rawEnd - rawLine), pieceOffset + rawLine, fileIndex, query, hits);
+        const std::size_t next = folded_.find('\n', foldedLine);
+        if (next == std::string::npos)
+            break;
+        foldedLine = next + 1;
+        rawLine = rawEnd + 1;
+        at = folded_.find(needle_, foldedLine);
+    }
+}
+
+void LogSearcher::TryLine(std::string_view raw, std::uint64_t offset, std::size_t fileIndex, const LogQuery& query,
+                          std::vector<LogHit>& hits)
+{
+    const std::string line = CleanLogLine(raw.substr(0, MaxLineBytes + 4), raw.size() > MaxLineBytes + 4);
+    const bool stamped = HasStamp(line);
+    const std::string_view text = stamped ? std::string_view(line).substr(20) : std::string_view(line);
+    if (stamped && (query.From || query.To) && !DayInRange(*DateOfLogLine(line), query))
+        return;
+    spans_.clear();
+    search_.FindInLine(text, 0, spans_);
+    if (spans_.empty())
+        return;
+    LogHit hit;
+    hit.File = fileIndex;
+    hit.Offset = offset;
+    if (stamped)
+        hit.Stamp = line.substr(0, 19);
+    hit.Text = std::string(text);
+    hit.Spans = spans_;
+    hits.push_back(std::move(hit));
+}
+
+}  // namespace chatlog
