@@ -135,7 +135,15 @@ def settings_seeds():
     write("settings", "record", record + ini)
 
 
+def logread_seeds():
+    lines = ("2026-11-30 23:59:59 アリス> ｺﾞｰﾙ！\n2026-12-01 00:00:01 bob> ゴール and GOAL\n").encode()
+    write("logread", "two-months", bytes([3, 128, 4]) + lines + b"2026-12-01 10:00:00 ok\r\n" + lines)
+    write("logread", "damaged", bytes([0, 40, 7]) + b"x\n\xff\x82\xa0 sjis\n\n" + b"L" * 1500 + b"\nno end")
+    write("logread", "no-lines", bytes([15, 255, 2]) + b"\n\n\n")
+
+
 receive_seeds()
+logread_seeds()
 decoder_seeds()
 parsetalk_seeds()
 settings_seeds()
