@@ -475,7 +475,16 @@ void ChatLogView::wheelEvent(QWheelEvent* event)
 
 void ChatLogView::keyPressEvent(QKeyEvent* event)
 {
-    const bool atTop = verticalScrollBar()->value() <= verticalScrollBar()->minimum();
+    QScrollBar* bar = verticalScrollBar();
+    const bool atTop = bar->value() <= bar->minimum();
+    // Ctrl+Home and Ctrl+End go to the ends of the log even where the text takes no keys.
+    if ((event->modifiers() & Qt::ControlModifier) && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+        bar->setValue(event->key() == Qt::Key_Home ? bar->minimum() : bar->maximum());
+        if (atTop && event->key() == Qt::Key_Home)
+            LoadOlder();
+        event->accept();
+        return;
+    }
     QPlainTextEdit::keyPressEvent(event);
     const bool upward = event->key() == Qt::Key_PageUp || event->key() == Qt::Key_Up ||
                         (event->key() == Qt::Key_Home && (event->modifiers() & Qt::ControlModifier));
