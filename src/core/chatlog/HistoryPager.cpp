@@ -98,7 +98,10 @@ std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::u
         return lines;
     std::string raw;           // the line so far, at most a little past what is kept
     bool longer = false;       // the line has more bytes than raw
-    std::string block(BlockBytes, '\0');
+    struct stat st {};
+    const std::uint64_t size = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : BlockBytes;
+    std::string block(static_cast<std::size_t>(std::clamp<std::uint64_t>(size > offset ? size - offset : 1, 1, BlockBytes)),
+                      '\0');
     while (lines.size() < count) {
         const ssize_t got = ::pread(fd, block.data(), block.size(), static_cast<off_t>(offset));
         if (got <= 0)
@@ -153,7 +156,7 @@ bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset
     if (offset >= size || !OpenFile(index))
         return false;
     // The line's end: scanned forwards in blocks, nothing kept.
-    std::string block(BlockBytes, '\0');
+    std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - offset)), '\0');
     std::uint64_t at = offset;
     while (at < size) {
         const ssize_t got = ::pread(fd_, block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - at)),

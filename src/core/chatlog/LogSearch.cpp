@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <tuple>
 #include <unistd.h>
@@ -160,7 +161,10 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
     std::uint64_t pieceOffset = 0;   // the file offset of piece[0]
     std::uint64_t read = 0;
     bool skipping = false;           // inside a line too long for a piece, already searched
-    std::string buffer(PieceBytes, '\0');
+    // A small file is read whole in one go, into no more room than it needs.
+    struct stat st {};
+    const std::uint64_t fileSize = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : PieceBytes;
+    std::string buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize + 1, 1, PieceBytes)), '\0');
     while (!cancel.load(std::memory_order_relaxed)) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         if (got <= 0) {

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -87,6 +88,11 @@ TFormLogSearch::TFormLogSearch(QWidget* parent) : QWidget(parent, Qt::Window)
     DateFrom->setDate(today.addMonths(-1));
     DateTo->setDate(today);
 
+    // Esc puts the window away, as it does the find bar; the search it ran stops.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        CancelSearch();
+        close();
+    });
     connect(EditSearch, &QLineEdit::returnPressed, this, &TFormLogSearch::StartSearch);
     connect(ButtonSearch, &QPushButton::clicked, this, &TFormLogSearch::StartSearch);
     connect(ButtonCancel, &QPushButton::clicked, this, &TFormLogSearch::CancelSearch);
