@@ -2,6 +2,9 @@
 // 200 lines of its chat log, in grey, with the divider, laid out in the log view.
 // Timed from the tab's log being opened to the lines being in the view's document,
 // for a log file of 100 MB and, as the yardstick, one of 200 lines.
+// Then logs with a damaged end after 200 lines (NULs left by a crash, a long run
+// without a line break): timed from the tab's log being opened to the window
+// painted and its events handled, that is, answering the user again.
 //
 //   bench_ui_restore [--runs R]
 // Prints medians over R runs; never fails on a figure.
@@ -30,9 +33,10 @@
 
 namespace {
 
-// Milliseconds from opening the room's log to its lines laid out; -1 when the tab
-// does not show 200 restored lines and the divider.
-double OpenTab(TFormMain& window, const std::string& room)
+// Milliseconds from opening the room's log to its lines laid out (and, with
+// answer, to the window painted and its waiting events handled); -1 when the
+// tab does not show `lines` lines (restored ones and the divider).
+double OpenTab(TFormMain& window, const std::string& room, int lines = 201, bool answer = false)
 {
     auto* sheet = new TChatSheet(window.PageControl1, 1, room);
     window.PageControl1->setCurrentIndex(window.PageControl1->addTab(sheet, QString::fromStdString(room)));
@@ -40,8 +44,12 @@ double OpenTab(TFormMain& window, const std::string& room)
     clock.start();
     window.OpenRoomLog(sheet);
     sheet->ChatLog->Flush();
+    if (answer) {
+        window.repaint();
+        QCoreApplication::processEvents();
+    }
     const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    const bool whole = sheet->ChatLog->LineCount() == 201 && sheet->ChatLog->document()->blockCount() == 201;
+    const bool whole = sheet->ChatLog->LineCount() == lines && sheet->ChatLog->document()->blockCount() == std::max(lines, 1);
     delete sheet;
     return whole ? ms : -1.0;
 }
@@ -77,6 +85,32 @@ int main(int argc, char** argv)
         for (int i = 0; i < 200; ++i)
             small << line;
     }
+    // 200 good lines, then the damage. Nothing can be restored when the damage
+    // runs back further than 200 of the longest lines: only the bounded look-back
+    // is read. A shorter damage is one line, cut and marked.
+    struct Damaged {
+        const char* room;
+        const char* what;
+        std::string tail;
+        int lines;   // shown: restored and the divider
+    };
+    const std::vector<Damaged> damaged = {
+        {"nul2m", "2 MiB of NULs", std::string(2u << 20, '\0'), 0},
+        {"long256k", "a 256 KiB line without a line break", std::string(256u << 10, 'x'), 0},
+        {"nul4k", "4 KiB of NULs", std::string(4u << 10, '\0'), 201},
+        {"long100k", "a 100 KiB line without a line break", std::string(100u << 10, 'x'), 201},
+    };
+    // A file per run: opening a tab logs the entry into it, which would end the damage.
+    const auto damagedRoom = [](const Damaged& d, int run) { return std::string(d.room) + "_" + std::to_string(run); };
+    for (const Damaged& d : damaged) {
+        for (int run = 0; run < runs; ++run) {
+            std::ofstream out(folder + "/" + chatlog::MonthFileName(damagedRoom(d, run), now.Year, now.Month),
+                              std::ios::binary);
+            for (int i = 0; i < 200; ++i)
+                out << line;
+            out << d.tail;
+        }
+    }
 
     std::vector<double> big, small;
     int failures = 0;
@@ -96,6 +130,33 @@ int main(int argc, char** argv)
     std::printf("200 lines of a 200-line log (yardstick): %.2f ms; ratio %.2f\n", Median(small),
                 Median(big) / std::max(1e-9, Median(small)));
     std::printf("tabs that did not show 200 lines and the divider: %d\n", failures);
+
+    // Damaged ends: the yardstick is the 200-line log, timed the same way.
+    std::vector<double> yardstick;
+    std::vector<std::vector<double>> times(damaged.size());
+    int wrong = 0;
+    for (int run = 0; run < runs; ++run) {
+        const double ms = OpenTab(*window, "small", 201, true);
+        if (ms >= 0)
+            yardstick.push_back(ms);
+        Settle(20);
+        for (std::size_t i = 0; i < damaged.size(); ++i) {
+            const double damagedMs = OpenTab(*window, damagedRoom(damaged[i], run), damaged[i].lines, true);
+            if (damagedMs < 0)
+                ++wrong;
+            else
+                times[i].push_back(damagedMs);
+            Settle(20);
+        }
+    }
+    std::printf("Tab over a log with a damaged end after 200 lines, until the window answers again; medians\n");
+    std::printf("200-line log (yardstick): %.2f ms\n", Median(yardstick));
+    for (std::size_t i = 0; i < damaged.size(); ++i) {
+        const double ms = Median(times[i]);
+        std::printf("%s (%d lines shown): %.2f ms (bar 1000 ms: %s); ratio %.2f\n", damaged[i].what, damaged[i].lines,
+                    ms, ms < 1000 ? "met" : "NOT met", ms / std::max(1e-9, Median(yardstick)));
+    }
+    std::printf("tabs that did not show what a damaged log allows: %d\n", wrong);
     window.reset();
     ForgetApplicationWindows();
     return 0;

@@ -57,8 +57,7 @@ inline bool ValidUtf8(std::string_view text)
 // A raw line as every reader must show it.
 inline std::string Shown(std::string_view raw)
 {
-    const std::size_t keep = chatlog::MaxLineBytes + 4;
-    return chatlog::CleanLogLine(raw.substr(0, keep), raw.size() > keep);
+    return chatlog::RestoredLine(raw);   // the whole line, as the tail reader shows it
 }
 
 inline bool WriteFile(const std::filesystem::path& path, std::string_view bytes)
@@ -82,12 +81,19 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
     const std::size_t split = rest.size() * data[1] / 255;
     const std::string_view older = rest.substr(0, split);
     const std::string_view newer = rest.substr(split);
+    // A server's folder in a logs folder of the user's own, as the program reads them.
+    const std::filesystem::path server = folder / "logs" / "srv";
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    const std::filesystem::path olderFile = folder / "room_2026-11.log";
-    const std::filesystem::path newerFile = folder / "room_2026-12.log";
+    std::filesystem::create_directories(server, error);
+    const std::filesystem::path olderFile = server / "room_2026-11.log";
+    const std::filesystem::path newerFile = server / "room_2026-12.log";
     if (!WriteFile(olderFile, older) || !WriteFile(newerFile, newer))
         return "cannot write the scratch files in " + folder.string();
+    using std::filesystem::perms;
+    for (const std::filesystem::path& place : {folder / "logs", server})
+        std::filesystem::permissions(place, perms::owner_all, error);
+    for (const std::filesystem::path& file : {olderFile, newerFile})
+        std::filesystem::permissions(file, perms::owner_read | perms::owner_write, error);
 
     // Forwards, by the splitter.
     std::vector<std::string> forward;
@@ -105,7 +111,7 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
     }
 
     // Backwards, by the pager.
-    chatlog::HistoryPager pager(folder, "room");
+    chatlog::HistoryPager pager(server, "room");
     std::vector<std::string> backward;
     for (std::size_t guard = 0; guard <= rest.size() + 2; ++guard) {
         std::vector<std::string> lines = pager.Older(page);

@@ -1,14 +1,16 @@
 #include "ChatLogFiles.h"
 
 #include "Cp932.h"
+#include "GmMessages.h"
+#include "LogPlaces.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace chatlog {
@@ -110,74 +112,176 @@ LocalStamp StampOf(std::int64_t time)
     return {local.tm_year + 1900, local.tm_mon + 1, text};
 }
 
-std::vector<std::string> ReadLastLines(const std::filesystem::path& file, std::size_t count)
+namespace {
+
+constexpr std::string_view ReplacementUtf8 = "\xEF\xBF\xBD";   // U+FFFD
+constexpr std::string_view Ellipsis = "\xE2\x80\xA6";          // …
+
+// A chat line as written: the stamp, a name, "> " and the text, every byte of
+// which may take three in UTF-8 (half-width katakana).
+static_assert(std::string_view("YYYY-MM-DD HH:MM:SS ").size() + 3 * MaxUserNameBytes + 2 + 3 * MaxTalkBytes <=
+              MaxLineBytes);
+
+// The length of the well-formed UTF-8 character at the start of bytes; 0 when
+// there is none, and then bad is the length of the maximal ill-formed part there.
+std::size_t WellFormedAt(std::string_view bytes, std::size_t& bad)
+{
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    if (lead < 0x80)
+        return 1;
+    std::size_t more = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        more = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        more = 2;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        more = 3;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        bad = 1;
+        return 0;
+    }
+    for (std::size_t i = 1; i <= more; ++i) {
+        if (i >= bytes.size() || static_cast<unsigned char>(bytes[i]) < low || static_cast<unsigned char>(bytes[i]) > high) {
+            bad = i;
+            return 0;
+        }
+        low = 0x80;
+        high = 0xBF;
+    }
+    return more + 1;
+}
+
+}  // namespace
+
+std::string RestoredLine(std::string_view bytes)
+{
+    if (!bytes.empty() && bytes.back() == '\r')
+        bytes.remove_suffix(1);
+    std::string line;
+    line.reserve(std::min(bytes.size(), MaxLineBytes) + Ellipsis.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t bad = 0;
+        const std::size_t good = bytes[i] == '\0' ? 0 : WellFormedAt(bytes.substr(i), bad);
+        const std::string_view piece = good > 0 ? bytes.substr(i, good) : ReplacementUtf8;
+        if (line.size() + piece.size() > MaxLineBytes) {
+            line += Ellipsis;
+            break;
+        }
+        line += piece;
+        i += good > 0 ? good : std::max<std::size_t>(bad, 1);
+    }
+    return line;
+}
+
+namespace {
+
+// The last `count` lines of the open file, looking back at most lookBack bytes,
+// which are taken from the budget.
+std::vector<std::string> LastLinesOf(int fd, std::size_t count, std::uint64_t& lookBack)
 {
     std::vector<std::string> lines;
-    if (count == 0)
-        return lines;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return lines;
     struct stat st {};
-    off_t end = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+    if (count == 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return lines;
+    off_t end = st.st_size;
+    const off_t limit = end - static_cast<off_t>(std::min<std::uint64_t>(lookBack, static_cast<std::uint64_t>(end)));
     // Chunks from the end until enough line ends are in hand: count of them, one
     // more that bounds the oldest line, and the file's own final one.
     constexpr off_t Chunk = 64 * 1024;
-    std::string tail;
+    std::vector<std::string> chunks;
+    std::size_t total = 0;
     std::size_t breaks = 0;
-    while (end > 0 && breaks <= count + 1) {
-        const off_t start = std::max<off_t>(0, end - Chunk);
+    while (end > limit && breaks <= count + 1) {
+        const off_t start = std::max<off_t>(limit, end - Chunk);
         std::string chunk(static_cast<std::size_t>(end - start), '\0');
-        if (::pread(fd, chunk.data(), chunk.size(), start) != static_cast<ssize_t>(chunk.size())) {
-            tail.clear();
-            break;
-        }
+        if (::pread(fd, chunk.data(), chunk.size(), start) != static_cast<ssize_t>(chunk.size()))
+            return lines;
         breaks += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\n'));
-        tail.insert(0, chunk);
+        total += chunk.size();
+        chunks.push_back(std::move(chunk));
         end = start;
     }
-    ::close(fd);
-    if (tail.empty())
+    lookBack -= total;
+    std::string tail;
+    tail.reserve(total);
+    for (auto it = chunks.rbegin(); it != chunks.rend(); ++it)
+        tail += *it;
+    std::string_view rest(tail);
+    if (!rest.empty() && rest.back() == '\n')
+        rest.remove_suffix(1);
+    if (end > 0) {
+        // The read began inside the oldest line, or looked back as far as it may
+        // without reaching its start: that line is left out.
+        const std::size_t nl = rest.find('\n');
+        rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        if (rest.empty())
+            return lines;
+    } else if (tail.empty()) {
         return lines;
-    if (tail.back() == '\n')
-        tail.pop_back();
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t nl = tail.find('\n', from);
-        lines.push_back(tail.substr(from, nl == std::string::npos ? std::string::npos : nl - from));
-        if (!lines.back().empty() && lines.back().back() == '\r')
-            lines.back().pop_back();
-        if (nl == std::string::npos)
-            break;
-        from = nl + 1;
     }
-    if (end > 0)
-        lines.erase(lines.begin());   // the read began inside this line
-    if (lines.size() > count)
-        lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(count));
+    // Only the last `count` are made into lines.
+    std::size_t from = rest.size();
+    std::vector<std::string_view> found;
+    for (;;) {
+        const std::size_t nl = from == 0 ? std::string_view::npos : rest.rfind('\n', from - 1);
+        const std::size_t begin = nl == std::string_view::npos ? 0 : nl + 1;
+        found.push_back(rest.substr(begin, from - begin));
+        if (nl == std::string_view::npos || found.size() == count)
+            break;
+        from = nl;
+    }
+    lines.reserve(found.size());
+    for (auto it = found.rbegin(); it != found.rend(); ++it)
+        lines.push_back(RestoredLine(*it));
     return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> ReadLastLines(const std::filesystem::path& file, std::size_t count)
+{
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
+        return {};
+    std::uint64_t lookBack = LookBackBytes(count);
+    return LastLinesOf(fd.Get(), count, lookBack);
 }
 
 std::vector<std::string> ReadRoomTail(const std::filesystem::path& serverFolder, std::string_view stem,
                                       std::size_t count)
 {
+    const OpenedPlace folder = OpenServerFolder(serverFolder, false);
+    if (!folder.Fd || count == 0)
+        return {};
     // "<stem>_YYYY-MM.log": the month part has a fixed length, so no other stem's files match.
     const std::size_t nameLength = stem.size() + std::string_view("_YYYY-MM.log").size();
     std::vector<std::string> months;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(serverFolder, error), last; !error && it != last;
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() == nameLength && name.compare(0, stem.size(), stem) == 0 && name[stem.size()] == '_' &&
-            name.ends_with(".log"))
-            months.push_back(name);
+    if (DIR* dir = ::fdopendir(::dup(folder.Fd.Get()))) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name.size() == nameLength && name.starts_with(stem) && name[stem.size()] == '_' &&
+                name.ends_with(".log"))
+                months.emplace_back(name);
+        }
+        ::closedir(dir);
     }
     std::sort(months.rbegin(), months.rend());
     std::vector<std::string> lines;
+    std::uint64_t lookBack = LookBackBytes(count);
     for (const std::string& name : months) {
-        if (lines.size() >= count)
+        if (lines.size() >= count || lookBack == 0)
             break;
-        std::vector<std::string> older = ReadLastLines(serverFolder / name, count - lines.size());
+        const OpenedPlace file = OpenLogFile(folder.Fd.Get(), serverFolder, name, false);
+        if (!file.Fd)
+            continue;
+        std::vector<std::string> older = LastLinesOf(file.Fd.Get(), count - lines.size(), lookBack);
         lines.insert(lines.begin(), std::make_move_iterator(older.begin()), std::make_move_iterator(older.end()));
     }
     return lines;

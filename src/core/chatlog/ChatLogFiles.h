@@ -37,12 +37,32 @@ struct LocalStamp {
 };
 LocalStamp StampOf(std::int64_t time);
 
-// Up to `count` last lines of the file, oldest first, without line ends; reads
-// backwards from the end, so a large file costs no more than a small one.
+// The longest line the program writes, in bytes: the stamp, a name and a chat
+// text of the widest characters. A line read back is cut to this, then "…".
+inline constexpr std::size_t MaxLineBytes = 1024;
+
+// A line read back from a log, made fit to show: cut as above, with U+FFFD for
+// each NUL and for each part that is not UTF-8 (one per maximal ill-formed part,
+// as the toolkit decodes), and without a CR at its end.
+std::string RestoredLine(std::string_view bytes);
+
+// How far back from the end reading the last `count` lines may look: room for that
+// many of the longest lines. A longer run without a line break (a damaged end, a
+// foreign file) gives fewer lines instead of a longer wait.
+inline constexpr std::uint64_t LookBackBytes(std::size_t count)
+{
+    return (static_cast<std::uint64_t>(count) + 1) * MaxLineBytes;
+}
+
+// Up to `count` last lines of the file, oldest first, without line ends and made
+// fit to show as RestoredLine does; reads backwards from the end, at most
+// LookBackBytes(count), so a large file costs no more than a small one. A link
+// or anything but a regular file gives nothing.
 std::vector<std::string> ReadLastLines(const std::filesystem::path& file, std::size_t count);
 
 // Up to `count` last lines of a room's logs in serverFolder, over its monthly
-// files from the newest back, oldest first.
+// files from the newest back, oldest first, looking back LookBackBytes(count) in
+// all. Folders and files are opened as LogPlaces.h says; a refused one gives nothing.
 std::vector<std::string> ReadRoomTail(const std::filesystem::path& serverFolder, std::string_view stem,
                                       std::size_t count);
 

@@ -12,66 +12,7 @@ namespace chatlog {
 namespace {
 
 constexpr std::size_t BlockBytes = 64 * 1024;
-constexpr std::string_view Replacement = "\xEF\xBF\xBD";
-constexpr std::string_view Ellipsis = "\xE2\x80\xA6";
-
-// The length of the valid UTF-8 character at the start of text, or 0.
-std::size_t ValidCharLength(std::string_view text)
-{
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = b(0);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;   // bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;   // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || b(1) < low || b(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if ((b(i) & 0xC0) != 0x80)
-            return 0;
-    }
-    return length;
-}
-
 }  // namespace
-
-std::string CleanLogLine(std::string_view raw, bool wasCut)
-{
-    if (!wasCut && !raw.empty() && raw.back() == '\r')
-        raw.remove_suffix(1);
-    std::string out;
-    out.reserve(std::min(raw.size(), MaxLineBytes) + Ellipsis.size());
-    for (std::size_t i = 0; i < raw.size();) {
-        const std::size_t length = ValidCharLength(raw.substr(i));
-        const std::string_view piece = length == 0 ? Replacement : raw.substr(i, length);
-        if (out.size() + piece.size() > MaxLineBytes) {
-            wasCut = true;
-            break;
-        }
-        out += piece;
-        i += length == 0 ? 1 : length;
-    }
-    if (wasCut)
-        out += Ellipsis;
-    return out;
-}
 
 std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem)
 {
@@ -93,9 +34,13 @@ std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolde
 std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count)
 {
     std::vector<std::string> lines;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const OpenedPlace folder = OpenServerFolder(file.parent_path(), false);
+    if (!folder.Fd)
         return lines;
+    const OpenedPlace opened = OpenLogFile(folder.Fd.Get(), file.parent_path(), file.filename().string(), false);
+    if (!opened.Fd)
+        return lines;
+    const int fd = opened.Fd.Get();
     std::string raw;           // the line so far, at most a little past what is kept
     bool longer = false;       // the line has more bytes than raw
     struct stat st {};
@@ -116,24 +61,30 @@ std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::u
             longer = longer || part.size() > room;
             if (nl == std::string_view::npos)
                 break;
-            lines.push_back(CleanLogLine(raw, longer));
+            lines.push_back(RestoredLine(raw));
             raw.clear();
             longer = false;
             bytes.remove_prefix(nl + 1);
         }
     }
     if (lines.size() < count && (!raw.empty() || longer))
-        lines.push_back(CleanLogLine(raw, longer));
-    ::close(fd);
+        lines.push_back(RestoredLine(raw));
     return lines;
 }
 
 HistoryPager::HistoryPager(std::filesystem::path serverFolder, std::string_view stem)
-    : folder_(std::move(serverFolder)), files_(RoomMonthFiles(folder_, stem))
+    : folder_(std::move(serverFolder))
 {
+    OpenedPlace folder = OpenServerFolder(folder_, false);
+    if (!folder.Fd)
+        return;
+    folderFd_ = std::move(folder.Fd);
+    files_ = RoomMonthFiles(folder_, stem);
     for (const std::string& name : files_) {
+        // A refused file (a link, another's) reads as empty.
+        const OpenedPlace file = OpenLogFile(folderFd_.Get(), folder_, name, false);
         struct stat st {};
-        const bool regular = ::stat((folder_ / name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        const bool regular = file.Fd && ::fstat(file.Fd.Get(), &st) == 0 && S_ISREG(st.st_mode);
         sizes_.push_back(regular ? static_cast<std::uint64_t>(st.st_size) : 0);
     }
     if (!sizes_.empty())
@@ -188,7 +139,7 @@ bool HistoryPager::OpenFile(std::size_t index)
     openIndex_ = index;
     block_.clear();
     blockStart_ = 0;
-    fd_ = ::open((folder_ / files_[index]).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = OpenLogFile(folderFd_.Get(), folder_, files_[index], false).Fd.Release();
     return fd_ >= 0;
 }
 
@@ -244,7 +195,7 @@ std::vector<std::string> HistoryPager::Older(std::size_t count)
         std::string raw(length, '\0');
         const ssize_t got = length == 0 ? 0 : ::pread(fd_, raw.data(), length, static_cast<off_t>(start));
         raw.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        lines.push_back(CleanLogLine(raw, end - start > raw.size()));
+        lines.push_back(ShownLine(raw));
         pos_.Offset = start;
     }
     std::reverse(lines.begin(), lines.end());

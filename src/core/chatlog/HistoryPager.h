@@ -2,10 +2,14 @@
 // A room's logged lines read backwards, a page at a time, from a point fixed
 // when the pager is made (what was on disk then) back to the oldest month.
 // The files are the room's monthly files found in the server's folder by name;
-// nothing read from them picks a path. Every line is untrusted: bytes that are
-// not UTF-8 become U+FFFD and a line longer than MaxLineBytes is cut and ends
-// with "…". Reading back over a line costs what its bytes cost, in bounded
-// memory, however long the line is. Not thread-safe: one reader at a time.
+// nothing read from them picks a path, and folders and files are opened as
+// LogPlaces.h says. Every line is untrusted and shown as the restored lines
+// are (RestoredLine: U+FFFD for what is not UTF-8, cut after MaxLineBytes with
+// "…"). Reading back over a line costs what its bytes cost, in bounded memory,
+// however long the line is. Not thread-safe: one reader at a time.
+
+#include "ChatLogFiles.h"
+#include "LogPlaces.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,19 +20,19 @@
 
 namespace chatlog {
 
-// Bytes of a line kept before it is cut (before the "…").
-inline constexpr std::size_t MaxLineBytes = 1024;
-
-// A raw line from a log as it is shown: a trailing CR dropped, bytes that are
-// not UTF-8 as U+FFFD, cut after MaxLineBytes at a character's end with "…".
-// wasCut tells that the raw line was longer than what was passed.
-std::string CleanLogLine(std::string_view raw, bool wasCut = false);
+// A raw line of a log as it is shown, from no more of it than that needs.
+inline std::string ShownLine(std::string_view raw)
+{
+    // More bytes than fit always come out cut, with the "…".
+    return RestoredLine(raw.substr(0, MaxLineBytes + 4));
+}
 
 // The months of a room's log in serverFolder, newest first (file names only).
 std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem);
 
-// Up to `count` lines of a file from byte `offset` on (which should start a
-// line), cleaned as above; reads no more of a long line than it keeps.
+// Up to `count` lines of a log file from byte `offset` on (which should start a
+// line), shown as above; reads no more of a long line than it keeps. The file
+// is opened as LogPlaces.h says (in its server's folder).
 std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count);
 
 class HistoryPager {
@@ -69,6 +73,7 @@ private:
     bool OpenFile(std::size_t index);
 
     std::filesystem::path folder_;
+    UniqueFd folderFd_;
     std::vector<std::string> files_;      // newest first
     std::vector<std::uint64_t> sizes_;    // each file's size when the pager was made
     Position pos_;

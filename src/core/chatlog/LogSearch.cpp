@@ -95,7 +95,7 @@ std::string RoomOfStem(std::string_view stem)
             bytes += stem[i];
         }
     }
-    return CleanLogLine(bytes);
+    return RestoredLine(bytes);
 }
 
 std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query)
@@ -153,9 +153,13 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
 {
     if (needle_.empty())
         return 0;
-    const int fd = ::open(file.Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const OpenedPlace folder = OpenServerFolder(file.Path.parent_path(), false);
+    if (!folder.Fd)
         return 0;
+    const OpenedPlace opened = OpenLogFile(folder.Fd.Get(), file.Path.parent_path(), file.Path.filename().string(), false);
+    if (!opened.Fd)
+        return 0;
+    const int fd = opened.Fd.Get();
     const std::size_t first = hits.size();
     std::string piece;
     std::uint64_t pieceOffset = 0;   // the file offset of piece[0]
@@ -198,7 +202,6 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         pieceOffset += lastBreak + 1;
         piece.erase(0, lastBreak + 1);
     }
-    ::close(fd);
     std::reverse(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end());
     return read;
 }
@@ -235,7 +238,7 @@ void LogSearcher::SearchPiece(std::string_view piece, std::uint64_t pieceOffset,
 void LogSearcher::TryLine(std::string_view raw, std::uint64_t offset, std::size_t fileIndex, const LogQuery& query,
                           std::vector<LogHit>& hits)
 {
-    const std::string line = CleanLogLine(raw.substr(0, MaxLineBytes + 4), raw.size() > MaxLineBytes + 4);
+    const std::string line = ShownLine(raw);
     const bool stamped = HasStamp(line);
     const std::string_view text = stamped ? std::string_view(line).substr(20) : std::string_view(line);
     if (stamped && (query.From || query.To) && !DayInRange(*DateOfLogLine(line), query))

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <map>
 #include <optional>
 #include <sys/stat.h>
@@ -34,15 +33,24 @@ void LogWriter::Append(std::shared_ptr<const LogTarget> target, std::int64_t tim
         if (!failed_) {
             failed_ = true;
             // Reported from the caller's thread: the writer may be the one stuck.
-            if (onFailure_)
-                onFailure_((target->Folder / target->Stem).string(), ENOSPC);
+            if (onFailure_) {
+                const chatlog::LocalStamp stamp = chatlog::StampOf(time);
+                LogFailure failure;
+                failure.Problem.Path = (target->Folder / chatlog::MonthFileName(target->Stem, stamp.Year, stamp.Month)).string();
+                failure.Backlog = true;
+                onFailure_(failure);
+            }
         }
         return;
     }
+    const bool first = waiting_.empty();
     waitingBytes_ += text.size();
     waiting_.push_back({std::move(target), time, std::string(text)});
-    if (waitingBytes_ >= EarlyWriteBytes && !flushNow_) {
+    // The first line starts the interval of a sleeping writer; a flood wakes it at once.
+    const bool early = waitingBytes_ >= EarlyWriteBytes && !flushNow_;
+    if (early)
         flushNow_ = true;
+    if (first || early) {
         lock.unlock();
         wake_.notify_one();
     }
@@ -70,6 +78,8 @@ void LogWriter::Run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
+        // Asleep until a line comes; then the lines gather for one interval at most.
+        wake_.wait(lock, [this] { return stop_ || flushNow_ || !waiting_.empty(); });
         wake_.wait_for(lock, interval_, [this] { return stop_ || flushNow_; });
         flushNow_ = false;
         const bool last = stop_;
@@ -89,8 +99,13 @@ void LogWriter::Run()
 void LogWriter::WriteBatch(std::vector<Line>& batch)
 {
     // One write per file and batch, in the order the lines came.
-    std::map<std::filesystem::path, std::string> files;
-    std::vector<const std::filesystem::path*> order;
+    struct File {
+        const LogTarget* Target;
+        std::string Name;
+        std::string Bytes;
+    };
+    std::map<std::filesystem::path, File> files;
+    std::vector<File*> order;
     chatlog::LocalStamp stamp;
     std::optional<std::int64_t> stampTime;
     for (const Line& line : batch) {
@@ -98,50 +113,43 @@ void LogWriter::WriteBatch(std::vector<Line>& batch)
             stamp = chatlog::StampOf(line.Time);
             stampTime = line.Time;
         }
-        const std::filesystem::path path =
-            line.Target->Folder / chatlog::MonthFileName(line.Target->Stem, stamp.Year, stamp.Month);
-        auto [it, added] = files.try_emplace(path);
-        if (added)
-            order.push_back(&it->first);
-        it->second += stamp.Text;
-        it->second += line.Text;
-        it->second += '\n';
+        std::string name = chatlog::MonthFileName(line.Target->Stem, stamp.Year, stamp.Month);
+        auto [it, added] = files.try_emplace(line.Target->Folder / name);
+        if (added) {
+            it->second.Target = line.Target.get();
+            it->second.Name = std::move(name);
+            order.push_back(&it->second);
+        }
+        it->second.Bytes += stamp.Text;
+        it->second.Bytes += line.Text;
+        it->second.Bytes += '\n';
     }
-    for (const std::filesystem::path* path : order)
-        WriteFile(*path, files[*path]);
+    for (File* file : order)
+        WriteFile(*file->Target, file->Name, file->Bytes);
 }
 
-namespace {
-
-// Creates the missing folders of the path, readable by the user alone.
-int MakeFolders(const std::filesystem::path& folder)
+bool LogWriter::WriteFile(const LogTarget& target, const std::string& name, std::string& bytes)
 {
-    std::filesystem::path partial;
-    for (const auto& part : folder) {
-        partial /= part;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-            return errno;
-    }
-    return 0;
-}
-
-}  // namespace
-
-bool LogWriter::WriteFile(const std::filesystem::path& path, std::string& bytes)
-{
-    const std::string name = path.string();
-    const auto cut = std::find(cutShort_.begin(), cutShort_.end(), name);
-    if (cut != cutShort_.end())
+    const std::string path = (target.Folder / name).string();
+    const auto problem = [&](chatlog::PlaceProblem found) {
+        if (found.Why == chatlog::Fault::None)
+            found.Path = path;   // an errno is told with the file it kept from
+        Fail({std::move(found), false});
+        return false;
+    };
+    chatlog::OpenedPlace folder = chatlog::OpenServerFolder(target.Folder, true);
+    if (!folder.Fd)
+        return problem(folder.Problem);
+    chatlog::OpenedPlace file = chatlog::OpenLogFile(folder.Fd.Get(), target.Folder, name, true);
+    if (!file.Fd)
+        return problem(file.Problem);
+    const int fd = file.Fd.Get();
+    // The file may end inside a line: a write cut short, now or in an earlier run
+    // (disk full, the program killed, power lost). The new lines begin on a line of their own.
+    struct stat st {};
+    char lastByte = '\n';
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &lastByte, 1, st.st_size - 1) == 1 && lastByte != '\n')
         bytes.insert(0, 1, '\n');
-    if (const int error = MakeFolders(path.parent_path())) {
-        Fail(name, error);
-        return false;
-    }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        Fail(name, errno);
-        return false;
-    }
     std::size_t sent = 0;
     int error = 0;
     while (sent < bytes.size()) {
@@ -154,30 +162,27 @@ bool LogWriter::WriteFile(const std::filesystem::path& path, std::string& bytes)
         }
         sent += static_cast<std::size_t>(n);
     }
-    ::close(fd);
-    // Remember whether the file now ends inside a line; nothing written changes nothing.
-    if (sent > 0) {
-        const bool midLine = bytes[sent - 1] != '\n';
-        if (!midLine && cut != cutShort_.end())
-            cutShort_.erase(cut);
-        else if (midLine && cut == cutShort_.end())
-            cutShort_.push_back(name);
-    }
     if (error != 0) {
-        Fail(name, error);
-        return false;
+        chatlog::PlaceProblem failed;
+        failed.Error = error;
+        return problem(failed);
     }
     return true;
 }
 
-void LogWriter::Fail(const std::string& path, int error)
+void LogWriter::Fail(const LogFailure& failure)
 {
-    {
+    if (failure.Problem.Why != chatlog::Fault::None) {
+        // Each refused place is told once; the others' lines go on being written.
+        if (std::find(refused_.begin(), refused_.end(), failure.Problem.Path) != refused_.end())
+            return;
+        refused_.push_back(failure.Problem.Path);
+    } else {
         std::lock_guard lock(mutex_);
         if (failed_)
             return;
         failed_ = true;
     }
     if (onFailure_)
-        onFailure_(path, error);
+        onFailure_(failure);
 }

@@ -1,9 +1,13 @@
 #pragma once
 // Appends chat log lines to their files from a thread of its own, so the disk never
-// holds up the caller. Lines wait in memory and are written at least once per
-// interval, on request, and when the writer is destroyed. Files are only ever
-// appended to, so a crash loses at most the lines still waiting; a write cut short
-// is ended with a line break before the next one, so later lines stay whole.
+// holds up the caller. Lines wait in memory and are written within one interval of
+// the first of them, on request, and when the writer is destroyed; with nothing
+// waiting the thread sleeps. Files are only ever appended to, so a crash loses at
+// most the lines still waiting; a file that ends inside a line (a write cut short,
+// now or in an earlier run) gets a line break before the next lines, so they stay
+// whole. Folders and files are opened as LogPlaces.h says.
+
+#include "LogPlaces.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -17,16 +21,24 @@
 #include <thread>
 #include <vector>
 
-// One room's log: the server's folder and the room's file-name stem (ChatLogFiles.h).
+// One room's log: the server's folder, whose parent is the logs folder, and the
+// room's file-name stem (ChatLogFiles.h).
 struct LogTarget {
     std::filesystem::path Folder;
     std::string Stem;
 };
 
+// Why lines did not reach their file.
+struct LogFailure {
+    chatlog::PlaceProblem Problem;   // a refused place, or an errno and the file
+    bool Backlog = false;            // dropped because too much was waiting: the disk does not keep up
+};
+
 class LogWriter {
 public:
-    // Called on the writer thread for the first failure only: the file and the errno.
-    using FailureHandler = std::function<void(const std::string& path, int error)>;
+    // Called for the first error or backlog of a run, and for each refused place
+    // once; on the writer thread, or on the caller's for a backlog.
+    using FailureHandler = std::function<void(const LogFailure&)>;
     // Lines beyond this many bytes waiting (a disk that stalls) are dropped and reported.
     static constexpr std::size_t MaxWaitingBytes = 64 * 1024 * 1024;
     // A flood does not wait for the interval: this many bytes waiting wake the writer,
@@ -55,8 +67,8 @@ private:
     };
     void Run();
     void WriteBatch(std::vector<Line>& batch);
-    bool WriteFile(const std::filesystem::path& path, std::string& bytes);
-    void Fail(const std::string& path, int error);
+    bool WriteFile(const LogTarget& target, const std::string& name, std::string& bytes);
+    void Fail(const LogFailure& failure);
 
     FailureHandler onFailure_;
     std::chrono::milliseconds interval_;
@@ -70,6 +82,6 @@ private:
     bool flushNow_ = false;
     bool stop_ = false;
     bool failed_ = false;
-    std::vector<std::string> cutShort_;   // files whose last write ended mid-line (writer thread only)
+    std::vector<std::string> refused_;   // places already reported as refused (writer thread only)
     std::thread thread_;
 };

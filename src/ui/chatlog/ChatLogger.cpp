@@ -2,6 +2,7 @@
 
 #include "ChatLogFiles.h"
 #include "HistoryPager.h"
+#include "LogPlaces.h"
 
 #include <QMetaObject>
 
@@ -22,12 +23,42 @@ std::shared_ptr<const LogTarget> ChatLogger::Target(const std::string& logsFolde
     return target;
 }
 
+QString ChatLogger::Describe(const LogFailure& failure)
+{
+    const chatlog::PlaceProblem& problem = failure.Problem;
+    const QString path = QString::fromStdString(problem.Path);
+    if (failure.Backlog)
+        return QStringLiteral("チャットログ %1 への書き込みがディスクに追いつかないため、書き込み待ちの行の一部を保存できませんでした。チャットはこのまま続けられます")
+            .arg(path);
+    if (problem.Why == chatlog::Fault::None)
+        return QStringLiteral("チャットログ %1 に書き込めません（%2）。チャットはこのまま続けられますが、ログが保存されないことがあります")
+            .arg(path, QString::fromLocal8Bit(std::strerror(problem.Error)));
+    QString place;
+    switch (problem.Where) {
+    case chatlog::Place::LogsFolder: place = QStringLiteral("ログフォルダ"); break;
+    case chatlog::Place::ServerFolder: place = QStringLiteral("サーバのログフォルダ"); break;
+    case chatlog::Place::File: place = QStringLiteral("チャットログ"); break;
+    }
+    QString why;
+    switch (problem.Why) {
+    case chatlog::Fault::Link: why = QStringLiteral("シンボリックリンクのため"); break;
+    case chatlog::Fault::NotOwn: why = QStringLiteral("ほかのユーザーのもののため"); break;
+    case chatlog::Fault::OthersCanWrite: why = QStringLiteral("ほかのユーザーも書き込めるため"); break;
+    case chatlog::Fault::WrongKind:
+        why = problem.Where == chatlog::Place::File ? QStringLiteral("通常のファイルではないため")
+                                                    : QStringLiteral("フォルダではないため");
+        break;
+    case chatlog::Fault::None: break;
+    }
+    return QStringLiteral("%1 %2 は%3使えません。チャットはこのまま続けられますが、このログは保存されません")
+        .arg(place, path, why);
+}
+
 LogWriter& ChatLogger::writer()
 {
     if (!writer_) {
-        writer_ = std::make_unique<LogWriter>([this](const std::string& path, int error) {
-            const QString message = QStringLiteral("チャットログ %1 に書き込めません（%2）。チャットはこのまま続けられますが、ログが保存されないことがあります")
-                                        .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(error)));
+        writer_ = std::make_unique<LogWriter>([this](const LogFailure& failure) {
+            const QString message = Describe(failure);
             QMetaObject::invokeMethod(this, [this, message] { emit Failed(message); }, Qt::QueuedConnection);
         });
     }

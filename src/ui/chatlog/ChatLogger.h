@@ -1,7 +1,7 @@
 #pragma once
 // The rooms' chat logs on disk: one folder per server, one file per room and month,
 // written by a thread of its own (LogWriter). A log that cannot be written is
-// reported once; the chat goes on.
+// reported once, and so is each place refused (LogPlaces.h); the chat goes on.
 
 #include "LogWriter.h"
 
@@ -39,9 +39,11 @@ public:
     // A reader of the room's older lines, standing before the last `skip` lines
     // (those a Tail just gave).
     std::shared_ptr<chatlog::HistoryPager> History(const LogTarget& target, std::size_t skip);
+    // The box text for a failure.
+    static QString Describe(const LogFailure& failure);
 
 signals:
-    // The first failure, on the GUI thread, worded for the user.
+    // A failure the writer reports, on the GUI thread, worded for the user.
     void Failed(const QString& message);
 
 private:

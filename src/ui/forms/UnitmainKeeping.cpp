@@ -7,6 +7,7 @@
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
 #include "ChatLogFiles.h"
+#include "LogPlaces.h"
 #include "MessageBoxes.h"
 #include "Unitlogsearch.h"
 #include "ShellOpen.h"
@@ -91,9 +92,10 @@ void TFormMain::OpenRoomLog(TChatSheet* sheet)
 
 void TFormMain::MenuLogFolderClick()
 {
-    const QString folder = QString::fromStdString(LogFolder);
-    QDir().mkpath(folder);   // before the first log, so the shell has something to show
-    ShellOpen(QUrl::fromLocalFile(folder).toString());
+    // Made before the first log, so the shell has something to show; the user's
+    // alone, as the writer makes it.
+    chatlog::MakeFolders(LogFolder);
+    ShellOpen(QUrl::fromLocalFile(QString::fromStdString(LogFolder)).toString());
 }
 
 void TFormMain::MenuLogSearchClick()

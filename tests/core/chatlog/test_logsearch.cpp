@@ -103,8 +103,9 @@ TEST_F(LogSearchTest, LinesMatchAsInTheFindBarNewestFirstWithOffsetsAndSpans)
         offsets.push_back(bytes.size());
         bytes += line + "\n";
     }
-    WriteFile(Dir / "room_2026-12.log", bytes);
-    chatlog::LogFile file{Dir / "room_2026-12.log", "s_1", "room", 2026, 12};
+    fs::create_directory(Dir / "s_1");   // a server's folder in a logs folder of the user's own
+    WriteFile(Dir / "s_1" / "room_2026-12.log", bytes);
+    chatlog::LogFile file{Dir / "s_1" / "room_2026-12.log", "s_1", "room", 2026, 12};
 
     const auto hits = Search(file, "ゴール");
     ASSERT_EQ(hits.size(), 4u);
@@ -150,8 +151,9 @@ TEST_F(LogSearchTest, HugeLinesAndLinesAcrossPiecesAreFoundOnceAndCut)
     for (int i = 0; i < 200000; ++i)
         filler += "2026-12-01 10:00:00 line " + std::to_string(i) + (i % 1000 == 7 ? " NEEDLE" : "") + "\n";
     bytes += filler;
-    WriteFile(Dir / "room_2026-12.log", bytes);
-    chatlog::LogFile file{Dir / "room_2026-12.log", "s_1", "room", 2026, 12};
+    fs::create_directory(Dir / "s_1");   // a server's folder in a logs folder of the user's own
+    WriteFile(Dir / "s_1" / "room_2026-12.log", bytes);
+    chatlog::LogFile file{Dir / "s_1" / "room_2026-12.log", "s_1", "room", 2026, 12};
     const auto hits = Search(file, "needle");
     ASSERT_EQ(hits.size(), 201u);
     EXPECT_EQ(hits.back().Offset, 0u);

@@ -1,12 +1,15 @@
 // Keeping the conversation against a scripted server: what stops an automatic
 // reconnect (the user's own disconnect is in the end-to-end test), a lingering old
-// session, the network coming back, the log folder, the restored scrollback.
+// session, the network coming back, the log folder, the restored scrollback and
+// log places that others could steer.
 #include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "ChatLogger.h"
 #include "DayLine.h"
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
+#include "DialogDriver.h"
+#include "FindBar.h"
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
 
@@ -19,10 +22,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,8 +75,12 @@ private slots:
     void networkBackTriesAtOnceAndCloseStopsAWait();
     void logFolderMenuAndLoggingOff();
     void tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows();
+    void damagedRestoredLineShowsReplacementsAndFindSelectsTheMatch();
     void unwritableLogShowsOneBoxAndTheChatGoesOn();
     void scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem();
+    void plantedOrSharedLogPlaceShowsOneBoxSayingWhich_data();
+    void plantedOrSharedLogPlaceShowsOneBoxSayingWhich();
+    void linesDroppedForTooMuchWaitingAreToldAsTheDiskNotKeepingUp();
 };
 
 void TestKeeping::noReconnectAfterTheUserTheServerOrARefusal_data()
@@ -171,7 +182,10 @@ void TestKeeping::logFolderMenuAndLoggingOff()
     QCOMPARE(QString::fromStdString(w->LogFolder), folder);
     w->MenuLogFolder->trigger();
     QCOMPARE(f.Opened, QStringList{QUrl::fromLocalFile(folder).toString()});
-    QVERIFY(QDir(folder).exists());
+    struct stat made {};
+    QCOMPARE(stat(folder.toLocal8Bit().constData(), &made), 0);
+    QVERIFY(S_ISDIR(made.st_mode));
+    QCOMPARE(made.st_mode & 0777, 0700u);   // chat is private, as the writer keeps it
 
     QVERIFY(!w->LogEnabled);
     QVERIFY(f.Handshake(Me));
@@ -226,6 +240,29 @@ void TestKeeping::tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows()
     QCOMPARE(lines.size(), 250 + 2 + 1);
     QVERIFY(lines[250].startsWith(added) && lines[250].endsWith(" ―― 入室しました"));
     QVERIFY(lines[251].startsWith(added));
+}
+
+void TestKeeping::damagedRestoredLineShowsReplacementsAndFindSelectsTheMatch()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
+    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    QFile log(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month)));
+    QVERIFY(QDir().mkpath(folder) && log.open(QIODevice::WriteOnly));
+    log.write("\xff\xfe\xfd abc\n");   // bytes that no UTF-8 decoder reads alike
+    log.close();
+
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    QCOMPARE(sheet->ChatLog->LineText(0), QStringLiteral("\uFFFD\uFFFD\uFFFD abc"));
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    DialogDriver::TypeText(w->FindBar1->EditFind, QStringLiteral("abc"));
+    QCOMPARE(w->FindBar1->LabelCount->text(), QStringLiteral("1 / 1 件"));
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("abc"));
 }
 
 void TestKeeping::unwritableLogShowsOneBoxAndTheChatGoesOn()
@@ -347,6 +384,96 @@ void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
     QTest::keyClick(log, Qt::Key_Home, Qt::ControlModifier);
     QVERIFY(waitFor([&] { return log->HistoryLines() > 0; }));
     QCOMPARE(log->LineText(log->HistoryLines() - 1), QStringLiteral("now 49"));
+}
+
+void TestKeeping::plantedOrSharedLogPlaceShowsOneBoxSayingWhich_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("place");   // named in the box: 0 the logs folder, 1 the server folder, 2 the file
+    QTest::addColumn<QString>("box");
+    const QString tail = QStringLiteral("使えません。チャットはこのまま続けられますが、このログは保存されません");
+    QTest::newRow("file is a link") << "file link" << 2 << QStringLiteral("チャットログ %1 はシンボリックリンクのため") + tail;
+    QTest::newRow("server folder is a link")
+        << "server link" << 1 << QStringLiteral("サーバのログフォルダ %1 はシンボリックリンクのため") + tail;
+    QTest::newRow("logs folder writable by all")
+        << "logs writable" << 0 << QStringLiteral("ログフォルダ %1 はほかのユーザーも書き込めるため") + tail;
+    QTest::newRow("server folder group-writable")
+        << "server writable" << 1 << QStringLiteral("サーバのログフォルダ %1 はほかのユーザーも書き込めるため") + tail;
+    QTest::newRow("file of another user")
+        << "file foreign" << 2 << QStringLiteral("チャットログ %1 はほかのユーザーのもののため") + tail;
+}
+
+void TestKeeping::plantedOrSharedLogPlaceShowsOneBoxSayingWhich()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, place);
+    QFETCH(QString, box);
+    if (setup == "file foreign" && geteuid() != 0)
+        QSKIP("only root can give a file to another user");
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
+    const QString logs = QString::fromStdString(w->LogFolder);
+    const QString server = logs + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    const QString name = QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month));
+    const QString file = server + QLatin1Char('/') + name;
+    // What a planted link leads to, or a file someone else put there: it must stay as it is.
+    const QString elsewhere = QFileInfo(logs).dir().filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(QDir().mkpath(setup == "server link" ? logs : server));
+    const auto plant = [](const QString& path) {
+        QFile planted(path);
+        return planted.open(QIODevice::WriteOnly) && planted.write("secret\n") == 7;
+    };
+    QString planted = elsewhere + QLatin1Char('/') + name;
+    QVERIFY(plant(planted));
+    if (setup == "file link") {
+        QVERIFY(QFile::link(planted, file));
+    } else if (setup == "server link") {
+        QVERIFY(QFile::link(elsewhere, server));
+    } else {
+        planted = file;
+        QVERIFY(plant(planted));
+        if (setup == "logs writable")
+            QCOMPARE(chmod(logs.toLocal8Bit().constData(), 0777), 0);
+        else if (setup == "server writable")
+            QCOMPARE(chmod(server.toLocal8Bit().constData(), 0770), 0);
+        else
+            QCOMPARE(chown(file.toLocal8Bit().constData(), 65534, 65534), 0);
+    }
+
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    QCOMPARE(sheet->ChatLog->LineCount(), 0);   // nothing restored from it either
+    for (int i = 0; i < 3; ++i) {
+        f.Server.SendTalk(3, Me, "", "private words");
+        QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == i + 1; }));
+        w->Logs->FlushSoon();
+        QTest::qWait(50);
+    }
+    QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    QTest::qWait(100);
+    QCOMPARE(f.Boxes, QStringList{box.arg(QStringList{logs, server, file}[place])});
+    QFile check(planted);
+    QVERIFY(check.open(QIODevice::ReadOnly));
+    QCOMPARE(check.readAll(), QByteArray("secret\n"));
+}
+
+void TestKeeping::linesDroppedForTooMuchWaitingAreToldAsTheDiskNotKeepingUp()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    const std::int64_t time = QDateTime::currentSecsSinceEpoch();
+    const chatlog::LocalStamp now = chatlog::StampOf(time);
+    w->Logs->Write(sheet->LogFile, time, std::string(LogWriter::MaxWaitingBytes + 1, 'x'));
+    QVERIFY(waitFor([&] { return !f.Boxes.isEmpty(); }));
+    const QString file = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1/").arg(f.Server.Port()) +
+                         QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month));
+    QCOMPARE(f.Boxes, QStringList{QStringLiteral("チャットログ %1 への書き込みがディスクに追いつかないため、書き込み待ちの行の一部を保存できませんでした。チャットはこのまま続けられます").arg(file)});
 }
 
 QTEST_MAIN(TestKeeping)
