@@ -245,6 +245,8 @@ void LogSearcher::TryLine(std::string_view raw, std::uint64_t offset, std::size_
         return;
     spans_.clear();
     search_.FindInLine(text, 0, spans_);
+    // A query of stray bytes can match inside one character: nothing to show, no hit.
+    std::erase_if(spans_, [](const TextMatch& span) { return span.End <= span.Begin; });
     if (spans_.empty())
         return;
     LogHit hit;
