@@ -3,6 +3,8 @@
 #include "HistoryPager.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -146,6 +148,114 @@ LogSearcher::LogSearcher(std::string_view query) : search_(query), needle_(FoldF
     // What cleaning puts into a line (the replacement character, the "…" of a cut)
     // is not in its bytes: such a query is tried on every cleaned line.
     everyLine_ = needle_.find("\xEF\xBF\xBD") != std::string::npos || needle_.find("\xE2\x80\xA6") != std::string::npos;
+    if (!everyLine_)
+        ChooseAnchor();
+}
+
+namespace {
+
+std::string Utf8(char32_t c)
+{
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// The characters of a valid UTF-8 text, as their bytes; none when it is not valid.
+std::vector<std::string> Characters(std::string_view text)
+{
+    std::vector<std::string> chars;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        if (n == 0 || i + n > text.size())
+            return {};
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return {};
+        }
+        chars.emplace_back(text.substr(i, n));
+        i += n;
+    }
+    return chars;
+}
+
+// How common a raw form is in chat text: lower is rarer.
+int Commonness(const std::vector<std::string>& forms)
+{
+    static constexpr std::string_view ByFrequency = "zqxjkvbpygfwmucldrhsnioate";
+    int worst = 0;
+    for (const std::string& form : forms) {
+        int score = 1;   // a character outside ASCII
+        if (form.size() == 1) {
+            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(form[0])));
+            const std::size_t rank = ByFrequency.find(c);
+            score = rank == std::string_view::npos ? 30 : 4 + static_cast<int>(rank);
+            if (c == ' ')
+                score = 60;
+        } else if (static_cast<unsigned char>(form[0]) == 0xE3 && form.size() == 3 &&
+                   (static_cast<unsigned char>(form[1]) == 0x81 || static_cast<unsigned char>(form[1]) == 0x82 ||
+                    static_cast<unsigned char>(form[1]) == 0x83)) {
+            score = 3;   // kana, common in Japanese chat
+        }
+        worst = std::max(worst, score);
+    }
+    return worst + static_cast<int>(forms.size());
+}
+
+}  // namespace
+
+void LogSearcher::ChooseAnchor()
+{
+    const std::vector<std::string> chars = Characters(needle_);
+    if (chars.empty())
+        return;
+    // Every character below U+10000, and every half-width kana with a voiced
+    // mark, that folds to the character: its raw forms.
+    std::string folded;
+    int best = 1 << 30;
+    std::size_t tried = 0;
+    for (std::size_t i = chars.size(); i-- > 0 && tried < 8;) {
+        const std::string& target = chars[i];
+        if (std::find(chars.begin() + static_cast<std::ptrdiff_t>(i) + 1, chars.end(), target) != chars.end())
+            continue;
+        ++tried;
+        std::vector<std::string> forms;
+        for (char32_t c = 1; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c < 0xE000)
+                continue;
+            const std::string raw = Utf8(c);
+            FoldForMatch(raw, folded);
+            if (folded == target)
+                forms.push_back(raw);
+        }
+        for (char32_t kana = 0xFF61; kana <= 0xFF9D; ++kana) {
+            for (const char32_t mark : {char32_t(0xFF9E), char32_t(0xFF9F)}) {
+                const std::string raw = Utf8(kana) + Utf8(mark);
+                FoldForMatch(raw, folded);
+                if (folded == target)
+                    forms.push_back(raw);
+            }
+        }
+        if (target.size() == 4)
+            forms.push_back(target);   // above U+FFFF nothing folds
+        if (forms.empty())
+            return;   // cannot be: the character folds to itself
+        const int score = Commonness(forms);
+        if (score < best) {
+            best = score;
+            anchors_ = std::move(forms);
+        }
+    }
 }
 
 std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
@@ -211,6 +321,30 @@ void LogSearcher::SearchPiece(std::string_view piece, std::uint64_t pieceOffset,
 {
     if (everyLine_) {
         SplitLines(piece, [&](std::size_t at, std::string_view raw) { TryLine(raw, pieceOffset + at, fileIndex, query, hits); });
+        return;
+    }
+    if (!anchors_.empty()) {
+        // The lines that hold a raw form of the anchor, in order, each once.
+        std::vector<std::size_t> starts;
+        for (const std::string& form : anchors_) {
+            std::size_t from = 0;
+            while (from < piece.size()) {
+                const void* hit = ::memmem(piece.data() + from, piece.size() - from, form.data(), form.size());
+                if (hit == nullptr)
+                    break;
+                const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - piece.data());
+                const std::size_t lineStart = at == 0 ? 0 : piece.rfind('\n', at - 1) + 1;
+                starts.push_back(lineStart);   // no line end before it: npos + 1 is 0
+                const std::size_t lineEnd = piece.find('\n', at);
+                from = lineEnd == std::string_view::npos ? piece.size() : lineEnd + 1;
+            }
+        }
+        std::sort(starts.begin(), starts.end());
+        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+        for (const std::size_t start : starts) {
+            const std::size_t end = std::min(piece.find('\n', start), piece.size());
+            TryLine(piece.substr(start, end - start), pieceOffset + start, fileIndex, query, hits);
+        }
         return;
     }
     FoldForMatch(piece, folded_);

@@ -78,8 +78,13 @@ private:
     void TryLine(std::string_view raw, std::uint64_t offset, std::size_t fileIndex, const LogQuery& query,
                  std::vector<LogHit>& hits);
 
+    // The raw forms (UTF-8 bytes) of the query's rarest character: every line
+    // the query matches holds one of them, so only such lines are folded.
+    void ChooseAnchor();
+
     TextSearch search_;
     bool everyLine_ = false;
+    std::vector<std::string> anchors_;   // empty: fold every piece whole
     std::string needle_;   // folded
     std::string folded_;   // a piece, folded
     std::vector<TextMatch> spans_;
