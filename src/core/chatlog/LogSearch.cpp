@@ -143,11 +143,18 @@ void SplitLines(std::string_view bytes, const std::function<void(std::size_t, st
     }
 }
 
+namespace {
+std::vector<std::string> Characters(std::string_view text);
+bool ValidUtf8(std::string_view text) { return text.empty() || !Characters(text).empty(); }
+}  // namespace
+
 LogSearcher::LogSearcher(std::string_view query) : search_(query), needle_(FoldForMatch(query))
 {
     // What cleaning puts into a line (the replacement character, the "…" of a cut)
     // is not in its bytes: such a query is tried on every cleaned line.
-    everyLine_ = needle_.find("\xEF\xBF\xBD") != std::string::npos || needle_.find("\xE2\x80\xA6") != std::string::npos;
+    // So is a query that is not UTF-8: its bytes may match inside those characters.
+    everyLine_ = needle_.find("\xEF\xBF\xBD") != std::string::npos ||
+                 needle_.find("\xE2\x80\xA6") != std::string::npos || !ValidUtf8(needle_);
     if (!everyLine_)
         ChooseAnchor();
 }
