@@ -205,9 +205,15 @@ def formations_seeds():
           + b"\n[]\n[" + b"x" * 41 + b"]\n")
     write("formations", "paste", b"\x01" + heading + b"\n" + positions + b"\n" + names + b"\n\x00")
     write("formations", "paste-partial", b"\x01chat\r\n*!N!*Aball B\x83\x7b C\n*!B!*B0102Cxx")
+def logread_seeds():
+    lines = ("2026-11-30 23:59:59 アリス> ｺﾞｰﾙ！\n2026-12-01 00:00:01 bob> ゴール and GOAL\n").encode()
+    write("logread", "two-months", bytes([3, 128, 4]) + lines + b"2026-12-01 10:00:00 ok\r\n" + lines)
+    write("logread", "damaged", bytes([0, 40, 7]) + b"x\n\xff\x82\xa0 sjis\n\n" + b"L" * 1500 + b"\nno end")
+    write("logread", "no-lines", bytes([15, 255, 2]) + b"\n\n\n")
 
 
 receive_seeds()
+logread_seeds()
 decoder_seeds()
 formations_seeds()
 parsetalk_seeds()

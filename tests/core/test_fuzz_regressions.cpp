@@ -4,6 +4,7 @@
 #include "../../fuzz/harness/BoardLineHarness.h"
 #include "../../fuzz/harness/DecoderHarness.h"
 #include "../../fuzz/harness/FormationHarness.h"
+#include "../../fuzz/harness/LogReadHarness.h"
 #include "../../fuzz/harness/SettingsHarness.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,13 @@ TEST_F(FuzzInputs, SettingsFilesHoldTheirChecks)
 {
     const std::string scratch = scratch_.string();
     ReplayAll("settings", [&](const std::uint8_t* d, std::size_t n) { return kvfuzz::RunSettings(d, n, scratch); });
+}
+
+TEST_F(FuzzInputs, LogsReadTheSameEveryWay)
+{
+    const fs::path folder = scratch_.string() + ".logs";
+    ReplayAll("logread", [&](const std::uint8_t* d, std::size_t n) { return kvfuzz::RunLogRead(d, n, folder); });
+    fs::remove_all(folder);
 }
 
 // The checks themselves must catch what they are there for.

@@ -233,6 +233,38 @@ StoredLine LineStore::At(std::size_t index) const
     return line;
 }
 
+bool LineStore::Erase(std::size_t index)
+{
+    if (index >= count_)
+        return false;
+    // An empty text takes no bytes, so the texts around it keep their bounds.
+    std::string scratch;
+    if (!At(index, scratch).text.empty())
+        return false;
+    const std::uint64_t number = appended_ - count_ + index;
+    if (entries_.size() < capacity_) {
+        // Still growing: the ring starts at 0 and ends with the vector.
+        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+    } else {
+        for (std::size_t k = index; k > 0; --k)
+            entries_[(head_ + k) % entries_.size()] = entries_[(head_ + k - 1) % entries_.size()];
+        head_ = (head_ + 1) % entries_.size();
+    }
+    --count_;
+    for (Chunk& chunk : chunks_) {
+        if (chunk.firstLine <= number)
+            ++chunk.firstLine;
+    }
+    if (count_ == 0) {
+        chunks_.clear();
+        head_ = 0;
+        entries_.clear();
+    }
+    if (!decoded_.empty())
+        decoded_.clear();
+    return true;
+}
+
 void LineStore::Clear()
 {
     decoded_.clear();

@@ -19,7 +19,13 @@ enum LineFlag : std::uint8_t {
     LineRestored = 1,   // read back from the log on disk: shown in grey
     LineDivider = 2,    // the divider after restored lines: shown in grey
     LineMention = 4,    // names the user: highlighted
+    LineMarker = 8,     // where the unread lines start (its text is empty): shown in grey
+    LineDay = 16,       // the date, where it changes between two lines: shown in grey
 };
+
+// Lines the log on screen shows in grey and that are not written to the log file
+// (restored ones are on disk already).
+inline constexpr std::uint8_t LineGrey = LineRestored | LineDivider | LineMarker | LineDay;
 
 struct StoredLine {
     std::string_view text;   // UTF-8, exactly as shown (line breaks already flattened to blanks)
@@ -61,6 +67,10 @@ public:
     // Lines ever appended; the newest kept line is number Appended()-1.
     std::uint64_t Appended() const { return appended_; }
     void Clear();
+    // Takes out a line with an empty text (the unread marker when it moves).
+    // The lines before it move one number up, as if the oldest had been dropped;
+    // the lines after it keep their numbers. False when the line has a text.
+    bool Erase(std::size_t index);
 
 private:
     struct Entry {

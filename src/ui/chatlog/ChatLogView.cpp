@@ -1,7 +1,12 @@
 #include "ChatLogView.h"
 
 #include "ChatLineText.h"
+#include "DayLine.h"
 
+#include <QKeyEvent>
+#include <QResizeEvent>
+#include <QWheelEvent>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -10,6 +15,30 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+
+namespace {
+
+// The notes keep their own light background in any palette, so their text is fixed too.
+const QColor NoteText(85, 85, 85);
+
+constexpr std::string_view GapText = "――― この間の過去ログは閉じました（Ctrl+End で最新の行へ） ―――";
+
+QLabel* MakeNote(QWidget* parent, const char* name)
+{
+    auto* note = new QLabel(parent);
+    note->setObjectName(QString::fromLatin1(name));
+    note->setTextFormat(Qt::PlainText);
+    note->setAutoFillBackground(true);
+    note->setMargin(2);
+    QPalette pal = note->palette();
+    pal.setColor(QPalette::Window, QColor(255, 255, 225));
+    pal.setColor(QPalette::WindowText, NoteText);
+    note->setPalette(pal);
+    note->hide();
+    return note;
+}
+
+} // namespace
 
 QColor StyleColor(std::uint8_t style)
 {
@@ -37,6 +66,15 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(0);
     connect(&flushTimer_, &QTimer::timeout, this, &ChatLogView::Flush);
+    topNote_ = MakeNote(this, "HistoryNote");
+    belowNote_ = MakeNote(this, "NewLinesNote");
+    belowNote_->setText(QStringLiteral("▼ 新しい発言があります（Ctrl+End）"));
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ChatLogView::ScrollMoved);
+}
+
+ChatLogView::~ChatLogView()
+{
+    JoinReader();
 }
 
 void ChatLogView::followPalette()
@@ -73,7 +111,7 @@ void ChatLogView::changeEvent(QEvent* event)
 
 QTextCharFormat ChatLogView::LineFormat(const StoredLine& line)
 {
-    const bool grey = (line.flags & (LineRestored | LineDivider)) != 0;
+    const bool grey = (line.flags & LineGrey) != 0;
     const bool mention = (line.flags & LineMention) != 0;
     const auto colour = static_cast<std::size_t>(grey ? LogColours::Grey : StyleLook(line.style));
     std::optional<QTextCharFormat>& look = looks_[2 * colour + (mention ? 1 : 0)];
@@ -94,12 +132,14 @@ void ChatLogView::InsertLine(QTextCursor& cursor, const StoredLine& line, bool f
         cursor.setCharFormat(format);
     else
         cursor.insertBlock(QTextBlockFormat(), format);
-    InsertChatLineText(cursor, line.text, format, line.time, ShowsTime(line));
+    // The marker keeps no text in the store: it is the same words every time.
+    const std::string_view text = (line.flags & LineMarker) != 0 ? chatlog::UnreadMarkerText : line.text;
+    InsertChatLineText(cursor, text, format, line.time, ShowsTime(line));
 }
 
 bool ChatLogView::ShowsTime(const StoredLine& line)
 {
-    return ShowTimes && (line.flags & (LineRestored | LineDivider)) == 0;
+    return ShowTimes && (line.flags & LineGrey) == 0;
 }
 
 void ChatLogView::LineAdded(const StoredLine& line)
@@ -116,6 +156,49 @@ void ChatLogView::LineAdded(const StoredLine& line)
         flushTimer_.start();
 }
 
+void ChatLogView::LineErasing(std::size_t index)
+{
+    const std::uint64_t number = lines_.Appended() - lines_.Size() + index;
+    if (!onScreen_) {
+        // The lines before it move one number up.
+        if (readingLine_ && *readingLine_ < number)
+            ++*readingLine_;
+        return;
+    }
+    Flush();
+    const std::size_t firstShown = lines_.Size() - static_cast<std::size_t>(docLines_);
+    if (index < firstShown)
+        return;
+    QTextDocument* doc = document();
+    const QTextBlock block = doc->findBlockByNumber(historyBlocks_ + static_cast<int>(index - firstShown));
+    if (!block.isValid())
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    int value = bar->value();
+    const QTextBlock next = block.next();
+    if (next.isValid() && block.firstLineNumber() < value)
+        value -= next.firstLineNumber() - block.firstLineNumber();
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    if (next.isValid()) {
+        const QTextCharFormat nextFormat = next.charFormat();
+        cursor.setPosition(block.position());
+        cursor.setPosition(next.position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.setBlockCharFormat(nextFormat);
+    } else {
+        cursor.setPosition(block.previous().isValid() ? block.position() - 1 : block.position());
+        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    cursor.endEditBlock();
+    --docLines_;
+    adjusting_ = true;
+    bar->setValue(following ? bar->maximum() : std::max(0, value));
+    adjusting_ = false;
+}
+
 void ChatLogView::SetOnScreen(bool onScreen)
 {
     if (onScreen == onScreen_)
@@ -123,17 +206,21 @@ void ChatLogView::SetOnScreen(bool onScreen)
     QScrollBar* bar = verticalScrollBar();
     if (!onScreen) {
         // Lines not flushed yet are below the view: the document's lines are the
-        // newest docLines_ of the first shown_ ever appended.
+        // newest docLines_ of the first shown_ ever appended, after any history.
         readingLine_.reset();
         if (bar->value() < bar->maximum())
             readingLine_ = shown_ - static_cast<std::uint64_t>(docLines_) +
-                           static_cast<std::uint64_t>(firstVisibleBlock().blockNumber());
+                           static_cast<std::uint64_t>(std::max(0, firstVisibleBlock().blockNumber() - historyBlocks_));
         onScreen_ = false;
         flushTimer_.stop();
         pending_.clear();
+        DropHistory();
+        adjusting_ = true;
         document()->clear();
+        adjusting_ = false;
         docLines_ = 0;
         shown_ = 0;
+        belowNote_->hide();
         return;
     }
     onScreen_ = true;
@@ -143,9 +230,318 @@ void ChatLogView::SetOnScreen(bool onScreen)
     const std::uint64_t firstKept = lines_.Appended() - lines_.Size();
     if (readingLine_ && *readingLine_ >= firstKept && *readingLine_ < lines_.Appended()) {
         const QTextBlock top = document()->findBlockByNumber(static_cast<int>(*readingLine_ - firstKept));
+        adjusting_ = true;
         bar->setValue(top.firstLineNumber());
+        adjusting_ = false;
     }
     readingLine_.reset();
+}
+
+void ChatLogView::SetHistory(std::shared_ptr<chatlog::HistoryPager> pager)
+{
+    DropHistory();
+    pager_ = std::move(pager);
+    if (pager_)
+        historyStart_ = pager_->Where();
+    historyEnd_ = !pager_ || pager_->AtStart();
+}
+
+void ChatLogView::JoinReader()
+{
+    if (reader_.joinable())
+        reader_.join();
+}
+
+void ChatLogView::LoadOlder()
+{
+    if (!onScreen_ || !pager_ || loading_ || readerBusy_ || historyEnd_)
+        return;
+    JoinReader();   // the last one has handed its page over already
+    loading_ = true;
+    readerBusy_ = true;
+    topNote_->setText(QStringLiteral("過去ログを読み込んでいます…"));
+    topNote_->show();
+    PlaceNotes();
+    // The pager is the reader's alone until its page is handed over (or it is joined).
+    reader_ = std::thread([this, pager = pager_, generation = generation_] {
+        std::vector<std::string> page = pager->Older(HistoryPageLines);
+        const bool atStart = pager->AtStart();
+        QMetaObject::invokeMethod(
+            this, [this, page = std::move(page), generation, atStart]() mutable {
+                ShowHistoryPage(std::move(page), generation, atStart);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t generation, bool atStart)
+{
+    readerBusy_ = false;
+    JoinReader();
+    if (generation != generation_) {
+        // Read for a history dropped since: the pager goes back now that it is free.
+        if (pager_) {
+            pager_->Seek(historyStart_);
+            historyEnd_ = pager_->AtStart();
+        }
+        return;
+    }
+    loading_ = false;
+    historyEnd_ = atStart;
+    if (!onScreen_)
+        return;
+    Flush();
+    QTextDocument* doc = document();
+    if (historyBlocks_ == 0) {
+        // The date of the oldest line shown (a restored line may have none), for a
+        // day line under the page; the grey lines between lines have no date.
+        topDate_.reset();
+        for (std::size_t i = 0; i < lines_.Size(); ++i) {
+            const StoredLine line = lines_.At(i, utf8_);
+            if ((line.flags & LineGrey) == 0) {
+                topDate_ = chatlog::LocalDateOf(line.time);
+                break;
+            }
+            if ((line.flags & LineGrey) == LineRestored) {
+                topDate_ = chatlog::DateOfLogLine(line.text);
+                break;
+            }
+        }
+    }
+    // The page's lines with a day line wherever the logged date changes.
+    struct Item {
+        std::string text;
+        std::uint8_t flags;
+    };
+    std::vector<Item> items;
+    items.reserve(page.size() + 8);
+    int lastLine = -1;   // the item of the page's newest line
+    std::optional<chatlog::LocalDate> previous, first;
+    for (std::string& line : page) {
+        const std::optional<chatlog::LocalDate> date = chatlog::DateOfLogLine(line);
+        if (date && previous && *date != *previous)
+            items.push_back({chatlog::DayLineText(*date), LineDay});
+        if (date) {
+            previous = date;
+            if (!first)
+                first = date;
+        }
+        lastLine = static_cast<int>(items.size());
+        items.push_back({std::move(line), LineRestored});
+    }
+    if (previous && topDate_ && *previous != *topDate_)
+        items.push_back({chatlog::DayLineText(*topDate_), LineDay});
+    if (first)
+        topDate_ = first;
+
+    QScrollBar* bar = verticalScrollBar();
+    int value = bar->value();
+    const bool empty = docLines_ + historyBlocks_ == 0;
+    if (!items.empty()) {
+        QTextCursor cursor(doc);
+        cursor.beginEditBlock();
+        cursor.setPosition(0);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            InsertLine(cursor, {items[i].text, 0, items[i].flags, 0}, i == 0);
+        if (!empty)
+            cursor.insertBlock();
+        historyBlocks_ += static_cast<int>(items.size());
+        // The reading place stays: everything moved down by the page's height.
+        if (!empty)
+            value += doc->findBlockByNumber(static_cast<int>(items.size())).firstLineNumber();
+        // A page that ends with a line asked for stands apart from the lines below it.
+        if (jumping_ && docLines_ > 0 && !gap_) {
+            QTextCursor gap(doc->findBlockByNumber(historyBlocks_));
+            InsertLine(gap, {GapText, 0, LineDivider, 0}, true);
+            gap.insertBlock();
+            ++historyBlocks_;
+            gap_ = true;
+        }
+        // Too much history: the newest of it goes, and a line says so.
+        if (historyBlocks_ > MaxHistoryLines) {
+            const int keep = MaxHistoryLines - 1;
+            const int last = gap_ ? historyBlocks_ - 1 : historyBlocks_;
+            QTextCursor cut(doc);
+            cut.setPosition(doc->findBlockByNumber(keep).position());
+            cut.setPosition(doc->findBlockByNumber(last).position(), QTextCursor::KeepAnchor);
+            cut.removeSelectedText();
+            if (!gap_) {
+                InsertLine(cut, {GapText, 0, LineDivider, 0}, true);
+                cut.insertBlock();
+                gap_ = true;
+            }
+            historyBlocks_ = keep + 1;
+        }
+        cursor.endEditBlock();
+        adjusting_ = true;
+        bar->setValue(value);
+        adjusting_ = false;
+        if (jumping_ && lastLine >= 0)
+            SelectBlock(lastLine);
+    }
+    jumping_ = false;
+    if (historyEnd_) {
+        topNote_->setText(QStringLiteral("これより前のログはありません"));
+        topNote_->setVisible(bar->value() == bar->minimum());
+    } else {
+        topNote_->hide();
+    }
+    PlaceNotes();
+    emit HistoryPageShown();
+}
+
+bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& text)
+{
+    if (!onScreen_ || !pager_ || readerBusy_)
+        return false;
+    Flush();
+    DropHistory();
+    if (!pager_->SeekAfterLine(fileName, offset))
+        return false;
+    const chatlog::HistoryPager::Position after = pager_->Where();
+    if (after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_)) {
+        jumping_ = true;
+        historyEnd_ = false;
+        LoadOlder();
+        return true;
+    }
+    // Newer than the history: a line the tab holds (restored lines carry their stamp).
+    pager_->Seek(historyStart_);
+    for (QTextBlock block = document()->lastBlock(); block.isValid(); block = block.previous()) {
+        if (!text.isEmpty() && block.text().endsWith(text)) {
+            SelectBlock(block.blockNumber());
+            return true;
+        }
+    }
+    return false;
+}
+
+void ChatLogView::SelectBlock(int number)
+{
+    const QTextBlock block = document()->findBlockByNumber(number);
+    if (!block.isValid())
+        return;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    adjusting_ = true;
+    setTextCursor(cursor);
+    centerCursor();
+    adjusting_ = false;
+}
+
+void ChatLogView::DropHistory()
+{
+    ++generation_;
+    loading_ = false;
+    topNote_->hide();
+    // A reader at work has the pager: it goes back once its page is handed over.
+    if (pager_ && !readerBusy_) {
+        pager_->Seek(historyStart_);
+        historyEnd_ = pager_->AtStart();
+    }
+    if (historyBlocks_ == 0)
+        return;
+    QTextDocument* doc = document();
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    const QTextBlock firstStored = doc->findBlockByNumber(historyBlocks_);
+    int value = bar->value() - (firstStored.isValid() ? firstStored.firstLineNumber() : 0);
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    if (firstStored.isValid()) {
+        const QTextCharFormat format = firstStored.charFormat();
+        cursor.setPosition(firstStored.position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.setBlockCharFormat(format);
+    } else {
+        cursor.select(QTextCursor::Document);
+        cursor.removeSelectedText();
+    }
+    cursor.endEditBlock();
+    historyBlocks_ = 0;
+    gap_ = false;
+    topDate_.reset();
+    adjusting_ = true;
+    bar->setValue(following ? bar->maximum() : std::max(0, value));
+    adjusting_ = false;
+}
+
+void ChatLogView::ScrollMoved(int value)
+{
+    if (adjusting_ || !onScreen_)
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    if (value >= bar->maximum() && value > bar->minimum()) {
+        belowNote_->hide();
+        // Back at the newest line: the history goes, once this scroll is over.
+        if (historyBlocks_ > 0 || loading_)
+            QTimer::singleShot(0, this, [this] {
+                QScrollBar* b = verticalScrollBar();
+                if (b->value() >= b->maximum())
+                    DropHistory();
+            });
+    }
+    if (value <= bar->minimum())
+        LoadOlder();
+    if (value > bar->minimum() && !loading_)
+        topNote_->hide();
+    else if (value <= bar->minimum() && historyEnd_ && pager_ && historyBlocks_ > 0)
+        topNote_->show();
+}
+
+void ChatLogView::wheelEvent(QWheelEvent* event)
+{
+    const bool atTop = verticalScrollBar()->value() <= verticalScrollBar()->minimum();
+    QPlainTextEdit::wheelEvent(event);
+    // At the top the bar does not move: the wheel itself asks for more.
+    if (atTop && event->angleDelta().y() > 0)
+        LoadOlder();
+}
+
+void ChatLogView::keyPressEvent(QKeyEvent* event)
+{
+    QScrollBar* bar = verticalScrollBar();
+    const bool atTop = bar->value() <= bar->minimum();
+    // Ctrl+Home and Ctrl+End go to the ends of the log even where the text takes no keys.
+    if ((event->modifiers() & Qt::ControlModifier) && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+        bar->setValue(event->key() == Qt::Key_Home ? bar->minimum() : bar->maximum());
+        if (atTop && event->key() == Qt::Key_Home)
+            LoadOlder();
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+    const bool upward = event->key() == Qt::Key_PageUp || event->key() == Qt::Key_Up ||
+                        (event->key() == Qt::Key_Home && (event->modifiers() & Qt::ControlModifier));
+    if (atTop && upward)
+        LoadOlder();
+}
+
+void ChatLogView::resizeEvent(QResizeEvent* event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    PlaceNotes();
+}
+
+void ChatLogView::PlaceNotes()
+{
+    const QRect area = viewport()->geometry();
+    for (QLabel* note : {topNote_, belowNote_}) {
+        note->adjustSize();
+        const int x = area.left() + (area.width() - note->width()) / 2;
+        note->move(x, note == topNote_ ? area.top() : area.bottom() - note->height() + 1);
+        note->raise();
+    }
+}
+
+QString ChatLogView::TopNote() const
+{
+    return topNote_->isHidden() ? QString() : topNote_->text();
+}
+
+QString ChatLogView::BelowNote() const
+{
+    return belowNote_->isHidden() ? QString() : belowNote_->text();
 }
 
 void ChatLogView::Flush()
@@ -168,11 +564,11 @@ void ChatLogView::Flush()
     if (pending_.size() >= fresh) {
         for (std::size_t i = pending_.size() - fresh; i < pending_.size(); ++i) {
             const PendingLine& line = pending_[i];
-            InsertLine(cursor, {line.text, line.style, line.flags, line.time}, docLines_++ == 0);
+            InsertLine(cursor, {line.text, line.style, line.flags, line.time}, docLines_++ + historyBlocks_ == 0);
         }
     } else {
         for (std::size_t i = lines_.Size() - fresh; i < lines_.Size(); ++i)
-            InsertLine(cursor, lines_.At(i, utf8_), docLines_++ == 0);
+            InsertLine(cursor, lines_.At(i, utf8_), docLines_++ + historyBlocks_ == 0);
     }
     pending_.clear();
     // Drop the oldest lines here, by position, so the document holds what the store
@@ -182,10 +578,18 @@ void ChatLogView::Flush()
     // lays out nothing.
     const int excess = docLines_ - static_cast<int>(lines_.Size());
     if (excess > 0) {
-        QTextCursor top(doc);
-        const QTextBlock firstKept = doc->findBlockByNumber(excess);
+        // While history is shown above, the dropped lines go from between the two.
+        const QTextBlock firstStored = doc->findBlockByNumber(historyBlocks_);
+        const QTextBlock firstKept = doc->findBlockByNumber(historyBlocks_ + excess);
         const QTextCharFormat firstFormat = firstKept.charFormat();
-        value -= firstKept.firstLineNumber();
+        const int from = firstStored.firstLineNumber();
+        const int to = firstKept.firstLineNumber();
+        if (value >= to)
+            value -= to - from;
+        else if (value > from)
+            value = from;
+        QTextCursor top(doc);
+        top.setPosition(firstStored.position());
         top.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
         top.removeSelectedText();
         top.setBlockCharFormat(firstFormat);
@@ -193,8 +597,14 @@ void ChatLogView::Flush()
     }
     cursor.endEditBlock();
     // At the newest line the log follows the newest line; scrolled up, the lines
-    // the user reads stay in view while they are kept.
+    // the user reads stay in view while they are kept, and a note says more wait below.
+    adjusting_ = true;
     bar->setValue(following ? bar->maximum() : std::max(0, value));
+    adjusting_ = false;
+    if (!following && belowNote_->isHidden()) {
+        belowNote_->show();
+        PlaceNotes();
+    }
 }
 
 int ChatLogView::LineCount()
@@ -202,7 +612,7 @@ int ChatLogView::LineCount()
     if (!onScreen_)
         return static_cast<int>(lines_.Size());
     Flush();
-    return docLines_ == 0 ? 0 : document()->blockCount();
+    return docLines_ + historyBlocks_ == 0 ? 0 : document()->blockCount();
 }
 
 QString ChatLogView::LineText(int index)

@@ -4,7 +4,12 @@
 // document; an off-screen log holds nothing and is rebuilt from the store when
 // its tab comes back. Lines that arrive close together are appended in one edit
 // block before the next paint, so a flood costs one layout per batch.
+// Older lines of the room's logs are loaded above the store's lines, a page at
+// a time on a thread of their own, when the user reaches the top; they are
+// dropped again when the user is back at the newest line.
 
+#include "DayLine.h"
+#include "HistoryPager.h"
 #include "LineStore.h"
 #include "LogColours.h"
 
@@ -15,11 +20,15 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QTextCharFormat>
+
+class QLabel;
 
 // The colour of a line's style in a light palette; unknown styles show in black.
 QColor StyleColor(std::uint8_t style);
@@ -29,10 +38,37 @@ class ChatLogView : public QPlainTextEdit {
 public:
     static constexpr int MaxLines = static_cast<int>(LineStore::Capacity);
 
+    // Lines of history read at a time, and the most kept above the store's lines.
+    static constexpr std::size_t HistoryPageLines = 500;
+    static constexpr int MaxHistoryLines = 20000;
+
     explicit ChatLogView(const LineStore& lines, QWidget* parent = nullptr);
+    ~ChatLogView() override;
+
+    // Where older lines come from; it stands just before the oldest line the
+    // store restored. None: no history (logging off).
+    void SetHistory(std::shared_ptr<chatlog::HistoryPager> pager);
+    const std::shared_ptr<chatlog::HistoryPager>& History() const { return pager_; }
+    // Starts reading the next older page unless one is on its way or the logs
+    // have no more (what reaching the top does).
+    void LoadOlder();
+    bool HistoryLoading() const { return loading_; }
+    bool HistoryAtStart() const { return historyEnd_; }
+    // Scrolls to a logged line of this room and selects it: loaded as history
+    // (ending the page, a gap line after it) when it is older than what the tab
+    // holds, found among the tab's lines otherwise. text: the line after its
+    // stamp. False when it cannot be shown.
+    bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& text);
+    // Blocks of history above the store's lines (day lines and the gap line included).
+    int HistoryLines() const { return historyBlocks_; }
+    // The notes over the log: history loading or at its start, new lines below.
+    QString TopNote() const;
+    QString BelowNote() const;
 
     // line is the store's newest: an on-screen log shows it before the next paint.
     void LineAdded(const StoredLine& line);
+    // The store's line at index is about to be erased (LineStore::Erase).
+    void LineErasing(std::size_t index);
     // On screen the document mirrors the store; off screen it is emptied, and the
     // line at the top is remembered if the user had scrolled up to read.
     void SetOnScreen(bool onScreen);
@@ -56,13 +92,26 @@ public:
     // Whether this line gets the time: lines restored from a log carry their own.
     static bool ShowsTime(const StoredLine& line);
 
+signals:
+    // A page of history is in the document (or there was none left).
+    void HistoryPageShown();
+
 protected:
     void changeEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QTextCharFormat LineFormat(const StoredLine& line);
     // Takes the palette's colours; a log on screen is laid out again when they changed.
     void followPalette();
+    void ScrollMoved(int value);
+    void ShowHistoryPage(std::vector<std::string> page, std::uint64_t generation, bool atStart);
+    void DropHistory();
+    void PlaceNotes();
+    void SelectBlock(int number);
+    void JoinReader();
 
     const LineStore& lines_;
     std::uint64_t shown_ = 0;   // the store's Appended() that the document reflects
@@ -82,4 +131,19 @@ private:
     // A line's look is one of a few: each is made once and shared, not rebuilt per line.
     std::array<std::optional<QTextCharFormat>, 2 * LogColours::Count> looks_;
     bool settingPalette_ = false;
+
+    std::shared_ptr<chatlog::HistoryPager> pager_;
+    chatlog::HistoryPager::Position historyStart_;   // the pager's place while no history is shown
+    int historyBlocks_ = 0;
+    bool gap_ = false;          // the last history block says that history below was dropped
+    bool loading_ = false;      // a page is asked for
+    bool readerBusy_ = false;   // the reader has the pager (until its page is handed over)
+    bool historyEnd_ = false;   // the oldest logged line is in the document
+    std::uint64_t generation_ = 0;   // a page read for history since dropped is not shown
+    std::optional<chatlog::LocalDate> topDate_;   // of the oldest dated line in the document
+    bool jumping_ = false;      // the page asked for ends with the line to show
+    bool adjusting_ = false;    // the view moves itself: not the user reaching an end
+    std::thread reader_;
+    QLabel* topNote_ = nullptr;
+    QLabel* belowNote_ = nullptr;
 };

@@ -1,10 +1,12 @@
 #include "ChatLogger.h"
 
 #include "ChatLogFiles.h"
+#include "HistoryPager.h"
 #include "LogPlaces.h"
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cstring>
 
 ChatLogger::ChatLogger(QObject* parent) : QObject(parent) {}
@@ -80,4 +82,13 @@ std::vector<std::string> ChatLogger::Tail(const LogTarget& target, std::size_t c
     if (writer_)
         writer_->FlushAndWait(std::chrono::milliseconds(200));
     return chatlog::ReadRoomTail(target.Folder, target.Stem, count);
+}
+
+std::shared_ptr<chatlog::HistoryPager> ChatLogger::History(const LogTarget& target, std::size_t skip)
+{
+    // What Tail wrote out is on disk: the pager starts from there, over the lines Tail gave.
+    auto pager = std::make_shared<chatlog::HistoryPager>(target.Folder, target.Stem);
+    while (skip > 0 && !pager->AtStart())
+        skip -= std::min(skip, std::max<std::size_t>(1, pager->Older(skip).size()));
+    return pager;
 }

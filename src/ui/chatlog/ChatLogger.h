@@ -14,6 +14,10 @@
 #include <string_view>
 #include <vector>
 
+namespace chatlog {
+class HistoryPager;
+}
+
 class ChatLogger : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +36,9 @@ public:
     // waiting are written first, for a short while at most.
     std::vector<std::string> Tail(const LogTarget& target, std::size_t count);
 
+    // A reader of the room's older lines, standing before the last `skip` lines
+    // (those a Tail just gave).
+    std::shared_ptr<chatlog::HistoryPager> History(const LogTarget& target, std::size_t skip);
     // The box text for a failure.
     static QString Describe(const LogFailure& failure);
 

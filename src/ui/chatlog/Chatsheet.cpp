@@ -90,16 +90,62 @@ void TChatSheet::AddLine(std::string_view utf8Text, std::uint8_t style, std::uin
 void TChatSheet::addLine(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style,
                          std::uint8_t flags, std::int64_t time)
 {
+    if (markPending_ && (flags & LineGrey) == 0)
+        markUnread(time);
+    markDay(utf8Text, flags, time);
+    store(cp932Text, utf8Text, style, flags, time);
+}
+
+void TChatSheet::store(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style,
+                       std::uint8_t flags, std::int64_t time)
+{
     // A line from the wire keeps its own bytes in the store instead of being converted back.
     if (cp932Text.empty())
         Lines.Append(utf8Text, style, time, flags);
     else
         Lines.AppendCp932(cp932Text, utf8Text, style, time, flags);
     const std::string_view stored = Lines.NewestText();
-    // Lines read back from the log, and the divider after them, are on disk already.
-    if (Logger != nullptr && (flags & (LineRestored | LineDivider)) == 0)
+    // Lines read back from the log are on disk already; the grey lines between them never go there.
+    if (Logger != nullptr && (flags & LineGrey) == 0)
         Logger->Write(LogFile, time, stored);
     ChatLog->LineAdded({stored, style, flags, time});
+}
+
+void TChatSheet::markUnread(std::int64_t time)
+{
+    markPending_ = false;
+    const std::uint64_t firstKept = Lines.Appended() - Lines.Size();
+    if (marker_ && *marker_ >= firstKept) {
+        const auto index = static_cast<std::size_t>(*marker_ - firstKept);
+        ChatLog->LineErasing(index);
+        Lines.Erase(index);
+    }
+    store({}, {}, 0, LineMarker, time);
+    marker_ = Lines.Appended() - 1;
+}
+
+void TChatSheet::markDay(std::string_view utf8Text, std::uint8_t flags, std::int64_t time)
+{
+    // Restored lines carry their logged date in their text; the other grey lines have none.
+    std::optional<chatlog::LocalDate> date;
+    if ((flags & LineGrey) == 0)
+        date = chatlog::LocalDateOf(time);
+    else if ((flags & LineGrey) == LineRestored)
+        date = chatlog::DateOfLogLine(utf8Text);
+    if (!date)
+        return;
+    if (lastDate_ && *lastDate_ != *date)
+        store({}, chatlog::DayLineText(*date), 0, LineDay, time);
+    lastDate_ = date;
+}
+
+void TChatSheet::SetAway(bool away)
+{
+    if (away && !away_)
+        markPending_ = true;
+    if (!away)
+        markPending_ = false;
+    away_ = away;
 }
 
 void TChatSheet::ShowLog(bool onScreen)

@@ -1,6 +1,7 @@
 #pragma once
 // One entered room: a tab page with the room's log and its member list.
 
+#include "DayLine.h"
 #include "GmMessages.h"
 #include "LineStore.h"
 
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +46,11 @@ public:
                  std::int64_t time = std::time(nullptr));
     // Only the tab on screen keeps its log laid out (see ChatLogView).
     void ShowLog(bool onScreen);
+    // The user left the tab (another tab, or the window lost the focus) or came
+    // back. The first line that arrives while away gets the unread marker before
+    // it; the marker of an earlier absence goes.
+    void SetAway(bool away);
+    bool Away() const { return away_; }
     void AddUserList(const GmRoomUser::Info& info);
     // The names of the members present, UTF-8, in the order of the list.
     std::vector<std::string> MemberNames() const;
@@ -72,6 +79,15 @@ signals:
     void MemberChosen(const QString& name);
 
 private:
+    void markUnread(std::int64_t time);
+    void markDay(std::string_view utf8Text, std::uint8_t flags, std::int64_t time);
+    void store(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style, std::uint8_t flags,
+               std::int64_t time);
     void addLine(std::string_view cp932Text, std::string_view utf8Text, std::uint8_t style, std::uint8_t flags,
                  std::int64_t time);
+
+    bool away_ = false;
+    bool markPending_ = false;              // away, and no line has arrived since
+    std::optional<std::uint64_t> marker_;   // the marker's line number in Lines
+    std::optional<chatlog::LocalDate> lastDate_;   // of the last line with a known date
 };

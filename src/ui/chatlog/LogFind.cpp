@@ -232,16 +232,19 @@ void LogFind::ShowMatches(bool moveToCurrent)
     if (!log->OnScreen())
         return;
     Showing = true;
-    log->Flush();   // the document then holds exactly the store's lines, block for line
+    log->Flush();   // the document then holds the store's lines, block for line, after any history
     const LineStore& lines = Sheet->Lines;
     const std::uint64_t firstKept = FirstKept(lines);
     QTextDocument* doc = log->document();
+    const int history = log->HistoryLines();   // loaded history comes before the store's lines
 
     // Reads block's line from the store and searches it; false when the store does not hold it.
     StoredLine line{};
     const auto searchLine = [&](const QTextBlock& block) {
-        const auto index = static_cast<std::size_t>(block.blockNumber());
-        if (!block.isValid() || index >= lines.Size())
+        if (!block.isValid() || block.blockNumber() < history)
+            return false;
+        const auto index = static_cast<std::size_t>(block.blockNumber() - history);
+        if (index >= lines.Size())
             return false;
         line = lines.At(index, Utf8);
         Found.clear();
@@ -272,7 +275,7 @@ void LogFind::ShowMatches(bool moveToCurrent)
         cursor.clearSelection();
         bool found = false;
         if (CurrentIndex >= 0 && CurrentLine >= firstKept && CurrentLine < lines.Appended()) {
-            const QTextBlock block = doc->findBlockByNumber(static_cast<int>(CurrentLine - firstKept));
+            const QTextBlock block = doc->findBlockByNumber(history + static_cast<int>(CurrentLine - firstKept));
             if (searchLine(block) && CurrentInLine < Found.size()) {
                 startLine(block);
                 const int begin = positionOf(Found[CurrentInLine].Begin);
@@ -292,8 +295,10 @@ void LogFind::ShowMatches(bool moveToCurrent)
         format.setBackground(MatchBackground);
         const QRect area = log->viewport()->rect();
         const int last = log->cursorForPosition(area.bottomLeft()).blockNumber();
-        for (QTextBlock block = log->cursorForPosition(area.topLeft()).block();
-             block.isValid() && block.blockNumber() <= last; block = block.next()) {
+        QTextBlock block = log->cursorForPosition(area.topLeft()).block();
+        if (block.blockNumber() < history)   // loaded history is not searched
+            block = doc->findBlockByNumber(history);
+        for (; block.isValid() && block.blockNumber() <= last; block = block.next()) {
             if (!searchLine(block))
                 break;
             startLine(block);

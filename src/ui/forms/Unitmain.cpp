@@ -196,6 +196,12 @@ bool TFormMain::event(QEvent* e)
     }
     if (e->type() == QEvent::WindowActivate || (e->type() == QEvent::ActivationChange && isActiveWindow()))
         SetMentionsWaiting(0);   // the user is back: the tabs keep their own marks
+    // Lines that arrive while the window is in the background are unread in the tab on screen.
+    if (e->type() == QEvent::WindowActivate || e->type() == QEvent::WindowDeactivate) {
+        windowAway_ = e->type() == QEvent::WindowDeactivate;
+        if (TChatSheet* sheet = ActiveChatSheet())
+            sheet->SetAway(windowAway_);
+    }
     if (e->type() == QEvent::WindowActivate && FirstActivate) {
         // Leave the event first: the connect dialog runs its own loop.
         QTimer::singleShot(0, this, &TFormMain::FormActivate);

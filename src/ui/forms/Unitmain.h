@@ -39,6 +39,7 @@ class InputHistoryFilter;
 class TrayIcon;
 class ZoomKeys;
 class LogFind;
+class TFormLogSearch;
 
 // A row of the room list owns the record the server announced for it.
 class RoomListItem : public QListWidgetItem {
@@ -166,6 +167,13 @@ public:
 
     // Keeping the conversation: reconnecting, the status bar, the chat logs.
     void MenuLogFolderClick();
+    // The search over every log, in a window of its own.
+    void MenuLogSearchClick();
+    // Shows a logged line of an open room in its tab; false when the room is not open.
+    bool ShowRoomLogLine(const std::string& server, const std::string& stem, const std::string& fileName,
+                         std::uint64_t offset, const QString& text);
+    QAction* MenuLogSearch = nullptr;
+    TFormLogSearch* FormLogSearch = nullptr;
     void UpdateStatusBar();
     // The log of a room tab; null while logging is off.
     std::shared_ptr<const LogTarget> RoomLogTarget(const TChatSheet* sheet) const;
@@ -239,6 +247,8 @@ private:
     void onOutputOverflow();
     int roomPanelHeight() const;
     void applyOuterBounds(const QRect& outer);
+
+    bool windowAway_ = false;   // the window has lost the focus to another one
 
     std::unique_ptr<Ui::TFormMain> ui_;
     MentionMatcher mentionWords_;

@@ -89,8 +89,10 @@ void TFormMain::PageControl1Change()
     TChatSheet* active = ActiveChatSheet();
     // Only the tab on screen keeps a laid-out log; the others keep their lines in their stores.
     for (int i = 0; i < PageControl1->count(); ++i) {
-        if (auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i)))
+        if (auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i))) {
             sheet->ShowLog(sheet == active);
+            sheet->SetAway(sheet != active || windowAway_);
+        }
     }
     if (active != nullptr && active->Unread)
         SetSheetCaption(active, false);

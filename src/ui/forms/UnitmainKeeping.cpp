@@ -2,11 +2,14 @@
 // connection handling, and the rooms' chat logs on disk.
 #include "Unitmain.h"
 
+#include "ChatLogView.h"
 #include "ChatLogger.h"
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
+#include "ChatLogFiles.h"
 #include "LogPlaces.h"
 #include "MessageBoxes.h"
+#include "Unitlogsearch.h"
 #include "ShellOpen.h"
 #include "ui_Unitmain.h"
 
@@ -44,6 +47,8 @@ void TFormMain::setUpKeeping()
     connect(Reconnect, &ConnectionKeeper::NoAnswer, this, [this](const QString& message) { ShowErrorBox(message, this); });
     connect(Socket1, &ClientSocket::Disconnected, Logs, &ChatLogger::FlushSoon);
     connect(MenuLogFolder, &QAction::triggered, this, &TFormMain::MenuLogFolderClick);
+    MenuLogSearch = ui_->MenuLogSearch;
+    connect(MenuLogSearch, &QAction::triggered, this, &TFormMain::MenuLogSearchClick);
 }
 
 void TFormMain::UpdateStatusBar()
@@ -82,6 +87,8 @@ void TFormMain::OpenRoomLog(TChatSheet* sheet)
         sheet->AddLine(line, 0, LineRestored);
     if (!earlier.empty())
         sheet->AddLine("――― 以上、過去ログ ―――", 0, LineDivider);
+    // Older lines still, when the user scrolls up to them.
+    sheet->ChatLog->SetHistory(Logs->History(*sheet->LogFile, earlier.size()));
     LogRoomEvent(sheet, "―― 入室しました");
 }
 
@@ -91,4 +98,53 @@ void TFormMain::MenuLogFolderClick()
     // alone, as the writer makes it.
     chatlog::MakeFolders(LogFolder);
     ShellOpen(QUrl::fromLocalFile(QString::fromStdString(LogFolder)).toString());
+}
+
+void TFormMain::MenuLogSearchClick()
+{
+    if (FormLogSearch == nullptr) {
+        FormLogSearch = new TFormLogSearch(this);
+        FormLogSearch->setObjectName(QStringLiteral("FormLogSearch"));
+        FormLogSearch->RoomIsOpen = [this](const std::string& server, const std::string& stem) {
+            for (int i = 0; i < PageControl1->count(); ++i) {
+                const auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i));
+                if (sheet != nullptr && sheet->LogFile && sheet->LogFile->Stem == stem &&
+                    sheet->LogFile->Folder.filename().string() == server)
+                    return true;
+            }
+            return false;
+        };
+        connect(FormLogSearch, &TFormLogSearch::OpenInRoom, this,
+                [this](const QString& server, const QString& stem, const QString& fileName, qint64 offset,
+                       const QString& text) {
+                    ShowRoomLogLine(server.toStdString(), stem.toStdString(), fileName.toStdString(),
+                                    static_cast<std::uint64_t>(offset), text);
+                });
+    }
+    // "This server" is the one connected to, or the last one.
+    const std::string server =
+        Socket1->Address.empty() ? std::string() : chatlog::ServerFolderName(Socket1->Address, Socket1->Port);
+    FormLogSearch->SetLogs(LogFolder, server);
+    FormLogSearch->show();
+    FormLogSearch->raise();
+    FormLogSearch->activateWindow();
+    FormLogSearch->EditSearch->setFocus();
+    FormLogSearch->EditSearch->selectAll();
+}
+
+bool TFormMain::ShowRoomLogLine(const std::string& server, const std::string& stem, const std::string& fileName,
+                                std::uint64_t offset, const QString& text)
+{
+    for (int i = 0; i < PageControl1->count(); ++i) {
+        auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i));
+        if (sheet == nullptr || !sheet->LogFile || sheet->LogFile->Stem != stem ||
+            sheet->LogFile->Folder.filename().string() != server)
+            continue;
+        PageControl1->setCurrentWidget(sheet);
+        PageControl1Change();
+        raise();
+        activateWindow();
+        return sheet->ChatLog->ShowLoggedLine(fileName, offset, text);
+    }
+    return false;
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -90,6 +91,53 @@ TEST(LineStore, ClearKeepsTheCountAndTimesOutOfRangeAreClamped)
     ASSERT_EQ(store.Size(), 1u);
     EXPECT_EQ(store.At(0).text, "new");
     EXPECT_EQ(store.Appended(), 3u);
+}
+
+TEST(LineStore, ErasingAnEmptyLineKeepsEveryOtherLineAndLaterAppends)
+{
+    // Erased while still growing, once the ring has turned, at either end and in
+    // the middle; then enough lines to turn the ring again. A model deque says
+    // what must be kept.
+    struct Case {
+        std::size_t capacity;
+        std::uint64_t before;   // lines appended before the empty one
+        std::uint64_t after;    // lines appended between it and the erase
+        std::uint64_t later;    // lines appended after the erase
+    };
+    const Case cases[] = {{50, 10, 5, 100}, {50, 70, 20, 100}, {50, 70, 0, 3}, {3, 0, 0, 5}, {1, 4, 0, 2},
+                          {10000, 12000, 400, 25000}, {50, 0, 49, 1}};
+    for (const Case& c : cases) {
+        LineStore store(c.capacity);
+        std::deque<std::string> model;
+        const auto add = [&](const std::string& text, std::uint8_t flags) {
+            store.Append(text, 1, 5, flags);
+            model.push_back(text);
+            if (model.size() > c.capacity)
+                model.pop_front();
+        };
+        std::uint64_t n = 0;
+        for (std::uint64_t i = 0; i < c.before; ++i)
+            add(TextOf(n++), 0);
+        add("", LineMarker);
+        const std::uint64_t markerNumber = store.Appended() - 1;
+        for (std::uint64_t i = 0; i < c.after; ++i)
+            add(TextOf(n++), 0);
+        const std::uint64_t markerIndex = markerNumber - (store.Appended() - store.Size());
+        if (markerIndex > 0) {
+            EXPECT_FALSE(store.Erase(0));   // a line with a text stays
+        }
+        ASSERT_EQ(store.At(markerIndex).flags, LineMarker);
+        const std::uint64_t appended = store.Appended();
+        ASSERT_TRUE(store.Erase(markerIndex));
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(markerIndex));
+        EXPECT_EQ(store.Appended(), appended);
+        for (std::uint64_t i = 0; i < c.later; ++i)
+            add(TextOf(n++), 0);
+        ASSERT_EQ(store.Size(), model.size()) << c.capacity << " " << c.before;
+        std::string buffer;
+        for (std::size_t k = 0; k < model.size(); ++k)
+            ASSERT_EQ(store.At(k, buffer).text, model[k]) << c.capacity << " " << c.before << " line " << k;
+    }
 }
 
 } // namespace

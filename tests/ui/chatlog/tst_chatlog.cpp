@@ -238,7 +238,9 @@ private slots:
         }
         fixture_->Server.SendRaw(burst);
         const int kept = std::min(lines, ChatLogView::MaxLines);
-        QVERIFY(QTest::qWaitFor([&] { return sheet_->Lines.Appended() == std::uint64_t(lines); }, 30000));
+        // The tab was left for the other one: its first new line comes after the unread marker.
+        QVERIFY(QTest::qWaitFor([&] { return sheet_->Lines.Appended() == std::uint64_t(lines) + 1; }, 30000));
+        const int marker = lines < ChatLogView::MaxLines ? 1 : 0;   // past the bound it has dropped out
         QCOMPARE(active->ChatLog->LineCount(), kept);
         QStringList texts;
         QList<QColor> colors;
@@ -251,10 +253,12 @@ private slots:
         QTabWidget* tabs = fixture_->Window()->PageControl1;
         tabs->setCurrentWidget(sheet_);
         QVERIFY(!sheet_->ChatLog->document()->isEmpty());
-        QCOMPARE(Log()->LineCount(), kept);
+        QCOMPARE(Log()->LineCount(), kept + marker);
+        if (marker == 1)
+            QCOMPARE(Log()->LineText(0), QStringLiteral("――― ここから未読 ―――"));
         for (int i = 0; i < kept; ++i) {
-            QCOMPARE(Log()->LineText(i), texts[i]);
-            QCOMPARE(Log()->LineColor(i), colors[i]);
+            QCOMPARE(Log()->LineText(i + marker), texts[i]);
+            QCOMPARE(Log()->LineColor(i + marker), colors[i]);
         }
         QCOMPARE(Log()->verticalScrollBar()->value(), Log()->verticalScrollBar()->maximum());
         QVERIFY(active->ChatLog->document()->isEmpty());
@@ -271,7 +275,8 @@ private slots:
         counter.Count = 0;
         for (int i = 0; i < 3; ++i) {
             fixture_->Server.SendRaw(TalkFrame(21, "bob", "more", 0));
-            QVERIFY(QTest::qWaitFor([&] { return Log()->LineCount() == 2 + i; }));
+            // The unread marker, "first", then these.
+            QVERIFY(QTest::qWaitFor([&] { return Log()->LineCount() == 3 + i; }));
         }
         QCOMPARE(counter.Count, 0);
         tabs->setCurrentIndex(0);
@@ -298,6 +303,75 @@ private slots:
         sheet_->AddLog(Utterance(ChatLogView::MaxLines + 51));
         fixture_->Window()->PageControl1->setCurrentWidget(sheet_);
         QCOMPARE(Log()->cursorForPosition(QPoint(4, 4)).block().text(), reading);
+    }
+
+    void unreadMarkerMarksTheFirstLineThatArrivedWhileAwayAndMoves()
+    {
+        const QColor grey(128, 128, 128);
+        const QString marker = QStringLiteral("――― ここから未読 ―――");
+        const auto shown = [&] {
+            QStringList texts;
+            for (int i = 0; i < Log()->LineCount(); ++i)
+                texts << Log()->LineText(i);
+            return texts;
+        };
+        sheet_->AddLog(Utterance(1));
+        TChatSheet* other = fixture_->OpenRoom(4, "other");
+        QVERIFY(other != nullptr);
+        QTabWidget* tabs = fixture_->Window()->PageControl1;
+        QCOMPARE(tabs->currentWidget(), other);
+        sheet_->AddLog(Utterance(2));
+        sheet_->AddLog(Utterance(3));
+        tabs->setCurrentWidget(sheet_);
+        QCOMPARE(shown(), (QStringList{UtteranceText(1), marker, UtteranceText(2), UtteranceText(3)}));
+        QCOMPARE(Log()->LineColor(1), grey);
+        // Lines that arrive while the user is there leave the marker where it is.
+        sheet_->AddLog(Utterance(4));
+        QCOMPARE(Log()->LineText(1), marker);
+        // Away again: the marker moves to the first line of this absence.
+        tabs->setCurrentWidget(other);
+        sheet_->AddLog(Utterance(5));
+        sheet_->AddLog(Utterance(6));
+        tabs->setCurrentWidget(sheet_);
+        QCOMPARE(shown(), (QStringList{UtteranceText(1), UtteranceText(2), UtteranceText(3), UtteranceText(4),
+                                       marker, UtteranceText(5), UtteranceText(6)}));
+        // The window losing the focus is leaving the tab too.
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(fixture_->Window(), &deactivate);
+        sheet_->AddLog(Utterance(7));
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(fixture_->Window(), &activate);
+        sheet_->AddLog(Utterance(8));
+        QCOMPARE(shown().mid(4), (QStringList{UtteranceText(5), UtteranceText(6), marker, UtteranceText(7),
+                                              UtteranceText(8)}));
+        // The store holds what the view shows, and a marker holds no text to find.
+        QCOMPARE(sheet_->Lines.Size(), std::size_t(9));
+        QCOMPARE(sheet_->Lines.At(6).flags, std::uint8_t(LineMarker));
+        QVERIFY(sheet_->Lines.At(6).text.empty());
+    }
+
+    void dayLineWhereTheLocalDateChanges()
+    {
+        const auto noon = [](int day) { return QDateTime(QDate(2026, 12, day), QTime(12, 0)).toSecsSinceEpoch(); };
+        sheet_->AddLine("a", 0, 0, noon(6));
+        sheet_->AddLine("b", 0, 0, noon(6) + 3600);
+        sheet_->AddLine("2026-12-05 10:00:00 restored before", 0, LineRestored, noon(7));
+        sheet_->AddLine("c", 2, 0, noon(7));
+        sheet_->AddLine("d", 0, 0, noon(7) + 60);
+        sheet_->AddLine("not dated", 0, LineRestored, noon(9));
+        sheet_->AddLine("e", 0, 0, noon(9));
+        const QStringList expected = {QStringLiteral("a"), QStringLiteral("b"),
+                                      QStringLiteral("―― 2026年12月5日（土） ――"),
+                                      QStringLiteral("2026-12-05 10:00:00 restored before"),
+                                      QStringLiteral("―― 2026年12月7日（月） ――"), QStringLiteral("c"),
+                                      QStringLiteral("d"), QStringLiteral("not dated"),
+                                      QStringLiteral("―― 2026年12月9日（水） ――"), QStringLiteral("e")};
+        QCOMPARE(Log()->LineCount(), int(expected.size()));
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(Log()->LineText(i), expected[i]);
+        QCOMPARE(Log()->LineColor(2), QColor(128, 128, 128));
+        QCOMPARE(Log()->LineColor(4), QColor(128, 128, 128));
+        QCOMPARE(Log()->LineColor(5), ExpectedColor(2));
     }
 
     void markupIsShownAsTyped()

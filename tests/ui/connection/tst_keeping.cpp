@@ -6,6 +6,7 @@
 #include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "ChatLogger.h"
+#include "DayLine.h"
 #include "Chatsheet.h"
 #include "ClientSocket.h"
 #include "ConnectionKeeper.h"
@@ -15,6 +16,10 @@
 #include "Unitmain.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -169,6 +174,7 @@ private slots:
     void tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows();
     void damagedRestoredLineShowsReplacementsAndFindSelectsTheMatch();
     void unwritableLogShowsOneBoxAndTheChatGoesOn();
+    void scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem();
     void plantedOrSharedLogPlaceShowsOneBoxSayingWhich_data();
     void plantedOrSharedLogPlaceShowsOneBoxSayingWhich();
     void linesDroppedForTooMuchWaitingAreToldAsTheDiskNotKeepingUp();
@@ -425,21 +431,26 @@ void TestKeeping::tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows()
     const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
     QFile log(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month)));
     QVERIFY(QDir().mkpath(folder) && log.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 250; ++i)
+    for (int i = 0; i < 249; ++i)
         log.write("old " + QByteArray::number(i) + "\n");
+    log.write("2020-02-03 04:05:06 old 249\n");
     log.close();
 
     QVERIFY(f.Handshake(Me));
     TChatSheet* sheet = f.OpenRoom(3, "Lobby");
     QVERIFY(sheet);
     f.Server.SendTalk(3, Me, "", "live");
-    QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == 202; }));
+    QVERIFY(waitFor([&] { return sheet->ChatLog->LineCount() == 203; }));
     QCOMPARE(sheet->ChatLog->LineText(0), QStringLiteral("old 50"));
-    QCOMPARE(sheet->ChatLog->LineText(199), QStringLiteral("old 249"));
+    QCOMPARE(sheet->ChatLog->LineText(199), QStringLiteral("2020-02-03 04:05:06 old 249"));
     QCOMPARE(sheet->ChatLog->LineText(200), QStringLiteral("――― 以上、過去ログ ―――"));
-    QCOMPARE(sheet->ChatLog->LineText(201), QStringLiteral("me> live"));
+    // Today is another day than the last logged line's: a day line, in grey, not logged.
+    const std::string today = chatlog::DayLineText(chatlog::LocalDateOf(QDateTime::currentSecsSinceEpoch()));
+    QCOMPARE(sheet->ChatLog->LineText(201), QString::fromStdString(today));
+    QCOMPARE(sheet->ChatLog->LineText(202), QStringLiteral("me> live"));
     QCOMPARE(sheet->ChatLog->LineColor(200), QColor(128, 128, 128));
-    QCOMPARE(sheet->ChatLog->LineColor(201), QColor(0, 0, 0));
+    QCOMPARE(sheet->ChatLog->LineColor(201), QColor(128, 128, 128));
+    QCOMPARE(sheet->ChatLog->LineColor(202), QColor(0, 0, 0));
 
     w->CloseMenuClick();   // writes the log out
     const QByteArray added = QByteArray::fromStdString(now.Text.substr(0, 8));   // "YYYY-MM-"
@@ -498,6 +509,107 @@ void TestKeeping::unwritableLogShowsOneBoxAndTheChatGoesOn()
     QTest::qWait(100);
     QCOMPARE(f.Boxes.size(), 1);
     QVERIFY(f.Boxes[0].startsWith(QStringLiteral("チャットログ ") + QString::fromStdString(w->LogFolder)));
+}
+
+void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
+    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    QVERIFY(QDir().mkpath(folder));
+    const auto write = [&](int year, int month, const QByteArray& bytes) {
+        QFile file(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", year, month)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    // Two old months, the second with a damaged line, and this month's 250 lines.
+    QStringList expected;
+    QByteArray january, february, current;
+    for (int i = 0; i < 300; ++i) {
+        january += "2000-01-31 23:00:00 jan " + QByteArray::number(i) + "\n";
+        expected << QStringLiteral("2000-01-31 23:00:00 jan %1").arg(i);
+    }
+    expected << QStringLiteral("―― 2000年2月1日（火） ――");
+    for (int i = 0; i < 600; ++i) {
+        february += "2000-02-01 10:00:00 feb " + QByteArray::number(i) + "\n";
+        expected << QStringLiteral("2000-02-01 10:00:00 feb %1").arg(i);
+        if (i == 100) {
+            february += "2000-02-01 10:00:00 bad \xFF\x82 " + QByteArray(3000, 'z') + "\r\n";
+            expected << QStringLiteral("2000-02-01 10:00:00 bad \uFFFD\uFFFD ") + QString(1024 - 31, u'z') + u'…';
+        }
+    }
+    for (int i = 0; i < 250; ++i) {
+        current += "now " + QByteArray::number(i) + "\n";
+        expected << QStringLiteral("now %1").arg(i);
+    }
+    expected << QStringLiteral("――― 以上、過去ログ ―――");
+    write(2000, 1, january);
+    write(2000, 2, february);
+    write(now.Year, now.Month, current);
+
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    ChatLogView* log = sheet->ChatLog;
+    QVERIFY(waitFor([&] { return log->LineCount() == 201; }));
+    QScrollBar* bar = log->verticalScrollBar();
+    const auto topLine = [&] { return log->cursorForPosition(QPoint(4, 4)).block().text(); };
+    const auto shown = [&] {
+        QStringList texts;
+        for (int i = 0; i < log->LineCount(); ++i)
+            texts << log->LineText(i);
+        return texts;
+    };
+
+    // Up to the top: the next page comes above, and the line read stays where it was.
+    bar->setValue(0);
+    QCOMPARE(topLine(), QStringLiteral("now 50"));
+    QCOMPARE(log->TopNote(), QStringLiteral("過去ログを読み込んでいます…"));
+    QVERIFY(waitFor([&] { return log->HistoryLines() > 0; }));
+    QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines));
+    QCOMPARE(topLine(), QStringLiteral("now 50"));
+    QVERIFY(log->TopNote().isEmpty());
+    QCOMPARE(log->LineColor(0), QColor(128, 128, 128));
+
+    // Lines arriving meanwhile wait below without moving the view.
+    f.Server.SendTalk(3, Me, "", "live");
+    QVERIFY(waitFor([&] { return log->LineText(log->LineCount() - 1) == QStringLiteral("me> live"); }));
+    QCOMPARE(topLine(), QStringLiteral("now 50"));
+    QVERIFY(!log->BelowNote().isEmpty());
+
+    // Every line back to the oldest month, once each, with the day line between the months.
+    while (!log->HistoryAtStart()) {
+        const int before = log->HistoryLines();
+        bar->setValue(0);
+        const QString reading = topLine();
+        QVERIFY(waitFor([&] { return log->HistoryLines() > before || log->HistoryAtStart(); }));
+        QCOMPARE(topLine(), reading);
+    }
+    // At the top now, a note says that nothing older is left.
+    bar->setValue(0);
+    QCOMPARE(log->TopNote(), QStringLiteral("これより前のログはありません"));
+    expected << QStringLiteral("me> live");
+    QCOMPARE(shown(), expected);
+
+    // Select all and copy takes the history too.
+    log->setFocus();
+    QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QGuiApplication::clipboard()->text();
+    QVERIFY(copied.startsWith(expected.front()));
+    QVERIFY(copied.endsWith(QStringLiteral("me> live")));
+
+    // Back at the newest line (Ctrl+End) the history goes, and it comes again from the same place.
+    QTest::keyClick(log, Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return log->HistoryLines() == 0; }));
+    QCOMPARE(log->LineCount(), 202);
+    QVERIFY(log->BelowNote().isEmpty());
+    QTest::keyClick(log, Qt::Key_Home, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return log->HistoryLines() > 0; }));
+    QCOMPARE(log->LineText(log->HistoryLines() - 1), QStringLiteral("now 49"));
 }
 
 void TestKeeping::plantedOrSharedLogPlaceShowsOneBoxSayingWhich_data()

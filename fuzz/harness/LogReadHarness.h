@@ -1,0 +1,182 @@
+#pragma once
+// One fuzz input as a room's log on disk, read every way the client reads logs:
+// backwards a page at a time (the history pager), forwards from a line (the
+// lines around a search hit) and by the search's line splitter. Shared by the
+// libFuzzer target and the replay test.
+//
+// Byte 0: the page size (1 + its low 4 bits); byte 1: where the rest is split
+// into an older and a newer month file (as a fraction of 255); byte 2: the
+// length of the query (low 3 bits), taken from the start of the newer file's
+// second line. The rest: the files' bytes.
+//
+// What must hold: every line read is valid UTF-8 without a line end and no
+// longer than a cut line; reading backwards gives exactly the lines that the
+// splitter gives forwards, cleaned alike, in the same order; reading forwards
+// from a line gives the same; the search finds exactly the lines whose message
+// the find bar's line search matches, newest first, each at the start of its line.
+
+#include "HistoryPager.h"
+#include "LogSearch.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvfuzz {
+
+namespace logread {
+
+inline bool ValidUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        std::size_t n = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
+                                     : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        char32_t c = n == 1 ? b : (b & (0x7F >> n));
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto t = static_cast<unsigned char>(text[i + k]);
+            if ((t & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (t & 0x3F);
+        }
+        if ((n == 3 && c < 0x800) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+// A raw line as every reader must show it.
+inline std::string Shown(std::string_view raw)
+{
+    return chatlog::RestoredLine(raw);   // the whole line, as the tail reader shows it
+}
+
+inline bool WriteFile(const std::filesystem::path& path, std::string_view bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace logread
+
+inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const std::filesystem::path& folder)
+{
+    using namespace logread;
+    if (size < 3)
+        return {};
+    const std::size_t page = 1 + (data[0] & 15);
+    const std::string_view rest(reinterpret_cast<const char*>(data + 3), size - 3);
+    const std::size_t split = rest.size() * data[1] / 255;
+    const std::string_view older = rest.substr(0, split);
+    const std::string_view newer = rest.substr(split);
+    // A server's folder in a logs folder of the user's own, as the program reads them.
+    const std::filesystem::path server = folder / "logs" / "srv";
+    std::error_code error;
+    std::filesystem::create_directories(server, error);
+    const std::filesystem::path olderFile = server / "room_2026-11.log";
+    const std::filesystem::path newerFile = server / "room_2026-12.log";
+    if (!WriteFile(olderFile, older) || !WriteFile(newerFile, newer))
+        return "cannot write the scratch files in " + folder.string();
+    using std::filesystem::perms;
+    for (const std::filesystem::path& place : {folder / "logs", server})
+        std::filesystem::permissions(place, perms::owner_all, error);
+    for (const std::filesystem::path& file : {olderFile, newerFile})
+        std::filesystem::permissions(file, perms::owner_read | perms::owner_write, error);
+
+    // Forwards, by the splitter.
+    std::vector<std::string> forward;
+    std::vector<std::uint64_t> newerStarts;
+    for (const std::string_view bytes : {older, newer}) {
+        chatlog::SplitLines(bytes, [&](std::size_t at, std::string_view line) {
+            if (bytes.data() == newer.data())
+                newerStarts.push_back(at);
+            forward.push_back(Shown(line));
+        });
+    }
+    for (const std::string& line : forward) {
+        if (!ValidUtf8(line) || line.find('\n') != std::string::npos || line.size() > chatlog::MaxLineBytes + 3)
+            return "a line is not shown clean: " + line.substr(0, 40);
+    }
+
+    // Backwards, by the pager.
+    chatlog::HistoryPager pager(server, "room");
+    std::vector<std::string> backward;
+    for (std::size_t guard = 0; guard <= rest.size() + 2; ++guard) {
+        std::vector<std::string> lines = pager.Older(page);
+        if (lines.size() > page)
+            return "a page holds more lines than asked";
+        if (lines.empty())
+            break;
+        backward.insert(backward.begin(), lines.begin(), lines.end());
+    }
+    if (!pager.AtStart() || !pager.Older(page).empty())
+        return "the pager does not end at the start";
+    if (backward != forward)
+        return "backwards " + std::to_string(backward.size()) + " lines, forwards " + std::to_string(forward.size());
+
+    // Forwards from each line of the newer month, and the page that ends with it.
+    const std::size_t firstNewer = forward.size() - newerStarts.size();
+    for (std::size_t k = 0; k < newerStarts.size() && k < 8; ++k) {
+        const std::vector<std::string> from = chatlog::ReadLinesFrom(newerFile, newerStarts[k], 3);
+        const std::vector<std::string> expected(forward.begin() + static_cast<std::ptrdiff_t>(firstNewer + k),
+                                                forward.begin() + static_cast<std::ptrdiff_t>(
+                                                                      std::min(forward.size(), firstNewer + k + 3)));
+        if (from != expected)
+            return "reading forwards from line " + std::to_string(k) + " differs";
+        if (!pager.SeekAfterLine("room_2026-12.log", newerStarts[k]) ||
+            pager.Older(1) != std::vector<std::string>{forward[firstNewer + k]})
+            return "the page before a line does not end with it";
+    }
+
+    // The search, for a piece of the newer file's second line.
+    std::string query;
+    if (newerStarts.size() > 1) {
+        const std::string_view second = newer.substr(newerStarts[1]);
+        query = std::string(second.substr(0, std::min<std::size_t>(data[2] & 7, second.find('\n'))));
+    }
+    chatlog::LogSearcher searcher(query);
+    TextSearch check(query);
+    std::vector<std::uint64_t> expectedHits;   // offsets, newest first
+    for (std::size_t k = newerStarts.size(); k-- > 0;) {
+        const std::string& line = forward[firstNewer + k];
+        const bool stamped = line.size() >= 20 && chatlog::DateOfLogLine(line) && line[13] == ':' &&
+                             line[16] == ':' && line[19] == ' ';
+        std::vector<TextMatch> spans;
+        check.FindInLine(stamped ? std::string_view(line).substr(20) : std::string_view(line), 0, spans);
+        // A match inside one character (a query of stray bytes) shows nothing and is no hit.
+        std::erase_if(spans, [](const TextMatch& span) { return span.End <= span.Begin; });
+        if (!spans.empty())
+            expectedHits.push_back(newerStarts[k]);
+    }
+    std::atomic<bool> cancel{false};
+    std::vector<chatlog::LogHit> hits;
+    searcher.SearchFile({newerFile, "s", "room", 2026, 12}, 0, {}, cancel, hits);
+    std::vector<std::uint64_t> found;
+    for (const chatlog::LogHit& hit : hits) {
+        found.push_back(hit.Offset);
+        if (hit.Spans.empty() || !ValidUtf8(hit.Text))
+            return "a hit without a match or not clean";
+        for (const TextMatch& span : hit.Spans) {
+            if (span.Begin >= span.End || span.End > hit.Text.size())
+                return "a span outside its line";
+        }
+    }
+    if (found != expectedHits)
+        return "the search found " + std::to_string(found.size()) + " lines, the line search " +
+               std::to_string(expectedHits.size());
+    return {};
+}
+
+}  // namespace kvfuzz

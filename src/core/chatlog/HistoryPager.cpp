@@ -1,0 +1,205 @@
+#include "HistoryPager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace chatlog {
+
+namespace {
+
+constexpr std::size_t BlockBytes = 64 * 1024;
+}  // namespace
+
+std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem)
+{
+    // "<stem>_YYYY-MM.log": the month part has a fixed length, so no other stem's files match.
+    const std::size_t nameLength = stem.size() + std::string_view("_YYYY-MM.log").size();
+    std::vector<std::string> months;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(serverFolder, error), last; !error && it != last;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == nameLength && name.compare(0, stem.size(), stem) == 0 && name[stem.size()] == '_' &&
+            name.ends_with(".log"))
+            months.push_back(name);
+    }
+    std::sort(months.rbegin(), months.rend());
+    return months;
+}
+
+std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count)
+{
+    std::vector<std::string> lines;
+    const OpenedPlace folder = OpenServerFolder(file.parent_path(), false);
+    if (!folder.Fd)
+        return lines;
+    const OpenedPlace opened = OpenLogFile(folder.Fd.Get(), file.parent_path(), file.filename().string(), false);
+    if (!opened.Fd)
+        return lines;
+    const int fd = opened.Fd.Get();
+    std::string raw;           // the line so far, at most a little past what is kept
+    bool longer = false;       // the line has more bytes than raw
+    struct stat st {};
+    const std::uint64_t size = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : BlockBytes;
+    std::string block(static_cast<std::size_t>(std::clamp<std::uint64_t>(size > offset ? size - offset : 1, 1, BlockBytes)),
+                      '\0');
+    while (lines.size() < count) {
+        const ssize_t got = ::pread(fd, block.data(), block.size(), static_cast<off_t>(offset));
+        if (got <= 0)
+            break;
+        offset += static_cast<std::uint64_t>(got);
+        std::string_view bytes(block.data(), static_cast<std::size_t>(got));
+        while (!bytes.empty() && lines.size() < count) {
+            const std::size_t nl = bytes.find('\n');
+            const std::string_view part = bytes.substr(0, nl);
+            const std::size_t room = MaxLineBytes + 4 - std::min(raw.size(), MaxLineBytes + 4);
+            raw.append(part.substr(0, room));
+            longer = longer || part.size() > room;
+            if (nl == std::string_view::npos)
+                break;
+            lines.push_back(RestoredLine(raw));
+            raw.clear();
+            longer = false;
+            bytes.remove_prefix(nl + 1);
+        }
+    }
+    if (lines.size() < count && (!raw.empty() || longer))
+        lines.push_back(RestoredLine(raw));
+    return lines;
+}
+
+HistoryPager::HistoryPager(std::filesystem::path serverFolder, std::string_view stem)
+    : folder_(std::move(serverFolder))
+{
+    OpenedPlace folder = OpenServerFolder(folder_, false);
+    if (!folder.Fd)
+        return;
+    folderFd_ = std::move(folder.Fd);
+    files_ = RoomMonthFiles(folder_, stem);
+    for (const std::string& name : files_) {
+        // A refused file (a link, another's) reads as empty.
+        const OpenedPlace file = OpenLogFile(folderFd_.Get(), folder_, name, false);
+        struct stat st {};
+        const bool regular = file.Fd && ::fstat(file.Fd.Get(), &st) == 0 && S_ISREG(st.st_mode);
+        sizes_.push_back(regular ? static_cast<std::uint64_t>(st.st_size) : 0);
+    }
+    if (!sizes_.empty())
+        pos_.Offset = sizes_.front();
+}
+
+HistoryPager::~HistoryPager()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset)
+{
+    const auto it = std::find(files_.begin(), files_.end(), fileName);
+    if (it == files_.end())
+        return false;
+    const auto index = static_cast<std::size_t>(it - files_.begin());
+    const std::uint64_t size = sizes_[index];
+    if (offset >= size || !OpenFile(index))
+        return false;
+    // The line's end: scanned forwards in blocks, nothing kept.
+    std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - offset)), '\0');
+    std::uint64_t at = offset;
+    while (at < size) {
+        const ssize_t got = ::pread(fd_, block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - at)),
+                                    static_cast<off_t>(at));
+        if (got <= 0)
+            break;
+        if (const void* nl = std::memchr(block.data(), '\n', static_cast<std::size_t>(got))) {
+            at += static_cast<std::uint64_t>(static_cast<const char*>(nl) - block.data()) + 1;
+            pos_ = {index, at};
+            return true;
+        }
+        at += static_cast<std::uint64_t>(got);
+    }
+    pos_ = {index, size};
+    return true;
+}
+
+bool HistoryPager::AtStart() const
+{
+    return pos_.File >= files_.size() || (pos_.Offset == 0 && pos_.File + 1 >= files_.size());
+}
+
+bool HistoryPager::OpenFile(std::size_t index)
+{
+    if (index == openIndex_)
+        return fd_ >= 0;
+    if (fd_ >= 0)
+        ::close(fd_);
+    openIndex_ = index;
+    block_.clear();
+    blockStart_ = 0;
+    fd_ = OpenLogFile(folderFd_.Get(), folder_, files_[index], false).Fd.Release();
+    return fd_ >= 0;
+}
+
+std::int64_t HistoryPager::LineEndBefore(std::uint64_t end)
+{
+    while (end > 0) {
+        if (!(blockStart_ < end && end <= blockStart_ + block_.size())) {
+            const std::uint64_t start = end > BlockBytes ? end - BlockBytes : 0;
+            block_.resize(static_cast<std::size_t>(end - start));
+            const ssize_t got = ::pread(fd_, block_.data(), block_.size(), static_cast<off_t>(start));
+            if (got != static_cast<ssize_t>(block_.size())) {
+                // The file shrank or cannot be read: what is before counts as its start.
+                block_.clear();
+                return -2;
+            }
+            blockStart_ = start;
+        }
+        const auto n = static_cast<std::size_t>(end - blockStart_);
+        if (const void* hit = ::memrchr(block_.data(), '\n', n))
+            return static_cast<std::int64_t>(blockStart_ + static_cast<std::uint64_t>(
+                                                               static_cast<const char*>(hit) - block_.data()));
+        end = blockStart_;
+    }
+    return -1;
+}
+
+std::vector<std::string> HistoryPager::Older(std::size_t count)
+{
+    std::vector<std::string> lines;   // newest first until the end
+    while (lines.size() < count && pos_.File < files_.size()) {
+        if (pos_.Offset == 0 || !OpenFile(pos_.File)) {
+            if (pos_.File + 1 >= files_.size()) {
+                pos_.Offset = 0;
+                break;
+            }
+            ++pos_.File;
+            pos_.Offset = sizes_[pos_.File];
+            continue;
+        }
+        // The line ends before the line end that closes it (a file's last line may have none).
+        std::uint64_t end = pos_.Offset;
+        std::int64_t before = LineEndBefore(end);
+        if (before >= 0 && static_cast<std::uint64_t>(before) == end - 1) {
+            --end;
+            before = LineEndBefore(end);
+        }
+        if (before == -2) {
+            pos_.Offset = 0;
+            continue;
+        }
+        const std::uint64_t start = static_cast<std::uint64_t>(before + 1);
+        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(end - start, MaxLineBytes + 4));
+        std::string raw(length, '\0');
+        const ssize_t got = length == 0 ? 0 : ::pread(fd_, raw.data(), length, static_cast<off_t>(start));
+        raw.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        lines.push_back(ShownLine(raw));
+        pos_.Offset = start;
+    }
+    std::reverse(lines.begin(), lines.end());
+    return lines;
+}
+
+}  // namespace chatlog

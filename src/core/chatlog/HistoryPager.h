@@ -1,0 +1,86 @@
+#pragma once
+// A room's logged lines read backwards, a page at a time, from a point fixed
+// when the pager is made (what was on disk then) back to the oldest month.
+// The files are the room's monthly files found in the server's folder by name;
+// nothing read from them picks a path, and folders and files are opened as
+// LogPlaces.h says. Every line is untrusted and shown as the restored lines
+// are (RestoredLine: U+FFFD for what is not UTF-8, cut after MaxLineBytes with
+// "…"). Reading back over a line costs what its bytes cost, in bounded memory,
+// however long the line is. Not thread-safe: one reader at a time.
+
+#include "ChatLogFiles.h"
+#include "LogPlaces.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chatlog {
+
+// A raw line of a log as it is shown, from no more of it than that needs.
+inline std::string ShownLine(std::string_view raw)
+{
+    // More bytes than fit always come out cut, with the "…".
+    return RestoredLine(raw.substr(0, MaxLineBytes + 4));
+}
+
+// The months of a room's log in serverFolder, newest first (file names only).
+std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem);
+
+// Up to `count` lines of a log file from byte `offset` on (which should start a
+// line), shown as above; reads no more of a long line than it keeps. The file
+// is opened as LogPlaces.h says (in its server's folder).
+std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count);
+
+class HistoryPager {
+public:
+    // Where reading stands: in the File-th month from the newest, before byte Offset.
+    struct Position {
+        std::size_t File = 0;
+        std::uint64_t Offset = 0;
+        bool operator==(const Position&) const = default;
+    };
+
+    HistoryPager(std::filesystem::path serverFolder, std::string_view stem);
+    ~HistoryPager();
+    HistoryPager(const HistoryPager&) = delete;
+    HistoryPager& operator=(const HistoryPager&) = delete;
+
+    // Up to `count` lines before the position, oldest first, and the position
+    // moves back over them. Empty only at the start of the oldest month.
+    std::vector<std::string> Older(std::size_t count);
+    bool AtStart() const;
+
+    Position Where() const { return pos_; }
+    void Seek(Position pos) { pos_ = pos; }
+    // Places the pager just after the line that starts at `offset` in the month
+    // file of that name, so the next page ends with that line. False (and the
+    // pager stays) when the pager has no such file or the offset is past what
+    // it reads.
+    bool SeekAfterLine(std::string_view fileName, std::uint64_t offset);
+    // Whether a place is older than another (reading backwards reaches it later).
+    static bool Before(Position a, Position b)
+    {
+        return a.File != b.File ? a.File > b.File : a.Offset < b.Offset;
+    }
+
+private:
+    // The offset of the last line end before `end` in the open file, or -1.
+    std::int64_t LineEndBefore(std::uint64_t end);
+    bool OpenFile(std::size_t index);
+
+    std::filesystem::path folder_;
+    UniqueFd folderFd_;
+    std::vector<std::string> files_;      // newest first
+    std::vector<std::uint64_t> sizes_;    // each file's size when the pager was made
+    Position pos_;
+    std::size_t openIndex_ = static_cast<std::size_t>(-1);
+    int fd_ = -1;
+    std::string block_;                   // bytes [blockStart_, blockStart_ + size) of the open file
+    std::uint64_t blockStart_ = 0;
+};
+
+}  // namespace chatlog

@@ -1,0 +1,57 @@
+#pragma once
+// The search over every log: a query, this server's logs or all of them, a room
+// and days if wanted. Hits stream in newest first while the search runs on a
+// thread of its own; the lines around the chosen hit are shown from its file,
+// and its room's tab can be scrolled to it when the room is open.
+
+#include "ui_Unitlogsearch.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class LogSearchResults;
+class LogSearchRun;
+
+class TFormLogSearch : public QWidget, public Ui::TFormLogSearch {
+    Q_OBJECT
+public:
+    explicit TFormLogSearch(QWidget* parent = nullptr);
+    ~TFormLogSearch() override;
+
+    // The logs folder, and the folder name of the server connected to (empty: none).
+    void SetLogs(const std::string& logsFolder, const std::string& serverFolder);
+    // Whether the room of a hit is open in a tab: (server folder, room stem).
+    std::function<bool(const std::string&, const std::string&)> RoomIsOpen;
+
+    // A new query cancels the search that runs.
+    void StartSearch();
+    void CancelSearch();
+    bool Searching() const;
+    LogSearchResults* Results() const { return results_; }
+    // The chosen hits as text, one line each: "YYYY-MM-DD HH:MM:SS <room> <line>".
+    QString SelectedText() const;
+
+signals:
+    // Scroll the room's tab to the line starting at offset in that month file.
+    void OpenInRoom(const QString& server, const QString& stem, const QString& fileName, qint64 offset,
+                    const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FillRooms();
+    void ShowAround(const QModelIndex& current);
+    void ShowStatus();
+    void OpenRoomClick();
+
+    std::string logsFolder_;
+    std::string serverFolder_;
+    LogSearchResults* results_ = nullptr;
+    std::unique_ptr<LogSearchRun> run_;
+    qint64 totalBytes_ = 0;
+    bool cancelled_ = false;
+};

@@ -1,0 +1,162 @@
+// The search over every log, through the main window's menu: hits newest first
+// with the match marked, the scope (this server, all, a room, days), a new query
+// replacing the running one, the keyboard (Enter, Down, Ctrl+A, Ctrl+C), the
+// lines around a hit, and the room's tab scrolled to it.
+#include "ChatLogFiles.h"
+#include "ChatLogView.h"
+#include "Chatsheet.h"
+#include "LogSearchResults.h"
+#include "MainWindowFixture.h"
+#include "Unitlogsearch.h"
+#include "Unitmain.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTableView>
+#include <QTest>
+#include <QTextBlock>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+void WriteLog(const QString& folder, const QString& name, const QByteArray& bytes)
+{
+    QDir().mkpath(folder);
+    QFile file(folder + QLatin1Char('/') + name);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList Column(const LogSearchResults* results, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < results->rowCount(); ++row)
+        texts << results->data(results->index(row, column), Qt::DisplayRole).toString();
+    return texts;
+}
+
+}  // namespace
+
+class TestLogSearch : public QObject {
+    Q_OBJECT
+private slots:
+    void searchesEveryLogNewestFirstAndShowsAHitInItsRoom();
+};
+
+void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString logs = QString::fromStdString(w->LogFolder);
+    const QString here = logs + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    const QString there = logs + QStringLiteral("/other.example_9010");
+    // Lobby: November with 60 lines around a hit, December with two hits; a
+    // room on another server; a room whose lines never match.
+    QByteArray november;
+    for (int i = 0; i < 60; ++i)
+        november += QStringLiteral("2026-11-20 10:%1:00 filler %2\n").arg(i, 2, 10, QLatin1Char('0')).arg(i).toUtf8();
+    november.insert(november.indexOf("filler 30\n"), QStringLiteral("ｺﾞｰﾙ決めた ").toUtf8());
+    WriteLog(here, QStringLiteral("Lobby_2026-11.log"), november);
+    QByteArray december;   // more than a tab restores, so November is history there
+    for (int i = 0; i < 250; ++i)
+        december += "2026-12-01 08:00:00 later " + QByteArray::number(i) + "\n";
+    december += QStringLiteral("2026-12-01 09:00:00 bob> ゴール!\n2026-12-03 21:00:00 アリス> GOAL と ゴール\n").toUtf8();
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"), december);
+    WriteLog(here, QStringLiteral("Team_2026-12.log"), QStringLiteral("2026-12-02 12:00:00 x> ごーる\n").toUtf8());
+    WriteLog(there, QStringLiteral("Lobby_2026-12.log"), QStringLiteral("2026-12-05 08:00:00 far> ゴール\n").toUtf8());
+
+    // The room is open: its tab restores the newest lines, the older ones are history.
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+
+    QVERIFY(w->MenuLogSearch->text().startsWith(QStringLiteral("ログ全体の検索(&G)")));
+    QCOMPARE(w->MenuLogSearch->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    QVERIFY(form && form->isVisible());
+    QVERIFY(form->RadioThisServer->isChecked());
+    LogSearchResults* results = form->Results();
+
+    // Enter searches this server's logs; hits come newest first, the stamp apart.
+    form->EditSearch->setText(QStringLiteral("ゴール"));
+    QTest::keyClick(form->EditSearch, Qt::Key_Return);
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(Column(results, LogSearchResults::ColumnTime),
+             (QStringList{"2026-12-03 21:00:00", "2026-12-01 09:00:00", "2026-11-20 10:30:00"}));
+    QCOMPARE(Column(results, LogSearchResults::ColumnRoom), (QStringList{"Lobby", "Lobby", "Lobby"}));
+    QCOMPARE(Column(results, LogSearchResults::ColumnLine)[0], QStringLiteral("アリス> GOAL と ゴール"));
+    QVERIFY(form->ListResults->isColumnHidden(LogSearchResults::ColumnServer));
+    const QVariantList spans = results->data(results->index(0, LogSearchResults::ColumnLine),
+                                             LogSearchResults::SpansRole).toList();
+    QCOMPARE(spans.size(), 1);
+    QCOMPARE(spans[0].toPoint(), QPoint(12, 3));   // "ゴール" after "アリス> GOAL と "
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました"));
+
+    // Down goes into the results; the lines around the hit come from its file.
+    QTest::keyClick(form->EditSearch, Qt::Key_Down);
+    QCOMPARE(form->ListResults->currentIndex().row(), 0);
+    form->ListResults->setCurrentIndex(results->index(2, 0));
+    const QStringList around = form->TextAround->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(around.size(), 41);
+    QCOMPARE(around[20], QStringLiteral("2026-11-20 10:30:00 ｺﾞｰﾙ決めた filler 30"));
+    QCOMPARE(around[0], QStringLiteral("2026-11-20 10:10:00 filler 10"));
+    QCOMPARE(around[40], QStringLiteral("2026-11-20 10:50:00 filler 50"));
+
+    // Ctrl+A, Ctrl+C: one line per hit.
+    QTest::keyClick(form->ListResults, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form->ListResults, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("2026-12-03 21:00:00 Lobby アリス> GOAL と ゴール\n"
+                            "2026-12-01 09:00:00 Lobby bob> ゴール!\n"
+                            "2026-11-20 10:30:00 Lobby ｺﾞｰﾙ決めた filler 30\n"));
+
+    // The November hit is older than the tab's lines: its tab loads it as history and selects it.
+    form->ListResults->setCurrentIndex(results->index(2, 0));
+    QVERIFY(form->ButtonOpenRoom->isEnabled());
+    form->ButtonOpenRoom->click();
+    QCOMPARE(w->PageControl1->currentWidget(), sheet);
+    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0; }));
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("2026-11-20 10:30:00 ｺﾞｰﾙ決めた filler 30"));
+
+    // All logs: the other server's hit first, with the server shown.
+    form->RadioAllLogs->setChecked(true);
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(results->rowCount(), 4);
+    QVERIFY(!form->ListResults->isColumnHidden(LogSearchResults::ColumnServer));
+    QCOMPARE(results->data(results->index(0, LogSearchResults::ColumnServer), Qt::DisplayRole).toString(),
+             QStringLiteral("other.example_9010"));
+    QVERIFY(!form->ButtonOpenRoom->isEnabled() || form->ListResults->currentIndex().row() != 0);
+
+    // A room and days; a new query replaces the one that runs.
+    const int team = form->ComboRoom->findText(QStringLiteral("Team"));
+    QVERIFY(team > 0);
+    form->ComboRoom->setCurrentIndex(team);
+    form->EditSearch->setText(QStringLiteral("ゴール"));
+    form->StartSearch();
+    form->EditSearch->setText(QStringLiteral("ごーる"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-02 12:00:00"});
+    form->ComboRoom->setCurrentIndex(0);
+    form->EditSearch->setText(QStringLiteral("ゴール"));
+    form->CheckDates->setChecked(true);
+    form->DateFrom->setDate(QDate(2026, 12, 1));
+    form->DateTo->setDate(QDate(2026, 12, 2));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-01 09:00:00"});
+    QVERIFY(f.Boxes.isEmpty());
+}
+
+QTEST_MAIN(TestLogSearch)
+#include "tst_logsearch.moc"
