@@ -237,9 +237,10 @@ void TestE2eBoard::botBoardLineMovesTheMarkerWithoutLogOrMark()
     QCOMPARE(CharItems[MarkerB].nX, 50);
     QCOMPARE(CharItems[MarkerB].nY, 10);
 
-    // An ordinary line in the lobby is logged and marks the inactive tab.
+    // An ordinary line in the lobby is logged and marks the inactive tab, where
+    // the unread line now stands above it; the board lines before it marked nothing.
     QVERIFY(SyncLobby("sync"));
-    QCOMPARE(LogLines(lobby), QStringList{QStringLiteral("keeper> sync")});
+    QCOMPARE(LogLines(lobby), (QStringList{QStringLiteral("――― ここから未読 ―――"), QStringLiteral("keeper> sync")}));
     QCOMPARE(TabTexts(Main()), (QStringList{LobbyText + QLatin1Char('*'), QStringLiteral("bench")}));
 }
 

@@ -110,6 +110,9 @@ TFormMain::TFormMain(std::string settingsPath, std::string defaultLogFolder, QWi
     setUpFindNotice();
     setUpCompletion();
     setUpDesktop();
+    // Leaving the program from the board or a dialog of ours is leaving the tab too.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) { SetWindowAway(state != Qt::ApplicationActive); });
     RefreshConnectionControls();
     FirstActivate = true;
     FormCreate();
@@ -196,17 +199,26 @@ bool TFormMain::event(QEvent* e)
     }
     if (e->type() == QEvent::WindowActivate || (e->type() == QEvent::ActivationChange && isActiveWindow()))
         SetMentionsWaiting(0);   // the user is back: the tabs keep their own marks
-    // Lines that arrive while the window is in the background are unread in the tab on screen.
-    if (e->type() == QEvent::WindowActivate || e->type() == QEvent::WindowDeactivate) {
-        windowAway_ = e->type() == QEvent::WindowDeactivate;
-        if (TChatSheet* sheet = ActiveChatSheet())
-            sheet->SetAway(windowAway_);
+    // Lines that arrive while the user is in another program are unread in the tab on
+    // screen; the board or a dialog of ours taking the focus is not leaving.
+    if (e->type() == QEvent::WindowActivate)
+        SetWindowAway(false);
+    if (e->type() == QEvent::WindowDeactivate) {
+        const QWidget* now = QApplication::activeWindow();
+        SetWindowAway(now == nullptr || now == this);
     }
     if (e->type() == QEvent::WindowActivate && FirstActivate) {
         // Leave the event first: the connect dialog runs its own loop.
         QTimer::singleShot(0, this, &TFormMain::FormActivate);
     }
     return QMainWindow::event(e);
+}
+
+void TFormMain::SetWindowAway(bool away)
+{
+    windowAway_ = away;
+    if (TChatSheet* sheet = ActiveChatSheet())
+        sheet->SetAway(away);
 }
 
 void TFormMain::FormCreate()

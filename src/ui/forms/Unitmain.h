@@ -248,7 +248,8 @@ private:
     int roomPanelHeight() const;
     void applyOuterBounds(const QRect& outer);
 
-    bool windowAway_ = false;   // the window has lost the focus to another one
+    bool windowAway_ = false;   // the focus has gone to another program
+    void SetWindowAway(bool away);
 
     std::unique_ptr<Ui::TFormMain> ui_;
     MentionMatcher mentionWords_;

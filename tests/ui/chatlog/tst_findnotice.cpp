@@ -395,15 +395,16 @@ void TestFindNotice::mentionFromOthersNotifiesOncePerRoomPerTenSeconds()
     f.Server.SendTalk(3, 8, "", Sjis("ﾀﾛｳ, <b>come</b>"));
     f.Server.SendTalk(3, 8, "", Sjis("タロウ again"));             // within 10 s
     f.Server.SendTalk(4, 8, "", Sjis("PASS please"));              // another room
-    QTRY_COMPARE(log->LineCount(), 4);
+    QTRY_COMPARE(log->LineCount(), 5);   // the unread line first: Team is on screen
     QTRY_COMPARE(notices.size(), 2);
     QCOMPARE(notices[0], QStringLiteral("Lobby|ken> ﾀﾛｳ, <b>come</b>"));
     QCOMPARE(notices[1], QStringLiteral("Team|ken> PASS please"));
     QCOMPARE(w->PageControl1->tabText(0), QStringLiteral("Lobby*!"));
     const LineStore& lines = w->FindSheet(3)->Lines;
-    QCOMPARE(lines.At(0).flags, std::uint8_t(0));   // own
-    QCOMPARE(lines.At(1).flags, std::uint8_t(0));
-    QCOMPARE(lines.At(2).flags, std::uint8_t(LineMention));
+    QCOMPARE(lines.At(0).flags, std::uint8_t(LineMarker));
+    QCOMPARE(lines.At(1).flags, std::uint8_t(0));   // own
+    QCOMPARE(lines.At(2).flags, std::uint8_t(0));
+    QCOMPARE(lines.At(3).flags, std::uint8_t(LineMention));
 
     now += MentionNotice::IntervalMs;
     f.Server.SendTalk(3, 8, "", Sjis("タロウ later"));
