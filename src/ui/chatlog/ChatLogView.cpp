@@ -286,12 +286,12 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
         }
         return;
     }
-    loading_ = false;
     historyEnd_ = atStart;
-    if (!onScreen_)
+    if (!onScreen_) {
+        loading_ = false;
         return;
+    }
     Flush();
-    QTextDocument* doc = document();
     if (historyBlocks_ == 0) {
         // The date of the oldest line shown (a restored line may have none), for a
         // day line under the page; the grey lines between lines have no date.
@@ -309,13 +309,10 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
         }
     }
     // The page's lines with a day line wherever the logged date changes.
-    struct Item {
-        std::string text;
-        std::uint8_t flags;
-    };
-    std::vector<Item> items;
+    std::vector<HistoryItem>& items = historyItems_;
+    items.clear();
     items.reserve(page.size() + 8);
-    int lastLine = -1;   // the item of the page's newest line
+    historyLastLine_ = -1;   // the item of the page's newest line
     std::optional<chatlog::LocalDate> previous, first;
     for (std::string& line : page) {
         const std::optional<chatlog::LocalDate> date = chatlog::DateOfLogLine(line);
@@ -326,29 +323,67 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
             if (!first)
                 first = date;
         }
-        lastLine = static_cast<int>(items.size());
+        historyLastLine_ = static_cast<int>(items.size());
         items.push_back({std::move(line), LineRestored});
     }
     if (previous && topDate_ && *previous != *topDate_)
         items.push_back({chatlog::DayLineText(*topDate_), LineDay});
     if (first)
         topDate_ = first;
+    historyItemsLeft_ = items.size();
+    InsertHistorySlice(generation);
+}
 
-    QScrollBar* bar = verticalScrollBar();
-    int value = bar->value();
-    const bool empty = docLines_ + historyBlocks_ == 0;
-    if (!items.empty()) {
+void ChatLogView::InsertHistorySlice(std::uint64_t generation)
+{
+    if (generation != generation_ || !onScreen_) {
+        historyItems_.clear();
+        return;
+    }
+    Flush();
+    // The newest slice first, each above the last, so the page ends up in order; the
+    // loop turns between slices and a page's layout never holds it up for long.
+    const std::size_t end = historyItemsLeft_;
+    const std::size_t begin = end > HistorySliceLines ? end - HistorySliceLines : 0;
+    if (begin < end) {
+        QTextDocument* doc = document();
+        QScrollBar* bar = verticalScrollBar();
+        int value = bar->value();
+        const bool empty = docLines_ + historyBlocks_ == 0;
+        const int count = static_cast<int>(end - begin);
         QTextCursor cursor(doc);
         cursor.beginEditBlock();
         cursor.setPosition(0);
-        for (std::size_t i = 0; i < items.size(); ++i)
-            InsertLine(cursor, {items[i].text, 0, items[i].flags, 0}, i == 0);
+        for (std::size_t i = begin; i < end; ++i)
+            InsertLine(cursor, {historyItems_[i].text, 0, historyItems_[i].flags, 0}, i == begin);
         if (!empty)
             cursor.insertBlock();
-        historyBlocks_ += static_cast<int>(items.size());
-        // The reading place stays: everything moved down by the page's height.
+        historyBlocks_ += count;
+        // The reading place stays: everything moved down by the slice's height.
         if (!empty)
-            value += doc->findBlockByNumber(static_cast<int>(items.size())).firstLineNumber();
+            value += doc->findBlockByNumber(count).firstLineNumber();
+        cursor.endEditBlock();
+        adjusting_ = true;
+        bar->setValue(value);
+        adjusting_ = false;
+    }
+    historyItemsLeft_ = begin;
+    if (begin > 0) {
+        QTimer::singleShot(0, this, [this, generation] { InsertHistorySlice(generation); });
+        return;
+    }
+    FinishHistoryPage(!historyItems_.empty());
+}
+
+void ChatLogView::FinishHistoryPage(bool inserted)
+{
+    historyItems_.clear();
+    loading_ = false;
+    QScrollBar* bar = verticalScrollBar();
+    if (inserted) {
+        QTextDocument* doc = document();
+        QTextCursor cursor(doc);
+        cursor.beginEditBlock();
         // A page that ends with a line asked for stands apart from the lines below it.
         if (jumping_ && docLines_ > 0 && !gap_) {
             QTextCursor gap(doc->findBlockByNumber(historyBlocks_));
@@ -373,11 +408,8 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
             historyBlocks_ = keep + 1;
         }
         cursor.endEditBlock();
-        adjusting_ = true;
-        bar->setValue(value);
-        adjusting_ = false;
-        if (jumping_ && lastLine >= 0)
-            SelectBlock(lastLine);
+        if (jumping_ && historyLastLine_ >= 0)
+            SelectBlock(historyLastLine_);
     }
     jumping_ = false;
     if (historyEnd_) {
@@ -481,7 +513,9 @@ void ChatLogView::ScrollMoved(int value)
                     DropHistory();
             });
     }
-    if (value <= bar->minimum())
+    // With nothing to scroll the view is at the top and the bottom at once: only
+    // the wheel or a key asks for older lines then.
+    if (value <= bar->minimum() && bar->maximum() > bar->minimum())
         LoadOlder();
     if (value > bar->minimum() && !loading_)
         topNote_->hide();

@@ -40,6 +40,8 @@ public:
 
     // Lines of history read at a time, and the most kept above the store's lines.
     static constexpr std::size_t HistoryPageLines = 500;
+    // Lines of a page put into the document between turns of the event loop.
+    static constexpr std::size_t HistorySliceLines = 100;
     static constexpr int MaxHistoryLines = 20000;
 
     explicit ChatLogView(const LineStore& lines, QWidget* parent = nullptr);
@@ -108,6 +110,8 @@ private:
     void followPalette();
     void ScrollMoved(int value);
     void ShowHistoryPage(std::vector<std::string> page, std::uint64_t generation, bool atStart);
+    void InsertHistorySlice(std::uint64_t generation);
+    void FinishHistoryPage(bool inserted);
     void DropHistory();
     void PlaceNotes();
     void SelectBlock(int number);
@@ -135,6 +139,13 @@ private:
     std::shared_ptr<chatlog::HistoryPager> pager_;
     chatlog::HistoryPager::Position historyStart_;   // the pager's place while no history is shown
     int historyBlocks_ = 0;
+    struct HistoryItem {
+        std::string text;
+        std::uint8_t flags;
+    };
+    std::vector<HistoryItem> historyItems_;   // the page being put in, slice by slice
+    std::size_t historyItemsLeft_ = 0;         // items before this one are still to come
+    int historyLastLine_ = -1;                 // the item of the page's newest line
     bool gap_ = false;          // the last history block says that history below was dropped
     bool loading_ = false;      // a page is asked for
     bool readerBusy_ = false;   // the reader has the pager (until its page is handed over)

@@ -568,7 +568,7 @@ void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
     bar->setValue(0);
     QCOMPARE(topLine(), QStringLiteral("now 50"));
     QCOMPARE(log->TopNote(), QStringLiteral("過去ログを読み込んでいます…"));
-    QVERIFY(waitFor([&] { return log->HistoryLines() > 0; }));
+    QVERIFY(waitFor([&] { return log->HistoryLines() > 0 && !log->HistoryLoading(); }));
     QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines));
     QCOMPARE(topLine(), QStringLiteral("now 50"));
     QVERIFY(log->TopNote().isEmpty());
@@ -585,7 +585,7 @@ void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
         const int before = log->HistoryLines();
         bar->setValue(0);
         const QString reading = topLine();
-        QVERIFY(waitFor([&] { return log->HistoryLines() > before || log->HistoryAtStart(); }));
+        QVERIFY(waitFor([&] { return (log->HistoryLines() > before || log->HistoryAtStart()) && !log->HistoryLoading(); }));
         QCOMPARE(topLine(), reading);
     }
     // At the top now, a note says that nothing older is left.
@@ -608,8 +608,18 @@ void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
     QCOMPARE(log->LineCount(), 202);
     QVERIFY(log->BelowNote().isEmpty());
     QTest::keyClick(log, Qt::Key_Home, Qt::ControlModifier);
-    QVERIFY(waitFor([&] { return log->HistoryLines() > 0; }));
+    QVERIFY(waitFor([&] { return log->HistoryLines() > 0 && !log->HistoryLoading(); }));
     QCOMPARE(log->LineText(log->HistoryLines() - 1), QStringLiteral("now 49"));
+
+    // Where the room's own lines fit on screen, going back to the newest line leaves
+    // the view at the top too: that is not the user asking for older lines again.
+    w->resize(w->width(), log->fontMetrics().lineSpacing() * 260 + 400);
+    QVERIFY(waitFor([&] { return !log->HistoryLoading(); }));
+    QTest::keyClick(log, Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return log->HistoryLines() == 0; }));
+    QTest::qWait(200);
+    QCOMPARE(log->HistoryLines(), 0);
+    QVERIFY(!log->HistoryLoading());
 }
 
 void TestKeeping::plantedOrSharedLogPlaceShowsOneBoxSayingWhich_data()

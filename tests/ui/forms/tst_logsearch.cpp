@@ -124,7 +124,7 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     QVERIFY(form->ButtonOpenRoom->isEnabled());
     form->ButtonOpenRoom->click();
     QCOMPARE(w->PageControl1->currentWidget(), sheet);
-    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0; }));
+    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
     QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("2026-11-20 10:30:00 ｺﾞｰﾙ決めた filler 30"));
 
     // All logs: the other server's hit first, with the server shown.
