@@ -61,7 +61,10 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
     setUndoRedoEnabled(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setMaximumBlockCount(static_cast<int>(lines.Limit()));
+    // Lines are trimmed by Flush and the history by its own cap; the toolkit's
+    // bound is a last guard only, and it must leave room for both, or it would cut
+    // a page of history as soon as it lands above a full store.
+    setMaximumBlockCount(static_cast<int>(lines.Limit()) + MaxHistoryLines + 1);
     followPalette();
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(0);
