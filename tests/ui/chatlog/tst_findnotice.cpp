@@ -34,6 +34,7 @@ private slots:
     void findBarOpensOnCtrlFAndEscReturnsToTheInput();
     void findBarCountsHighlightsAndWalksTheMatchesWithTimesOn();
     void findStepsOnlyOntoLinesTheLogStillHolds();
+    void findKeepsItsMatchesWhenTheUnreadLineMoves();
     void findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling();
     void findHighlightsOnlyTheLinesOnScreen();
     void findAddsNoTimerWhileNothingArrives();
@@ -248,6 +249,41 @@ void TestFindNotice::findStepsOnlyOntoLinesTheLogStillHolds()
     QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
     QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QString());
     QCOMPARE(sheet->ChatLog->extraSelections().size(), 0);
+}
+
+void TestFindNotice::findKeepsItsMatchesWhenTheUnreadLineMoves()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    const auto selectedLine = [&] {
+        const QTextCursor cursor = sheet->ChatLog->textCursor();
+        return cursor.selectedText() == QStringLiteral("needle") ? cursor.block().text() : QString();
+    };
+    sheet->AddLine("needle 0", 0);
+    sheet->AddLine("filler 1", 0);
+    // Away and back: the unread line stands before "needle 2".
+    sheet->SetAway(true);
+    sheet->AddLine("needle 2", 0);
+    sheet->SetAway(false);
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("needle"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    // Away again with the bar open: the unread line moves down, out from between the matches.
+    sheet->SetAway(true);
+    sheet->AddLine("filler 3", 0);
+    sheet->SetAway(false);
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 0"));
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 2"));
 }
 
 void TestFindNotice::findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling()
