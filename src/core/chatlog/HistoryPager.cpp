@@ -146,6 +146,8 @@ bool HistoryPager::OpenFile(std::size_t index)
 std::int64_t HistoryPager::LineEndBefore(std::uint64_t end)
 {
     while (end > 0) {
+        if (cancel_.load(std::memory_order_relaxed))
+            return -3;
         if (!(blockStart_ < end && end <= blockStart_ + block_.size())) {
             const std::uint64_t start = end > BlockBytes ? end - BlockBytes : 0;
             block_.resize(static_cast<std::size_t>(end - start));
@@ -169,7 +171,7 @@ std::int64_t HistoryPager::LineEndBefore(std::uint64_t end)
 std::vector<std::string> HistoryPager::Older(std::size_t count)
 {
     std::vector<std::string> lines;   // newest first until the end
-    while (lines.size() < count && pos_.File < files_.size()) {
+    while (lines.size() < count && pos_.File < files_.size() && !cancel_.load(std::memory_order_relaxed)) {
         if (pos_.Offset == 0 || !OpenFile(pos_.File)) {
             if (pos_.File + 1 >= files_.size()) {
                 pos_.Offset = 0;
@@ -186,6 +188,8 @@ std::vector<std::string> HistoryPager::Older(std::size_t count)
             --end;
             before = LineEndBefore(end);
         }
+        if (before == -3)
+            break;
         if (before == -2) {
             pos_.Offset = 0;
             continue;

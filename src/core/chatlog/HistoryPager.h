@@ -6,11 +6,13 @@
 // LogPlaces.h says. Every line is untrusted and shown as the restored lines
 // are (RestoredLine: U+FFFD for what is not UTF-8, cut after MaxLineBytes with
 // "…"). Reading back over a line costs what its bytes cost, in bounded memory,
-// however long the line is. Not thread-safe: one reader at a time.
+// however long the line is. Not thread-safe: one reader at a time, though any
+// thread may Cancel the read that runs.
 
 #include "ChatLogFiles.h"
 #include "LogPlaces.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -55,7 +57,16 @@ public:
     bool AtStart() const;
 
     Position Where() const { return pos_; }
-    void Seek(Position pos) { pos_ = pos; }
+    // Also forgets a Cancel.
+    void Seek(Position pos)
+    {
+        pos_ = pos;
+        cancel_ = false;
+    }
+    // Ends the read that runs (on another thread) at its next block, and every
+    // read after it at once, until a Seek: a long damaged line is not read to
+    // its end for a page nobody waits for. The place is then somewhere in between.
+    void Cancel() { cancel_ = true; }
     // Places the pager just after the line that starts at `offset` in the month
     // file of that name, so the next page ends with that line. False (and the
     // pager stays) when the pager has no such file or the offset is past what
@@ -68,7 +79,8 @@ public:
     }
 
 private:
-    // The offset of the last line end before `end` in the open file, or -1.
+    // The offset of the last line end before `end` in the open file, or -1; -2
+    // when the file cannot be read there, -3 when the read is cancelled.
     std::int64_t LineEndBefore(std::uint64_t end);
     bool OpenFile(std::size_t index);
 
@@ -81,6 +93,7 @@ private:
     int fd_ = -1;
     std::string block_;                   // bytes [blockStart_, blockStart_ + size) of the open file
     std::uint64_t blockStart_ = 0;
+    std::atomic<bool> cancel_{false};
 };
 
 }  // namespace chatlog

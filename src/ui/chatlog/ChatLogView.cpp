@@ -77,6 +77,9 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
 
 ChatLogView::~ChatLogView()
 {
+    // A page being read is not waited for (a damaged log may hold a line of gigabytes).
+    if (readerBusy_ && pager_)
+        pager_->Cancel();
     JoinReader();
 }
 
@@ -437,7 +440,10 @@ void ChatLogView::DropHistory()
     ++generation_;
     loading_ = false;
     topNote_->hide();
-    // A reader at work has the pager: it goes back once its page is handed over.
+    // A reader at work has the pager: it stops, and the pager goes back once
+    // the page is handed over.
+    if (pager_ && readerBusy_)
+        pager_->Cancel();
     if (pager_ && !readerBusy_) {
         pager_->Seek(historyStart_);
         historyEnd_ = pager_->AtStart();

@@ -124,6 +124,19 @@ TEST_F(HistoryPagerTest, DamagedLogsAreReadInBoundedPiecesAndCleaned)
     EXPECT_TRUE(pager.AtStart());
 }
 
+TEST_F(HistoryPagerTest, ACancelledReadEndsAtOnceAndASeekReadsAgain)
+{
+    // A tab that goes while its page is read stops the read instead of waiting for it.
+    WriteFile(Srv / "room_2026-12.log", "a\nb\nc\n");
+    chatlog::HistoryPager pager(Srv, "room");
+    const chatlog::HistoryPager::Position place = pager.Where();
+    pager.Cancel();
+    EXPECT_TRUE(pager.Older(2).empty());
+    EXPECT_FALSE(pager.AtStart());
+    pager.Seek(place);
+    EXPECT_EQ(pager.Older(2), (std::vector<std::string>{"b", "c"}));
+}
+
 TEST_F(HistoryPagerTest, LinesAroundAPlaceForwardsAndBackwards)
 {
     std::string november, december;
