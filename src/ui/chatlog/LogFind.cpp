@@ -310,6 +310,9 @@ void LogFind::ShowMatches(bool moveToCurrent)
     if (!Finder.Empty() && lines.Size() > 0) {
         QTextCharFormat format;
         format.setBackground(MatchBackground);
+        // A dark palette's light text would not read on the light highlight.
+        if (log->Colours().Dark)
+            format.setForeground(QColor(0, 0, 0));
         const QRect area = log->viewport()->rect();
         const int last = log->cursorForPosition(area.bottomLeft()).blockNumber();
         QTextBlock block = log->cursorForPosition(area.topLeft()).block();

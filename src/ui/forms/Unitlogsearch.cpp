@@ -238,6 +238,7 @@ void TFormLogSearch::ShowAround(const QModelIndex& current)
     QTextEdit::ExtraSelection mark;
     mark.cursor = cursor;
     mark.format.setBackground(HitBackground);
+    mark.format.setForeground(QColor(0, 0, 0));   // a dark palette's light text would not read on it
     mark.format.setProperty(QTextFormat::FullWidthSelection, true);
     TextAround->setExtraSelections({mark});
     cursor.clearSelection();

@@ -5,6 +5,7 @@
 #include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
+#include "LogColours.h"
 #include "LogSearchResults.h"
 #include "MainWindowFixture.h"
 #include "Unitlogsearch.h"
@@ -48,6 +49,7 @@ class TestLogSearch : public QObject {
     Q_OBJECT
 private slots:
     void searchesEveryLogNewestFirstAndShowsAHitInItsRoom();
+    void theHitAmongItsLinesReadsWellInADarkPalette();
 };
 
 void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
@@ -156,6 +158,37 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     QVERIFY(waitFor([&] { return !form->Searching(); }));
     QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-01 09:00:00"});
     QVERIFY(f.Boxes.isEmpty());
+}
+
+void TestLogSearch::theHitAmongItsLinesReadsWellInADarkPalette()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"),
+             "2026-12-01 08:00:00 before\n2026-12-01 09:00:00 the goal\n2026-12-01 10:00:00 after\n");
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    QPalette dark;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    form->setPalette(dark);
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    const QList<QTextEdit::ExtraSelection> marks = form->TextAround->extraSelections();
+    QCOMPARE(marks.size(), 1);
+    QCOMPARE(marks[0].cursor.block().text(), QStringLiteral("2026-12-01 09:00:00 the goal"));
+    // Unset, the marked line keeps the palette's text colour.
+    const QBrush own = marks[0].format.foreground();
+    const QColor text = own.style() != Qt::NoBrush ? own.color() : form->TextAround->palette().color(QPalette::Text);
+    QVERIFY(ContrastRatio(text, marks[0].format.background().color()) >= ReadableContrast);
 }
 
 QTEST_MAIN(TestLogSearch)
