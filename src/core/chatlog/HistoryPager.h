@@ -33,9 +33,11 @@ inline std::string ShownLine(std::string_view raw)
 std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem);
 
 // Up to `count` lines of a log file from byte `offset` on (which should start a
-// line), shown as above; reads no more of a long line than it keeps. The file
-// is opened as LogPlaces.h says (in its server's folder).
-std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count);
+// line), shown as above. The file is opened as LogPlaces.h says (in its server's
+// folder). With a scanLimit, a longer run without a line end comes out as
+// pieces of that many bytes, each a line, so a damaged log costs a bounded time.
+std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count,
+                                       std::uint64_t scanLimit = 0);
 
 class HistoryPager {
 public:
@@ -67,6 +69,10 @@ public:
     // read after it at once, until a Seek: a long damaged line is not read to
     // its end for a page nobody waits for. The place is then somewhere in between.
     void Cancel() { cancel_ = true; }
+    // Reading over one line looks at no more than `bytes` of it (0: no bound): a
+    // longer run without a line end comes out as pieces of that size, each a
+    // line. For reads on the GUI thread, so a damaged log costs a bounded time there.
+    void SetScanLimit(std::uint64_t bytes) { scanLimit_ = bytes; }
     // Places the pager just after the line that starts at `offset` in the month
     // file of that name, so the next page ends with that line. False (and the
     // pager stays) when the pager has no such file or the offset is past what
@@ -94,6 +100,7 @@ private:
     std::string block_;                   // bytes [blockStart_, blockStart_ + size) of the open file
     std::uint64_t blockStart_ = 0;
     std::atomic<bool> cancel_{false};
+    std::uint64_t scanLimit_ = 0;
 };
 
 }  // namespace chatlog

@@ -50,6 +50,7 @@ class TestLogSearch : public QObject {
 private slots:
     void searchesEveryLogNewestFirstAndShowsAHitInItsRoom();
     void theHitAmongItsLinesReadsWellInADarkPalette();
+    void linesAroundAHitLookOnlyAPieceIntoADamagedLine();
 };
 
 void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
@@ -189,6 +190,34 @@ void TestLogSearch::theHitAmongItsLinesReadsWellInADarkPalette()
     const QBrush own = marks[0].format.foreground();
     const QColor text = own.style() != Qt::NoBrush ? own.color() : form->TextAround->palette().color(QPalette::Text);
     QVERIFY(ContrastRatio(text, marks[0].format.background().color()) >= ReadableContrast);
+}
+
+void TestLogSearch::linesAroundAHitLookOnlyAPieceIntoADamagedLine()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    // Megabytes without a line end on both sides of the hit: the window reads them
+    // a bounded piece at a time, so it never reaches the lines beyond them.
+    const QByteArray damage(8 * 1024 * 1024, 'h');
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"),
+             "2026-12-01 08:00:00 before\n" + damage + "\n2026-12-01 09:00:00 the goal\n" + damage +
+                 "\n2026-12-01 10:00:00 after\n");
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    const QStringList around = form->TextAround->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(around.size(), 41);
+    QCOMPARE(around[20], QStringLiteral("2026-12-01 09:00:00 the goal"));
+    const QString piece = QString(1024, u'h') + u'…';
+    QCOMPARE(around[0], piece);
+    QCOMPARE(around[40], piece);
 }
 
 QTEST_MAIN(TestLogSearch)
