@@ -59,6 +59,8 @@ public:
     bool AtStart() const;
 
     Position Where() const { return pos_; }
+    // The server folder read from.
+    const std::filesystem::path& Folder() const { return folder_; }
     // Also forgets a Cancel.
     void Seek(Position pos)
     {

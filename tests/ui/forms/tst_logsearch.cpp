@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTableView>
 #include <QTest>
@@ -51,6 +52,7 @@ private slots:
     void searchesEveryLogNewestFirstAndShowsAHitInItsRoom();
     void theHitAmongItsLinesReadsWellInADarkPalette();
     void linesAroundAHitLookOnlyAPieceIntoADamagedLine();
+    void aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit();
 };
 
 void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
@@ -218,6 +220,45 @@ void TestLogSearch::linesAroundAHitLookOnlyAPieceIntoADamagedLine()
     const QString piece = QString(1024, u'h') + u'…';
     QCOMPARE(around[0], piece);
     QCOMPARE(around[40], piece);
+}
+
+void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString server = QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    const QString before = QString::fromStdString(w->LogFolder);
+    const QString moved = QFileInfo(before).dir().filePath(QStringLiteral("moved"));
+    // The same month file in both folders, with other lines at the hit's offset.
+    QByteArray old, other;
+    for (int i = 0; i < 300; ++i) {
+        old += "2026-11-20 10:00:00 old " + QByteArray::number(i) + "\n";
+        other += (i == 100 ? QByteArray("2026-11-20 10:00:00 the goal ") : QByteArray("2026-11-20 10:00:00 new ")) +
+                 QByteArray::number(i) + "\n";
+    }
+    WriteLog(before + server, QStringLiteral("Lobby_2026-11.log"), old);
+    WriteLog(moved + server, QStringLiteral("Lobby_2026-11.log"), other);
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet && sheet->ChatLog->History());
+    // The log folder changes while the tab is open: its history still comes from the first one.
+    w->Options.LogFolder = moved.toStdString();
+    w->ApplyOptions();
+    QCOMPARE(QString::fromStdString(w->LogFolder), moved);
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    QVERIFY(form->TextAround->toPlainText().contains(QStringLiteral("the goal 100")));
+    // Its file is not the one the tab reads back: the tab is not offered for it.
+    QVERIFY(!form->ButtonOpenRoom->isEnabled());
+    QVERIFY(!w->ShowRoomLogLine(("127.0.0.1_" + std::to_string(f.Server.Port())), "Lobby", "Lobby_2026-11.log",
+                                form->Results()->Hit(0).Offset, QStringLiteral("the goal 100")));
+    QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
 }
 
 QTEST_MAIN(TestLogSearch)
