@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace chatlog {
 
@@ -31,7 +32,8 @@ std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolde
     return months;
 }
 
-std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count)
+std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count,
+                                       std::uint64_t scanLimit)
 {
     std::vector<std::string> lines;
     const OpenedPlace folder = OpenServerFolder(file.parent_path(), false);
@@ -43,6 +45,8 @@ std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::u
     const int fd = opened.Fd.Get();
     std::string raw;           // the line so far, at most a little past what is kept
     bool longer = false;       // the line has more bytes than raw
+    std::uint64_t scanned = 0; // bytes of the line (or of its piece) so far
+    bool pieceEnded = false;   // the last line was a piece cut at the limit
     struct stat st {};
     const std::uint64_t size = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : BlockBytes;
     std::string block(static_cast<std::size_t>(std::clamp<std::uint64_t>(size > offset ? size - offset : 1, 1, BlockBytes)),
@@ -54,17 +58,29 @@ std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::u
         offset += static_cast<std::uint64_t>(got);
         std::string_view bytes(block.data(), static_cast<std::size_t>(got));
         while (!bytes.empty() && lines.size() < count) {
+            // A line end right after a piece ends that piece, not another, empty line.
+            if (std::exchange(pieceEnded, false) && bytes.front() == '\n') {
+                bytes.remove_prefix(1);
+                continue;
+            }
             const std::size_t nl = bytes.find('\n');
-            const std::string_view part = bytes.substr(0, nl);
+            std::string_view part = bytes.substr(0, nl);
+            // A piece ends where the limit falls, as a line of its own.
+            const bool cut = scanLimit > 0 && scanned + part.size() > scanLimit;
+            if (cut)
+                part = part.substr(0, static_cast<std::size_t>(scanLimit - scanned));
+            scanned += part.size();
             const std::size_t room = MaxLineBytes + 4 - std::min(raw.size(), MaxLineBytes + 4);
             raw.append(part.substr(0, room));
             longer = longer || part.size() > room;
-            if (nl == std::string_view::npos)
+            if (!cut && nl == std::string_view::npos)
                 break;
             lines.push_back(RestoredLine(raw));
             raw.clear();
             longer = false;
-            bytes.remove_prefix(nl + 1);
+            scanned = 0;
+            pieceEnded = cut;
+            bytes.remove_prefix(cut ? part.size() : nl + 1);
         }
     }
     if (lines.size() < count && (!raw.empty() || longer))
@@ -106,11 +122,13 @@ bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset
     const std::uint64_t size = sizes_[index];
     if (offset >= size || !OpenFile(index))
         return false;
-    // The line's end: scanned forwards in blocks, nothing kept.
+    // The line's end: scanned forwards in blocks, nothing kept; past the scan
+    // limit, the piece up to it counts as the line.
+    const std::uint64_t stop = scanLimit_ > 0 ? std::min(size, offset + scanLimit_) : size;
     std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - offset)), '\0');
     std::uint64_t at = offset;
-    while (at < size) {
-        const ssize_t got = ::pread(fd_, block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - at)),
+    while (at < stop) {
+        const ssize_t got = ::pread(fd_, block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, stop - at)),
                                     static_cast<off_t>(at));
         if (got <= 0)
             break;
@@ -121,7 +139,7 @@ bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset
         }
         at += static_cast<std::uint64_t>(got);
     }
-    pos_ = {index, size};
+    pos_ = {index, at < stop ? size : stop};
     return true;
 }
 
@@ -145,7 +163,11 @@ bool HistoryPager::OpenFile(std::size_t index)
 
 std::int64_t HistoryPager::LineEndBefore(std::uint64_t end)
 {
-    while (end > 0) {
+    // Past the scan limit the piece starts there, as if a line end were just before it.
+    const std::uint64_t floor = scanLimit_ > 0 && end > scanLimit_ ? end - scanLimit_ : 0;
+    while (end > floor) {
+        if (cancel_.load(std::memory_order_relaxed))
+            return -3;
         if (!(blockStart_ < end && end <= blockStart_ + block_.size())) {
             const std::uint64_t start = end > BlockBytes ? end - BlockBytes : 0;
             block_.resize(static_cast<std::size_t>(end - start));
@@ -157,19 +179,20 @@ std::int64_t HistoryPager::LineEndBefore(std::uint64_t end)
             }
             blockStart_ = start;
         }
-        const auto n = static_cast<std::size_t>(end - blockStart_);
-        if (const void* hit = ::memrchr(block_.data(), '\n', n))
+        const std::uint64_t from = std::max(blockStart_, floor);
+        const char* first = block_.data() + (from - blockStart_);
+        if (const void* hit = ::memrchr(first, '\n', static_cast<std::size_t>(end - from)))
             return static_cast<std::int64_t>(blockStart_ + static_cast<std::uint64_t>(
                                                                static_cast<const char*>(hit) - block_.data()));
-        end = blockStart_;
+        end = from;
     }
-    return -1;
+    return static_cast<std::int64_t>(floor) - 1;
 }
 
 std::vector<std::string> HistoryPager::Older(std::size_t count)
 {
     std::vector<std::string> lines;   // newest first until the end
-    while (lines.size() < count && pos_.File < files_.size()) {
+    while (lines.size() < count && pos_.File < files_.size() && !cancel_.load(std::memory_order_relaxed)) {
         if (pos_.Offset == 0 || !OpenFile(pos_.File)) {
             if (pos_.File + 1 >= files_.size()) {
                 pos_.Offset = 0;
@@ -186,6 +209,8 @@ std::vector<std::string> HistoryPager::Older(std::size_t count)
             --end;
             before = LineEndBefore(end);
         }
+        if (before == -3)
+            break;
         if (before == -2) {
             pos_.Offset = 0;
             continue;

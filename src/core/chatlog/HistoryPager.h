@@ -6,11 +6,13 @@
 // LogPlaces.h says. Every line is untrusted and shown as the restored lines
 // are (RestoredLine: U+FFFD for what is not UTF-8, cut after MaxLineBytes with
 // "…"). Reading back over a line costs what its bytes cost, in bounded memory,
-// however long the line is. Not thread-safe: one reader at a time.
+// however long the line is. Not thread-safe: one reader at a time, though any
+// thread may Cancel the read that runs.
 
 #include "ChatLogFiles.h"
 #include "LogPlaces.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -31,9 +33,11 @@ inline std::string ShownLine(std::string_view raw)
 std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem);
 
 // Up to `count` lines of a log file from byte `offset` on (which should start a
-// line), shown as above; reads no more of a long line than it keeps. The file
-// is opened as LogPlaces.h says (in its server's folder).
-std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count);
+// line), shown as above. The file is opened as LogPlaces.h says (in its server's
+// folder). With a scanLimit, a longer run without a line end comes out as
+// pieces of that many bytes, each a line, so a damaged log costs a bounded time.
+std::vector<std::string> ReadLinesFrom(const std::filesystem::path& file, std::uint64_t offset, std::size_t count,
+                                       std::uint64_t scanLimit = 0);
 
 class HistoryPager {
 public:
@@ -55,7 +59,22 @@ public:
     bool AtStart() const;
 
     Position Where() const { return pos_; }
-    void Seek(Position pos) { pos_ = pos; }
+    // The server folder read from.
+    const std::filesystem::path& Folder() const { return folder_; }
+    // Also forgets a Cancel.
+    void Seek(Position pos)
+    {
+        pos_ = pos;
+        cancel_ = false;
+    }
+    // Ends the read that runs (on another thread) at its next block, and every
+    // read after it at once, until a Seek: a long damaged line is not read to
+    // its end for a page nobody waits for. The place is then somewhere in between.
+    void Cancel() { cancel_ = true; }
+    // Reading over one line looks at no more than `bytes` of it (0: no bound): a
+    // longer run without a line end comes out as pieces of that size, each a
+    // line. For reads on the GUI thread, so a damaged log costs a bounded time there.
+    void SetScanLimit(std::uint64_t bytes) { scanLimit_ = bytes; }
     // Places the pager just after the line that starts at `offset` in the month
     // file of that name, so the next page ends with that line. False (and the
     // pager stays) when the pager has no such file or the offset is past what
@@ -68,7 +87,8 @@ public:
     }
 
 private:
-    // The offset of the last line end before `end` in the open file, or -1.
+    // The offset of the last line end before `end` in the open file, or -1; -2
+    // when the file cannot be read there, -3 when the read is cancelled.
     std::int64_t LineEndBefore(std::uint64_t end);
     bool OpenFile(std::size_t index);
 
@@ -81,6 +101,8 @@ private:
     int fd_ = -1;
     std::string block_;                   // bytes [blockStart_, blockStart_ + size) of the open file
     std::uint64_t blockStart_ = 0;
+    std::atomic<bool> cancel_{false};
+    std::uint64_t scanLimit_ = 0;
 };
 
 }  // namespace chatlog

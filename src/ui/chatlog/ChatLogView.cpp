@@ -61,7 +61,10 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
     setUndoRedoEnabled(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setMaximumBlockCount(static_cast<int>(lines.Limit()));
+    // Lines are trimmed by Flush and the history by its own cap; the toolkit's
+    // bound is a last guard only, and it must leave room for both, or it would cut
+    // a page of history as soon as it lands above a full store.
+    setMaximumBlockCount(static_cast<int>(lines.Limit()) + MaxHistoryLines + 1);
     followPalette();
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(0);
@@ -74,6 +77,9 @@ ChatLogView::ChatLogView(const LineStore& lines, QWidget* parent) : QPlainTextEd
 
 ChatLogView::~ChatLogView()
 {
+    // A page being read is not waited for (a damaged log may hold a line of gigabytes).
+    if (readerBusy_ && pager_)
+        pager_->Cancel();
     JoinReader();
 }
 
@@ -466,7 +472,10 @@ void ChatLogView::DropHistory()
     ++generation_;
     loading_ = false;
     topNote_->hide();
-    // A reader at work has the pager: it goes back once its page is handed over.
+    // A reader at work has the pager: it stops, and the pager goes back once
+    // the page is handed over.
+    if (pager_ && readerBusy_)
+        pager_->Cancel();
     if (pager_ && !readerBusy_) {
         pager_->Seek(historyStart_);
         historyEnd_ = pager_->AtStart();

@@ -119,6 +119,7 @@ void TChatSheet::markUnread(std::int64_t time)
         const auto index = static_cast<std::size_t>(*marker_ - firstKept);
         ChatLog->LineErasing(index);
         Lines.Erase(index);
+        emit LineErased(*marker_);
     }
     store({}, {}, 0, LineMarker, time);
     marker_ = Lines.Appended() - 1;

@@ -77,6 +77,9 @@ public:
 signals:
     // A member's row was double-clicked; name is theirs, without the mark.
     void MemberChosen(const QString& name);
+    // Line `number` of Lines was taken out (the unread marker moving): the lines
+    // before it now have numbers one higher.
+    void LineErased(quint64 number);
 
 private:
     void markUnread(std::int64_t time);

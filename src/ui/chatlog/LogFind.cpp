@@ -42,6 +42,7 @@ void LogFind::SetSheet(TChatSheet* sheet)
         Sheet->ChatLog->setExtraSelections({});
         disconnect(Sheet->ChatLog->verticalScrollBar(), nullptr, this, nullptr);
         disconnect(Sheet->ChatLog->document(), nullptr, this, nullptr);
+        disconnect(Sheet, &TChatSheet::LineErased, this, nullptr);
     }
     Sheet = sheet;
     if (Sheet) {
@@ -50,6 +51,7 @@ void LogFind::SetSheet(TChatSheet* sheet)
         connect(scroll, &QScrollBar::valueChanged, this, [this] { ShowMatches(false); });
         connect(scroll, &QScrollBar::rangeChanged, this, [this] { ShowMatches(false); });
         connect(Sheet->ChatLog->document(), &QTextDocument::contentsChange, this, &LogFind::LogChanged);
+        connect(Sheet, &TChatSheet::LineErased, this, [this](quint64 number) { LineErased(number); });
     }
     if (!Bar->isHidden())
         Search(Needle);
@@ -152,6 +154,21 @@ void LogFind::LogChanged()
     // Woken only by lines that arrive: an idle room costs no timer.
     if (Searching() && !Bar->isHidden() && Sheet->Lines.Appended() != SearchedUpTo && !Follow->isActive())
         Follow->start();
+}
+
+void LogFind::LineErased(std::uint64_t number)
+{
+    // The erased line has no text, so no match was in it; the lines before it
+    // (the oldest matches first) move one number up, those after it stay.
+    for (MatchLine& match : Lines) {
+        if (match.Line >= number)
+            break;
+        ++match.Line;
+    }
+    if (CurrentLine < number)
+        ++CurrentLine;
+    if (SearchedUpTo <= number)
+        ++SearchedUpTo;
 }
 
 void LogFind::FollowNewLines()
@@ -293,6 +310,9 @@ void LogFind::ShowMatches(bool moveToCurrent)
     if (!Finder.Empty() && lines.Size() > 0) {
         QTextCharFormat format;
         format.setBackground(MatchBackground);
+        // A dark palette's light text would not read on the light highlight.
+        if (log->Colours().Dark)
+            format.setForeground(QColor(0, 0, 0));
         const QRect area = log->viewport()->rect();
         const int last = log->cursorForPosition(area.bottomLeft()).blockNumber();
         QTextBlock block = log->cursorForPosition(area.topLeft()).block();

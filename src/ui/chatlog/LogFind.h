@@ -52,6 +52,7 @@ private:
     // arrived since; false when nothing changed.
     bool CatchUp();
     void LogChanged();
+    void LineErased(std::uint64_t number);
     void FollowNewLines();
     void Step(int direction);
     void ShowMatches(bool moveToCurrent);

@@ -17,6 +17,10 @@
 namespace {
 
 constexpr std::size_t LinesAround = 20;
+// The lines around a hit are read on the GUI thread: no more than this of any
+// one line is looked at, so a damaged log (gigabytes without a line end) costs
+// a few megabytes at most.
+constexpr std::uint64_t AroundScanBytes = 64 * 1024;
 const QColor HitBackground(255, 240, 160);
 
 QString Qs(std::string_view utf8)
@@ -217,13 +221,14 @@ void TFormLogSearch::ShowAround(const QModelIndex& current)
     const chatlog::LogFile& file = results_->FileOf(current.row());
     // The lines before, from this month and the months before it; the line and those after, from its file.
     chatlog::HistoryPager before(file.Path.parent_path(), file.Stem);
+    before.SetScanLimit(AroundScanBytes);
     std::vector<std::string> lines;
     if (before.SeekAfterLine(file.Path.filename().string(), hit.Offset))
         lines = before.Older(LinesAround + 1);
     if (!lines.empty())
         lines.pop_back();   // the hit's own line, read again below
     const std::size_t hitLine = lines.size();
-    for (std::string& line : chatlog::ReadLinesFrom(file.Path, hit.Offset, LinesAround + 1))
+    for (std::string& line : chatlog::ReadLinesFrom(file.Path, hit.Offset, LinesAround + 1, AroundScanBytes))
         lines.push_back(std::move(line));
     QString text;
     for (const std::string& line : lines) {
@@ -238,6 +243,7 @@ void TFormLogSearch::ShowAround(const QModelIndex& current)
     QTextEdit::ExtraSelection mark;
     mark.cursor = cursor;
     mark.format.setBackground(HitBackground);
+    mark.format.setForeground(QColor(0, 0, 0));   // a dark palette's light text would not read on it
     mark.format.setProperty(QTextFormat::FullWidthSelection, true);
     TextAround->setExtraSelections({mark});
     cursor.clearSelection();

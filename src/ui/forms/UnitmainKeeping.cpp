@@ -100,6 +100,22 @@ void TFormMain::MenuLogFolderClick()
     ShellOpen(QUrl::fromLocalFile(QString::fromStdString(LogFolder)).toString());
 }
 
+namespace {
+
+// Whether the sheet can show a logged line of server/stem in its history: only
+// while that history is read from the folder its log goes to now. After the log
+// folder changed, the same file name there is another file.
+bool ShowsLogOf(const TChatSheet* sheet, const std::string& server, const std::string& stem)
+{
+    if (sheet == nullptr || !sheet->LogFile || sheet->LogFile->Stem != stem ||
+        sheet->LogFile->Folder.filename().string() != server)
+        return false;
+    const std::shared_ptr<chatlog::HistoryPager>& pager = sheet->ChatLog->History();
+    return pager && pager->Folder() == sheet->LogFile->Folder;
+}
+
+}  // namespace
+
 void TFormMain::MenuLogSearchClick()
 {
     if (FormLogSearch == nullptr) {
@@ -107,9 +123,7 @@ void TFormMain::MenuLogSearchClick()
         FormLogSearch->setObjectName(QStringLiteral("FormLogSearch"));
         FormLogSearch->RoomIsOpen = [this](const std::string& server, const std::string& stem) {
             for (int i = 0; i < PageControl1->count(); ++i) {
-                const auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i));
-                if (sheet != nullptr && sheet->LogFile && sheet->LogFile->Stem == stem &&
-                    sheet->LogFile->Folder.filename().string() == server)
+                if (ShowsLogOf(qobject_cast<TChatSheet*>(PageControl1->widget(i)), server, stem))
                     return true;
             }
             return false;
@@ -137,8 +151,7 @@ bool TFormMain::ShowRoomLogLine(const std::string& server, const std::string& st
 {
     for (int i = 0; i < PageControl1->count(); ++i) {
         auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i));
-        if (sheet == nullptr || !sheet->LogFile || sheet->LogFile->Stem != stem ||
-            sheet->LogFile->Folder.filename().string() != server)
+        if (!ShowsLogOf(sheet, server, stem))
             continue;
         PageControl1->setCurrentWidget(sheet);
         PageControl1Change();

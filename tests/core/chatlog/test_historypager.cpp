@@ -124,6 +124,41 @@ TEST_F(HistoryPagerTest, DamagedLogsAreReadInBoundedPiecesAndCleaned)
     EXPECT_TRUE(pager.AtStart());
 }
 
+TEST_F(HistoryPagerTest, ACancelledReadEndsAtOnceAndASeekReadsAgain)
+{
+    // A tab that goes while its page is read stops the read instead of waiting for it.
+    WriteFile(Srv / "room_2026-12.log", "a\nb\nc\n");
+    chatlog::HistoryPager pager(Srv, "room");
+    const chatlog::HistoryPager::Position place = pager.Where();
+    pager.Cancel();
+    EXPECT_TRUE(pager.Older(2).empty());
+    EXPECT_FALSE(pager.AtStart());
+    pager.Seek(place);
+    EXPECT_EQ(pager.Older(2), (std::vector<std::string>{"b", "c"}));
+}
+
+TEST_F(HistoryPagerTest, WithAScanLimitALongLineComesInPiecesEitherWay)
+{
+    // For reads that must not take long: a run without a line end is looked at a
+    // limited piece at a time, each piece a line; the line end after a piece ends it.
+    const std::string huge(300000, 'h');
+    WriteFile(Srv / "room_2026-12.log", "a\n" + huge + "\nz\n");
+    const std::string piece = std::string(1024, 'h') + "…";
+    const std::vector<std::string> expected = {"a", piece, piece, piece, "z"};
+    chatlog::HistoryPager pager(Srv, "room");
+    pager.SetScanLimit(100000);
+    EXPECT_EQ(ReadAllBackwards(pager, 2), expected);
+    EXPECT_EQ(chatlog::ReadLinesFrom(Srv / "room_2026-12.log", 0, 10, 100000), expected);
+    EXPECT_EQ(chatlog::ReadLinesFrom(Srv / "room_2026-12.log", 0, 10, 70000),
+              (std::vector<std::string>{"a", piece, piece, piece, piece, piece, "z"}));
+    // The place after a line: no further than the limit into it.
+    chatlog::HistoryPager seek(Srv, "room");
+    seek.SetScanLimit(100000);
+    ASSERT_TRUE(seek.SeekAfterLine("room_2026-12.log", 2));
+    EXPECT_EQ(seek.Where().Offset, 100002u);
+    EXPECT_EQ(seek.Older(2), (std::vector<std::string>{"a", piece}));
+}
+
 TEST_F(HistoryPagerTest, LinesAroundAPlaceForwardsAndBackwards)
 {
     std::string november, december;

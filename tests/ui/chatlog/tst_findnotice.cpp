@@ -9,6 +9,7 @@
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
 #include "LinkOpener.h"
+#include "LogColours.h"
 #include "LogFind.h"
 #include "ClockText.h"
 #include "Unitoption.h"
@@ -34,6 +35,8 @@ private slots:
     void findBarOpensOnCtrlFAndEscReturnsToTheInput();
     void findBarCountsHighlightsAndWalksTheMatchesWithTimesOn();
     void findStepsOnlyOntoLinesTheLogStillHolds();
+    void findKeepsItsMatchesWhenTheUnreadLineMoves();
+    void findHighlightsReadWellInADarkPalette();
     void findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling();
     void findHighlightsOnlyTheLinesOnScreen();
     void findAddsNoTimerWhileNothingArrives();
@@ -248,6 +251,74 @@ void TestFindNotice::findStepsOnlyOntoLinesTheLogStillHolds()
     QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
     QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QString());
     QCOMPARE(sheet->ChatLog->extraSelections().size(), 0);
+}
+
+void TestFindNotice::findKeepsItsMatchesWhenTheUnreadLineMoves()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    const auto selectedLine = [&] {
+        const QTextCursor cursor = sheet->ChatLog->textCursor();
+        return cursor.selectedText() == QStringLiteral("needle") ? cursor.block().text() : QString();
+    };
+    sheet->AddLine("needle 0", 0);
+    sheet->AddLine("filler 1", 0);
+    // Away and back: the unread line stands before "needle 2".
+    sheet->SetAway(true);
+    sheet->AddLine("needle 2", 0);
+    sheet->SetAway(false);
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    FindBar* bar = w->FindBar1;
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("needle"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    // Away again with the bar open: the unread line moves down, out from between the matches.
+    sheet->SetAway(true);
+    sheet->AddLine("filler 3", 0);
+    sheet->SetAway(false);
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("1 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 0"));
+    QTest::keyClick(bar->EditFind, Qt::Key_Return);
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
+    QCOMPARE(selectedLine(), QStringLiteral("needle 2"));
+}
+
+void TestFindNotice::findHighlightsReadWellInADarkPalette()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    QPalette dark;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    w->setPalette(dark);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    for (std::uint8_t style = 0; style <= 4; ++style)
+        sheet->AddLine("needle in style " + std::to_string(style), style);
+    sheet->AddLine("needle restored", 0, LineRestored);
+    QVERIFY(sheet->ChatLog->Colours().Dark);
+    QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
+    DialogDriver::TypeText(w->FindBar1->EditFind, QStringLiteral("needle"));
+    const QList<QTextEdit::ExtraSelection> marks = sheet->ChatLog->extraSelections();
+    QCOMPARE(marks.size(), 6);
+    for (const QTextEdit::ExtraSelection& mark : marks) {
+        // Unset, the highlight keeps the line's own colour.
+        const QBrush own = mark.format.foreground();
+        const QColor text = own.style() != Qt::NoBrush ? own.color()
+                                                        : sheet->ChatLog->LineColor(mark.cursor.blockNumber());
+        QVERIFY2(ContrastRatio(text, mark.format.background().color()) >= ReadableContrast,
+                 qPrintable(mark.cursor.block().text()));
+    }
 }
 
 void TestFindNotice::findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling()

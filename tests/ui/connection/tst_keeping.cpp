@@ -12,6 +12,7 @@
 #include "ConnectionKeeper.h"
 #include "DialogDriver.h"
 #include "FindBar.h"
+#include "HistoryPager.h"
 #include "MainWindowFixture.h"
 #include "Unitmain.h"
 
@@ -25,6 +26,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -175,6 +177,8 @@ private slots:
     void damagedRestoredLineShowsReplacementsAndFindSelectsTheMatch();
     void unwritableLogShowsOneBoxAndTheChatGoesOn();
     void scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem();
+    void historyAboveAFullLogStaysWholeAndTheLinesBelowKeepTheirPlace();
+    void connectionLostWhileAPageIsReadDoesNotWaitForTheRead();
     void plantedOrSharedLogPlaceShowsOneBoxSayingWhich_data();
     void plantedOrSharedLogPlaceShowsOneBoxSayingWhich();
     void linesDroppedForTooMuchWaitingAreToldAsTheDiskNotKeepingUp();
@@ -620,6 +624,74 @@ void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
     QTest::qWait(200);
     QCOMPARE(log->HistoryLines(), 0);
     QVERIFY(!log->HistoryLoading());
+}
+
+void TestKeeping::historyAboveAFullLogStaysWholeAndTheLinesBelowKeepTheirPlace()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    QVERIFY(QDir().mkpath(folder));
+    QFile old(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", 2000, 1)));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 1000; ++i)
+        old.write("2000-01-31 23:00:00 old " + QByteArray::number(i) + "\n");
+    old.close();
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    ChatLogView* log = sheet->ChatLog;
+    // A busy room: the tab holds as many lines as it keeps.
+    for (int i = 0; i < ChatLogView::MaxLines; ++i)
+        sheet->AddLine("live " + std::to_string(i), 0);
+    QCOMPARE(log->LineCount(), ChatLogView::MaxLines);
+    QScrollBar* bar = log->verticalScrollBar();
+    bar->setValue(0);
+    QVERIFY(waitFor([&] { return log->HistoryLines() > 0; }));
+    // The page is all there, above every line the tab keeps, and indexes still meet the store's.
+    QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines) + 1);   // and today's day line
+    QCOMPARE(log->LineCount(), log->HistoryLines() + ChatLogView::MaxLines);
+    QCOMPARE(log->LineText(0), QStringLiteral("2000-01-31 23:00:00 old 300"));
+    QCOMPARE(log->LineText(log->HistoryLines() - 2), QStringLiteral("2000-01-31 23:00:00 old 799"));
+    QCOMPARE(log->LineText(log->HistoryLines()), QStringLiteral("live 0"));
+    QCOMPARE(log->LineText(log->LineCount() - 1), QStringLiteral("live %1").arg(ChatLogView::MaxLines - 1));
+    // A flood while the user reads the history: the oldest live lines go, the history stays.
+    for (int i = 0; i < 100; ++i)
+        sheet->AddLine("more " + std::to_string(i), 0);
+    QCOMPARE(log->LineCount(), log->HistoryLines() + ChatLogView::MaxLines);
+    QCOMPARE(log->LineText(0), QStringLiteral("2000-01-31 23:00:00 old 300"));
+    QCOMPARE(log->LineText(log->HistoryLines()), QStringLiteral("live 100"));
+}
+
+void TestKeeping::connectionLostWhileAPageIsReadDoesNotWaitForTheRead()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    QVERIFY(QDir().mkpath(folder));
+    // A damaged month: one line of 16 GB of zeros (a sparse file), its start far back.
+    const QString damaged = folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", 2000, 1));
+    QFile file(damaged);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(qint64(16) << 30));
+    file.close();
+    QVERIFY(f.Handshake(Me));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    const std::shared_ptr<chatlog::HistoryPager> pager = sheet->ChatLog->History();
+    QVERIFY(pager && !pager->AtStart());
+    sheet->ChatLog->verticalScrollBar()->setValue(0);
+    sheet->ChatLog->LoadOlder();
+    QVERIFY(sheet->ChatLog->HistoryLoading());
+    // The tab goes with the connection: the read stops instead of going on to the line's start.
+    QPointer<TChatSheet> gone(sheet);
+    f.Server.CloseClient();
+    QVERIFY(waitFor([&] { return gone.isNull(); }));
+    QVERIFY(!pager->AtStart());
 }
 
 void TestKeeping::plantedOrSharedLogPlaceShowsOneBoxSayingWhich_data()

@@ -5,6 +5,7 @@
 #include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
+#include "LogColours.h"
 #include "LogSearchResults.h"
 #include "MainWindowFixture.h"
 #include "Unitlogsearch.h"
@@ -14,6 +15,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTableView>
 #include <QTest>
@@ -48,6 +50,9 @@ class TestLogSearch : public QObject {
     Q_OBJECT
 private slots:
     void searchesEveryLogNewestFirstAndShowsAHitInItsRoom();
+    void theHitAmongItsLinesReadsWellInADarkPalette();
+    void linesAroundAHitLookOnlyAPieceIntoADamagedLine();
+    void aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit();
 };
 
 void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
@@ -156,6 +161,104 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     QVERIFY(waitFor([&] { return !form->Searching(); }));
     QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-01 09:00:00"});
     QVERIFY(f.Boxes.isEmpty());
+}
+
+void TestLogSearch::theHitAmongItsLinesReadsWellInADarkPalette()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"),
+             "2026-12-01 08:00:00 before\n2026-12-01 09:00:00 the goal\n2026-12-01 10:00:00 after\n");
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    QPalette dark;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    form->setPalette(dark);
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    const QList<QTextEdit::ExtraSelection> marks = form->TextAround->extraSelections();
+    QCOMPARE(marks.size(), 1);
+    QCOMPARE(marks[0].cursor.block().text(), QStringLiteral("2026-12-01 09:00:00 the goal"));
+    // Unset, the marked line keeps the palette's text colour.
+    const QBrush own = marks[0].format.foreground();
+    const QColor text = own.style() != Qt::NoBrush ? own.color() : form->TextAround->palette().color(QPalette::Text);
+    QVERIFY(ContrastRatio(text, marks[0].format.background().color()) >= ReadableContrast);
+}
+
+void TestLogSearch::linesAroundAHitLookOnlyAPieceIntoADamagedLine()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    // Megabytes without a line end on both sides of the hit: the window reads them
+    // a bounded piece at a time, so it never reaches the lines beyond them.
+    const QByteArray damage(8 * 1024 * 1024, 'h');
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"),
+             "2026-12-01 08:00:00 before\n" + damage + "\n2026-12-01 09:00:00 the goal\n" + damage +
+                 "\n2026-12-01 10:00:00 after\n");
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    const QStringList around = form->TextAround->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(around.size(), 41);
+    QCOMPARE(around[20], QStringLiteral("2026-12-01 09:00:00 the goal"));
+    const QString piece = QString(1024, u'h') + u'…';
+    QCOMPARE(around[0], piece);
+    QCOMPARE(around[40], piece);
+}
+
+void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString server = QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    const QString before = QString::fromStdString(w->LogFolder);
+    const QString moved = QFileInfo(before).dir().filePath(QStringLiteral("moved"));
+    // The same month file in both folders, with other lines at the hit's offset.
+    QByteArray old, other;
+    for (int i = 0; i < 300; ++i) {
+        old += "2026-11-20 10:00:00 old " + QByteArray::number(i) + "\n";
+        other += (i == 100 ? QByteArray("2026-11-20 10:00:00 the goal ") : QByteArray("2026-11-20 10:00:00 new ")) +
+                 QByteArray::number(i) + "\n";
+    }
+    WriteLog(before + server, QStringLiteral("Lobby_2026-11.log"), old);
+    WriteLog(moved + server, QStringLiteral("Lobby_2026-11.log"), other);
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet && sheet->ChatLog->History());
+    // The log folder changes while the tab is open: its history still comes from the first one.
+    w->Options.LogFolder = moved.toStdString();
+    w->ApplyOptions();
+    QCOMPARE(QString::fromStdString(w->LogFolder), moved);
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    QVERIFY(form->TextAround->toPlainText().contains(QStringLiteral("the goal 100")));
+    // Its file is not the one the tab reads back: the tab is not offered for it.
+    QVERIFY(!form->ButtonOpenRoom->isEnabled());
+    QVERIFY(!w->ShowRoomLogLine(("127.0.0.1_" + std::to_string(f.Server.Port())), "Lobby", "Lobby_2026-11.log",
+                                form->Results()->Hit(0).Offset, QStringLiteral("the goal 100")));
+    QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
 }
 
 QTEST_MAIN(TestLogSearch)
