@@ -649,7 +649,7 @@ void TestKeeping::historyAboveAFullLogStaysWholeAndTheLinesBelowKeepTheirPlace()
     QCOMPARE(log->LineCount(), ChatLogView::MaxLines);
     QScrollBar* bar = log->verticalScrollBar();
     bar->setValue(0);
-    QVERIFY(waitFor([&] { return log->HistoryLines() > 0; }));
+    QVERIFY(waitFor([&] { return log->HistoryLines() > 0 && !log->HistoryLoading(); }));
     // The page is all there, above every line the tab keeps, and indexes still meet the store's.
     QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines) + 1);   // and today's day line
     QCOMPARE(log->LineCount(), log->HistoryLines() + ChatLogView::MaxLines);
