@@ -18,15 +18,15 @@ QString Qs(std::string_view utf8)
 
 LogSearchResults::LogSearchResults(QObject* parent) : QAbstractTableModel(parent) {}
 
-void LogSearchResults::Reset(std::vector<chatlog::LogFile> files)
+void LogSearchResults::Reset(std::vector<chatlog::LogFile> files, std::size_t limit)
 {
     beginResetModel();
     files_ = std::move(files);
+    limit_ = limit;
     rooms_.clear();
     for (const chatlog::LogFile& file : files_)
         rooms_.push_back(Qs(chatlog::RoomOfStem(file.Stem)));
     rows_.clear();
-    keys_.clear();
     endResetModel();
 }
 
@@ -35,37 +35,46 @@ void LogSearchResults::Add(std::vector<chatlog::LogHit>& hits)
     // Hits come newest first within a file and month by month from the newest,
     // but the rooms of one month come one after another: a hit may belong above
     // rows already shown. The batch is sorted, then goes in as runs of rows
-    // that stand together, each run one insertion.
-    struct Fresh {
-        std::string Key;
-        chatlog::LogHit* Hit;
-    };
-    std::vector<Fresh> fresh;
+    // that stand together, each run one insertion; then the oldest rows beyond
+    // the limit go. A hit of the same time goes below the rows already there.
+    std::vector<chatlog::LogHit*> fresh;
     fresh.reserve(hits.size());
     for (chatlog::LogHit& hit : hits) {
         if (hit.File < files_.size())
-            fresh.push_back({hit.SortKey(files_[hit.File]), &hit});
+            fresh.push_back(&hit);
     }
-    std::stable_sort(fresh.begin(), fresh.end(), [](const Fresh& a, const Fresh& b) { return a.Key > b.Key; });
+    const auto newer = [](const chatlog::LogHit* a, const chatlog::LogHit* b) { return a->Key > b->Key; };
+    std::stable_sort(fresh.begin(), fresh.end(), newer);
+    // Fresh hits that would only be cut again are left out.
+    if (fresh.size() > limit_)
+        fresh.resize(limit_);
     std::size_t next = 0;
     std::size_t from = 0;   // rows before this stand above every fresh hit still to go in
     while (next < fresh.size()) {
-        const auto at = std::upper_bound(keys_.begin() + static_cast<std::ptrdiff_t>(from), keys_.end(),
-                                         fresh[next].Key, std::greater<>());
-        const auto row = static_cast<std::size_t>(at - keys_.begin());
+        const auto at = std::upper_bound(rows_.begin() + static_cast<std::ptrdiff_t>(from), rows_.end(), fresh[next],
+                                         [&](const chatlog::LogHit* hit, const std::unique_ptr<chatlog::LogHit>& row) {
+                                             return newer(hit, row.get());
+                                         });
+        const auto row = static_cast<std::size_t>(at - rows_.begin());
+        if (row >= limit_)
+            break;   // this and every hit after it are older than all the rows kept
         // The run: fresh hits that all go before the row now at `row`.
         std::size_t end = next + 1;
-        while (end < fresh.size() && (row == keys_.size() || keys_[row] < fresh[end].Key))
+        while (end < fresh.size() && (row == rows_.size() || rows_[row]->Key < fresh[end]->Key))
             ++end;
-        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + end - next - 1));
-        std::vector<std::string> keys;
-        std::vector<std::unique_ptr<chatlog::LogHit>> rows;
-        for (std::size_t k = next; k < end; ++k) {
-            keys.push_back(std::move(fresh[k].Key));
-            rows.push_back(std::make_unique<chatlog::LogHit>(std::move(*fresh[k].Hit)));
+        end = std::min(end, next + (limit_ - row));
+        // The oldest rows make room first (they all stand below `row`).
+        if (rows_.size() + (end - next) > limit_) {
+            const std::size_t keep = limit_ - (end - next);
+            beginRemoveRows({}, static_cast<int>(keep), static_cast<int>(rows_.size() - 1));
+            rows_.resize(keep);
+            endRemoveRows();
         }
-        keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(row), std::make_move_iterator(keys.begin()),
-                     std::make_move_iterator(keys.end()));
+        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + end - next - 1));
+        std::vector<std::unique_ptr<chatlog::LogHit>> rows;
+        rows.reserve(end - next);
+        for (std::size_t k = next; k < end; ++k)
+            rows.push_back(std::make_unique<chatlog::LogHit>(std::move(*fresh[k])));
         rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(row), std::make_move_iterator(rows.begin()),
                      std::make_move_iterator(rows.end()));
         endInsertRows();

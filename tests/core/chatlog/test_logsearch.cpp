@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -139,6 +140,114 @@ TEST_F(LogSearchTest, LinesMatchAsInTheFindBarNewestFirstWithOffsetsAndSpans)
     std::vector<chatlog::LogHit> none;
     searcher.SearchFile(file, 0, {}, cancel, none);
     EXPECT_TRUE(none.empty());
+}
+
+TEST_F(LogSearchTest, EveryLineTheFindBarMatchesIsFoundAndNoOther)
+{
+    // Query, line, whether it is a hit. Each verdict is also the find bar's own
+    // line search's, so the two cannot drift apart.
+    const struct {
+        std::string query, line;
+        bool hit;
+    } cases[] = {
+        {"ss", "groß", true},              // one character that folds to several
+        {"SS", "GROẞ", true},
+        {"ß", "strasse", true},
+        {"s", "ß", false},                 // a match inside one character is none
+        {"st", "ﬆop", true},               // a ligature
+        {"i\xCC\x87", "İstanbul", true},   // a capital that folds to two characters
+        {"𐐨", "𐐀", true},                  // a case pair outside the basic plane
+        {"𐐀", "𐐨", true},
+        {"ガ", "ｶﾞ", true},
+        {"ｶﾞ", "ガ", true},
+        {"カ", "ｶﾞ", false},                // the voiced mark joins the kana before it
+        {"ﾞ", "ｶﾞ", false},
+        {"~", "〜", true},                  // wave dash, fullwidth tilde, tilde
+        {"ｋ", "\xE2\x84\xAA", true},        // the Kelvin sign is a K
+        {"ΣΑΣ", "σας", true},
+        {"abc", "ＡＢＣ", true},
+        {"abc", "ab c", false},
+    };
+    std::string bytes;
+    std::vector<std::uint64_t> offsets;
+    for (const auto& c : cases) {
+        offsets.push_back(bytes.size());
+        bytes += "2026-12-01 10:00:00 " + c.line + "\n";
+    }
+    fs::create_directory(Dir / "s_1");
+    WriteFile(Dir / "s_1" / "room_2026-12.log", bytes);
+    const chatlog::LogFile file{Dir / "s_1" / "room_2026-12.log", "s_1", "room", 2026, 12};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        TextSearch findBar(cases[i].query);
+        EXPECT_EQ(findBar.CountInLine(cases[i].line) > 0, cases[i].hit) << cases[i].query << " in " << cases[i].line;
+        bool found = false;
+        for (const chatlog::LogHit& hit : Search(file, cases[i].query)) {
+            const std::size_t line = static_cast<std::size_t>(
+                std::find(std::begin(offsets), std::end(offsets), hit.Offset) - std::begin(offsets));
+            ASSERT_LT(line, std::size(cases));
+            found = found || line == i;
+            // Other lines may match too; each only where the find bar agrees.
+            EXPECT_GT(TextSearch(cases[i].query).CountInLine(cases[line].line), 0u)
+                << cases[i].query << " found in " << cases[line].line;
+        }
+        EXPECT_EQ(found, cases[i].hit) << cases[i].query << " in " << cases[i].line;
+    }
+}
+
+TEST_F(LogSearchTest, KeepsTheNewestLinesOfEveryFileAndCountsTheRest)
+{
+    // Two rooms of one month whose lines interleave in time, and an older month.
+    // Only the newest `keep` lines found become hits; every line is counted.
+    fs::create_directory(Dir / "s_1");
+    const auto write = [&](const std::string& name, const std::string& day, const std::vector<int>& minutes) {
+        std::string bytes;
+        for (const int m : minutes) {
+            const std::string time = day + " 10:" + (m < 10 ? "0" : "") + std::to_string(m);
+            bytes += time + ":00 x> ｷｰﾊﾟｰ\n" + time + ":30 x> other\n";
+        }
+        WriteFile(Dir / "s_1" / name, bytes);
+    };
+    write("a_2026-12.log", "2026-12-01", {1, 3, 5, 7, 9, 11});
+    write("b_2026-12.log", "2026-12-01", {2, 4, 6, 8, 10, 12});
+    write("a_2026-11.log", "2026-11-30", {50, 51, 52});
+    const std::vector<chatlog::LogFile> files = chatlog::ListLogFiles(Dir, {});
+    ASSERT_EQ(files.size(), 3u);
+
+    const struct {
+        std::size_t keep;
+        std::vector<std::vector<int>> perFile;   // the minutes each file gives, newest first
+        std::vector<int> newest;                 // the newest `keep` of all
+    } cases[] = {
+        {3, {{11, 9, 7}, {12, 10}, {}}, {12, 11, 10}},
+        {1, {{11}, {12}, {}}, {12}},
+        {20, {{11, 9, 7, 5, 3, 1}, {12, 10, 8, 6, 4, 2}, {52, 51, 50}}, {12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 52, 51, 50}},
+        {0, {{}, {}, {}}, {}},
+    };
+    for (const auto& c : cases) {
+        chatlog::LogSearcher searcher("キーパー", c.keep);
+        std::atomic<bool> cancel{false};
+        std::vector<chatlog::LogHit> all;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            std::vector<chatlog::LogHit> hits;
+            searcher.SearchFile(files[i], i, {}, cancel, hits);
+            std::vector<int> minutes;
+            for (const chatlog::LogHit& hit : hits) {
+                EXPECT_EQ(hit.File, i);
+                EXPECT_EQ(hit.Text, "x> ｷｰﾊﾟｰ");
+                EXPECT_EQ(hit.SortKey(files[i]), hit.Stamp);
+                minutes.push_back(std::stoi(hit.Stamp.substr(14, 2)));
+            }
+            EXPECT_EQ(minutes, c.perFile[i]) << "keep " << c.keep << ", file " << i;
+            all.insert(all.end(), hits.begin(), hits.end());
+        }
+        EXPECT_EQ(searcher.Found(), 15u) << "keep " << c.keep;
+        std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.Key > b.Key; });
+        all.resize(std::min(all.size(), c.keep));
+        std::vector<int> newest;
+        for (const chatlog::LogHit& hit : all)
+            newest.push_back(std::stoi(hit.Stamp.substr(14, 2)));
+        EXPECT_EQ(newest, c.newest) << "keep " << c.keep;
+    }
 }
 
 TEST_F(LogSearchTest, HugeLinesAndLinesAcrossPiecesAreFoundOnceAndCut)

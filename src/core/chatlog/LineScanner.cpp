@@ -1,0 +1,164 @@
+#include "LineScanner.h"
+
+#include "TextSearch.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace chatlog {
+
+namespace {
+
+// The length of the UTF-8 character that starts with b; 0 when none does.
+std::size_t CharLength(unsigned char b)
+{
+    return b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+}
+
+bool WholeCharacters(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = CharLength(static_cast<unsigned char>(text[i]));
+        if (n == 0 || i + n > text.size())
+            return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> RawFormsAt(std::string_view foldedQuery, std::size_t at)
+{
+    std::vector<std::string> forms;
+    if (!WholeCharacters(foldedQuery) || at >= foldedQuery.size())
+        return forms;
+    const std::string_view target = foldedQuery.substr(at, CharLength(static_cast<unsigned char>(foldedQuery[at])));
+    if (FoldForMatch(target) == target)
+        forms.emplace_back(target);
+    ForEachFoldChange([&](std::string_view raw, std::string_view folded) {
+        if (folded == target) {
+            forms.emplace_back(raw);
+            return;
+        }
+        // Several characters: a form when they stand in the query over the character.
+        if (folded.size() <= target.size())
+            return;
+        for (std::size_t from = at + target.size() > folded.size() ? at + target.size() - folded.size() : 0;
+             from <= at; ++from) {
+            // Starting on a character's first byte, a UTF-8 text ends on a character's last.
+            if ((static_cast<unsigned char>(foldedQuery[from]) & 0xC0) != 0x80 &&
+                foldedQuery.substr(from, folded.size()) == folded) {
+                forms.emplace_back(raw);
+                return;
+            }
+        }
+    });
+    std::sort(forms.begin(), forms.end());
+    forms.erase(std::unique(forms.begin(), forms.end()), forms.end());
+    return forms;
+}
+
+void FormScanner::SetForms(std::vector<std::string> forms)
+{
+    std::erase_if(forms, [](const std::string& form) { return form.empty() || form.size() > 255; });
+    forms_ = std::move(forms);
+    probes_.clear();
+    longest_ = 0;
+    std::fill(std::begin(firstByte_), std::end(firstByte_), false);
+    for (const std::string& form : forms_) {
+        longest_ = std::max(longest_, form.size());
+        firstByte_[static_cast<unsigned char>(form.front())] = true;
+        Probe probe;
+        probe.First = static_cast<std::uint8_t>(form.front());
+        probe.Last = static_cast<std::uint8_t>(form.back());
+        probe.Length = static_cast<std::uint8_t>(form.size());
+        // Forms that differ only in bit 0x20 of these two bytes (z and Z, ａ and Ａ) share one probe.
+        const auto same = std::find_if(probes_.begin(), probes_.end(), [&](const Probe& p) {
+            return p.Length == probe.Length && (p.First | 0x20) == (probe.First | 0x20) &&
+                   (p.Last | 0x20) == (probe.Last | 0x20);
+        });
+        if (same == probes_.end()) {
+            probes_.push_back(probe);
+            continue;
+        }
+        if (same->First != probe.First)
+            same->FirstOr = 0x20;
+        if (same->Last != probe.Last)
+            same->LastOr = 0x20;
+        same->First |= same->FirstOr;
+        same->Last |= same->LastOr;
+    }
+}
+
+bool FormScanner::FormAt(std::string_view text, std::size_t at) const
+{
+    if (!firstByte_[static_cast<unsigned char>(text[at])])
+        return false;
+    for (const std::string& form : forms_) {
+        if (form.size() <= text.size() - at && std::memcmp(text.data() + at, form.data(), form.size()) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::size_t FormScanner::Next(std::string_view text, std::size_t from) const
+{
+    if (forms_.empty())
+        return std::string_view::npos;
+    std::size_t at = from;
+#if defined(__SSE2__)
+    // Sixteen places at a time: a place passes when a probe's first and last
+    // bytes both fit, and is then compared whole.
+    const char* data = text.data();
+    while (text.size() >= longest_ + 15 && at <= text.size() - longest_ - 15) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        unsigned mask = 0;
+        for (const Probe& probe : probes_) {
+            __m128i hit = _mm_cmpeq_epi8(_mm_or_si128(block, _mm_set1_epi8(static_cast<char>(probe.FirstOr))),
+                                         _mm_set1_epi8(static_cast<char>(probe.First)));
+            if (probe.Length > 1) {
+                const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + probe.Length - 1));
+                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(_mm_or_si128(tail, _mm_set1_epi8(static_cast<char>(probe.LastOr))),
+                                                        _mm_set1_epi8(static_cast<char>(probe.Last))));
+            }
+            mask |= static_cast<unsigned>(_mm_movemask_epi8(hit));
+        }
+        while (mask != 0) {
+            const std::size_t place = at + static_cast<std::size_t>(__builtin_ctz(mask));
+            if (FormAt(text, place))
+                return place;
+            mask &= mask - 1;
+        }
+        at += 16;
+    }
+#endif
+    for (; at < text.size(); ++at) {
+        if (FormAt(text, at))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t FormScanner::CountLines(std::string_view text) const
+{
+    std::size_t lines = 0;
+    for (std::size_t at = Next(text, 0); at != std::string_view::npos;) {
+        ++lines;
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos)
+            break;
+        at = Next(text, end + 1);
+    }
+    return lines;
+}
+
+}  // namespace chatlog
