@@ -90,7 +90,9 @@ double Since(std::chrono::steady_clock::time_point start)
 
 double GrepMs(const fs::path& folder, const std::string& needle)
 {
-    const std::string command = "LC_ALL=C.UTF-8 grep -F -i -c -r -- '" + needle + "' '" + folder.string() + "' > /dev/null";
+    // Not into /dev/null: grep sees that and stops at the first match, as with -q.
+    const std::string command =
+        "LC_ALL=C.UTF-8 grep -F -i -c -r -- '" + needle + "' '" + folder.string() + "' | cat > /dev/null";
     const auto start = std::chrono::steady_clock::now();
     if (std::system(command.c_str()) == -1)
         return -1;

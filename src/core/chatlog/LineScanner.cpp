@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace chatlog {
 
@@ -67,6 +70,25 @@ std::vector<std::string> RawFormsAt(std::string_view foldedQuery, std::size_t at
     return forms;
 }
 
+std::vector<std::string> RawFormsOfPair(std::string_view first, const std::vector<std::string>& firsts,
+                                        std::string_view second, const std::vector<std::string>& seconds)
+{
+    for (const std::string& form : firsts) {
+        if (FoldForMatch(form) != first)
+            return {};
+    }
+    for (const std::string& form : seconds) {
+        if (FoldForMatch(form) != second)
+            return {};
+    }
+    std::vector<std::string> pairs;
+    for (const std::string& a : firsts) {
+        for (const std::string& b : seconds)
+            pairs.push_back(a + b);
+    }
+    return pairs;
+}
+
 void FormScanner::SetForms(std::vector<std::string> forms)
 {
     std::erase_if(forms, [](const std::string& form) { return form.empty() || form.size() > 255; });
@@ -74,6 +96,9 @@ void FormScanner::SetForms(std::vector<std::string> forms)
     probes_.clear();
     longest_ = 0;
     std::fill(std::begin(firstByte_), std::end(firstByte_), false);
+#if defined(__x86_64__) && defined(__GNUC__)
+    wide_ = __builtin_cpu_supports("avx2");
+#endif
     for (const std::string& form : forms_) {
         longest_ = std::max(longest_, form.size());
         firstByte_[static_cast<unsigned char>(form.front())] = true;
@@ -110,11 +135,52 @@ bool FormScanner::FormAt(std::string_view text, std::size_t at) const
     return false;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// Thirty-two places at a time, where the processor can.
+__attribute__((target("avx2"))) bool FormScanner::NextWide(std::string_view text, std::size_t& at) const
+{
+    const char* data = text.data();
+    while (text.size() >= longest_ + 31 && at <= text.size() - longest_ - 31) {
+        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
+        unsigned mask = 0;
+        for (const Probe& probe : probes_) {
+            __m256i hit = _mm256_cmpeq_epi8(_mm256_or_si256(block, _mm256_set1_epi8(static_cast<char>(probe.FirstOr))),
+                                            _mm256_set1_epi8(static_cast<char>(probe.First)));
+            if (probe.Length > 1) {
+                const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + probe.Length - 1));
+                hit = _mm256_and_si256(
+                    hit, _mm256_cmpeq_epi8(_mm256_or_si256(tail, _mm256_set1_epi8(static_cast<char>(probe.LastOr))),
+                                           _mm256_set1_epi8(static_cast<char>(probe.Last))));
+            }
+            mask |= static_cast<unsigned>(_mm256_movemask_epi8(hit));
+        }
+        while (mask != 0) {
+            const std::size_t place = at + static_cast<std::size_t>(__builtin_ctz(mask));
+            if (FormAt(text, place)) {
+                at = place;
+                return true;
+            }
+            mask &= mask - 1;
+        }
+        at += 32;
+    }
+    return false;
+}
+#else
+bool FormScanner::NextWide(std::string_view, std::size_t&) const
+{
+    return false;
+}
+#endif
+
 std::size_t FormScanner::Next(std::string_view text, std::size_t from) const
 {
     if (forms_.empty())
         return std::string_view::npos;
     std::size_t at = from;
+    // The wide loop finds a place, or leaves the last few bytes to the loops below.
+    if (wide_ && NextWide(text, at))
+        return at;
 #if defined(__SSE2__)
     // Sixteen places at a time: a place passes when a probe's first and last
     // bytes both fit, and is then compared whole.

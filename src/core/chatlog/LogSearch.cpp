@@ -205,36 +205,53 @@ LogSearcher::LogSearcher(std::string_view query, std::size_t keep)
     // So is a query that is not UTF-8: its bytes may match inside those characters.
     everyLine_ = needle_.find("\xEF\xBF\xBD") != std::string::npos ||
                  needle_.find("\xE2\x80\xA6") != std::string::npos || RawFormsAt(needle_, 0).empty();
+    // A line that holds the folded query as it is matches: each of its characters
+    // folds to itself, and none joins a neighbour (only half-width kana and
+    // marks do, and a folded text has none). Most hits are found so, unfolded.
+    literal_ = !everyLine_ && FoldForMatch(needle_) == needle_;
 }
 
 void LogSearcher::ChooseAnchor(std::string_view sample)
 {
     // A small first file is a poor sample: choose again on the next pieces until one was large enough.
     anchorChosen_ = sample.size() >= SampleBytes || ++samples_ >= 16;
-    std::size_t best = static_cast<std::size_t>(-1);
-    std::size_t bestForms = 0;
-    std::vector<std::string> tried;
-    FormScanner scanner;
-    for (std::size_t at = 0; at < needle_.size() && tried.size() < 8;) {
+    // Each character of the query, and each pair side by side, is tried on the
+    // sample: what its scan costs (its probes over every byte) and what its
+    // lines cost (each folded and matched). The cheapest is the anchor.
+    constexpr std::size_t ProbeCost = 3;     // a probe over 16 bytes
+    constexpr std::size_t LineCost = 600;    // a line folded and matched
+    std::vector<std::string_view> characters;
+    std::vector<std::vector<std::string>> singles;
+    for (std::size_t at = 0; at < needle_.size() && characters.size() < 16;) {
         std::size_t length = 1;
         while (at + length < needle_.size() && (static_cast<unsigned char>(needle_[at + length]) & 0xC0) == 0x80)
             ++length;
-        const std::string character = needle_.substr(at, length);
-        if (std::find(tried.begin(), tried.end(), character) == tried.end()) {
-            tried.push_back(character);
-            std::vector<std::string> forms = RawFormsAt(needle_, at);
-            const std::size_t formCount = forms.size();
-            scanner.SetForms(std::move(forms));
-            const std::size_t lines = scanner.CountLines(sample);
-            // Fewest lines in the sample; then fewest forms (a blank has many lines and forms).
-            if (lines < best || (lines == best && formCount < bestForms)) {
-                best = lines;
-                bestForms = formCount;
-                scanner_ = scanner;
-            }
-        }
+        characters.push_back(std::string_view(needle_).substr(at, length));
+        singles.push_back(RawFormsAt(needle_, at));
         at += length;
     }
+    std::size_t best = static_cast<std::size_t>(-1);
+    std::vector<std::vector<std::string>> tried;
+    FormScanner scanner;
+    const auto tryForms = [&](std::vector<std::string> forms) {
+        if (forms.empty() || forms.size() > 64 || std::find(tried.begin(), tried.end(), forms) != tried.end())
+            return;
+        tried.push_back(forms);
+        scanner.SetForms(std::move(forms));
+        const std::size_t cost =
+            scanner.Probes() * ProbeCost * (sample.size() / 16 + 1) + scanner.CountLines(sample) * LineCost;
+        if (cost < best) {
+            best = cost;
+            scanner_ = scanner;
+        }
+    };
+    for (std::size_t k = 0; k < characters.size(); ++k) {
+        tryForms(singles[k]);
+        if (k + 1 < characters.size())
+            tryForms(RawFormsOfPair(characters[k], singles[k], characters[k + 1], singles[k + 1]));
+    }
+    if (scanner_.Empty())
+        everyLine_ = true;   // no anchor fit: every line is matched
 }
 
 bool LogSearcher::Wants(const HitKey& key) const
@@ -261,16 +278,21 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         return 0;
     const int fd = opened.Fd.Get();
     const std::size_t first = hits.size();
-    std::string piece;
+    std::string& piece = piece_;
+    piece.clear();
     std::uint64_t pieceOffset = 0;   // the file offset of piece[0]
     std::uint64_t read = 0;
     bool skipping = false;           // inside a line too long for a piece, already searched
     // A small file is read whole in one go, into no more room than it needs.
     struct stat st {};
     const std::uint64_t fileSize = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : PieceBytes;
-    std::string buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize + 1, 1, PieceBytes)), '\0');
+    // The buffer is kept from file to file, grown when a larger file needs it.
+    const auto wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize + 1, 1, PieceBytes));
+    if (buffer_.size() < wanted)
+        buffer_.resize(wanted);
+    std::string_view buffer(buffer_.data(), wanted);
     while (!cancel.load(std::memory_order_relaxed)) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t got = ::read(fd, buffer_.data(), buffer.size());
         if (got <= 0) {
             if (!piece.empty() && !skipping)
                 SearchPiece(piece, pieceOffset, fileIndex, file, query, hits);
@@ -287,8 +309,8 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
             skipping = false;
         }
         // The whole of a small file is searched where it was read.
-        if (piece.empty() && static_cast<std::uint64_t>(got) == fileSize && fresh.size() == buffer.size() - 1 &&
-            !fresh.empty() && fresh.back() == '\n') {
+        if (piece.empty() && static_cast<std::uint64_t>(got) == fileSize && pieceOffset == 0 && !fresh.empty() &&
+            fresh.back() == '\n') {
             SearchPiece(fresh.substr(0, fresh.size() - 1), pieceOffset, fileIndex, file, query, hits);
             pieceOffset += fresh.size();
             continue;
@@ -367,13 +389,16 @@ void LogSearcher::TryLine(std::string_view piece, std::size_t start, std::size_t
     const bool stamped = HasStamp(raw);
     if (stamped && (query.From || query.To) && !DayInRange(*DateOfLogLine(raw), query))
         return;
-    std::string_view line = raw;
-    if (!ShownAsIs(raw)) {
+    if (ShownAsIs(raw)) {
+        const std::string_view message = stamped ? raw.substr(20) : raw;
+        if ((!literal_ || ::memmem(message.data(), message.size(), needle_.data(), needle_.size()) == nullptr) &&
+            search_.CountInLine(message) == 0)
+            return;
+    } else {
         shown_ = ShownLine(raw);
-        line = shown_;
+        if (search_.CountInLine(stamped ? std::string_view(shown_).substr(20) : std::string_view(shown_)) == 0)
+            return;
     }
-    if (search_.CountInLine(stamped ? line.substr(20) : line) == 0)
-        return;
     ++found_;
     const HitKey key = KeyOf(raw, stamped, file);
     if (!Wants(key))

@@ -103,6 +103,7 @@ private:
     TextSearch search_;
     std::string needle_;   // folded
     bool everyLine_ = false;
+    bool literal_ = false;   // a line holding needle_ as it is matches
     bool anchorChosen_ = false;
     int samples_ = 0;
     FormScanner scanner_;
@@ -111,6 +112,8 @@ private:
     std::vector<HitKey> newest_;   // a min-heap: the keys of the newest lines kept
     std::vector<Kept> kept_;       // of the piece being searched
     std::string shown_;            // scratch
+    std::string buffer_;           // what a read gives, kept from file to file
+    std::string piece_;            // lines across reads
     // The server folder last opened, kept while its files are searched.
     std::filesystem::path folderPath_;
     OpenedPlace folder_;

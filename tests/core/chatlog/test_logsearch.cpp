@@ -3,6 +3,7 @@
 // order and offsets, damaged and huge files, cancelling.
 
 #include "HistoryPager.h"
+#include "LineScanner.h"
 #include "LogSearch.h"
 #include "TempFolderTest.h"
 
@@ -54,6 +55,57 @@ TEST(LogSearchLines, SplitLinesGivesEveryLineWithItsOffset)
         chatlog::SplitLines(c.bytes, [&](std::size_t at, std::string_view line) { lines.emplace_back(at, line); });
         EXPECT_EQ(lines, c.lines) << c.bytes;
     }
+}
+
+TEST(LogSearchLines, RawFormsAreEveryWayToWriteACharacterOrAPair)
+{
+    const auto has = [](const std::vector<std::string>& forms, const std::vector<std::string>& wanted) {
+        for (const std::string& form : wanted) {
+            if (std::find(forms.begin(), forms.end(), form) == forms.end())
+                return testing::AssertionFailure() << "no " << form;
+        }
+        return testing::AssertionSuccess();
+    };
+    EXPECT_TRUE(has(chatlog::RawFormsAt("ss", 1), {"s", "S", "ſ", "ｓ", "Ｓ", "ß", "ẞ"}));
+    EXPECT_FALSE(has(chatlog::RawFormsAt("s", 0), {"ß"}));   // ß is two: no form of one s alone
+    EXPECT_TRUE(has(chatlog::RawFormsAt("ガ", 0), {"ガ", "ｶﾞ"}));
+    EXPECT_TRUE(has(chatlog::RawFormsAt("k", 0), {"k", "K", "\xE2\x84\xAA", "ｋ", "Ｋ"}));
+    EXPECT_TRUE(chatlog::RawFormsAt("\xFF", 0).empty());   // not UTF-8
+
+    const auto a = chatlog::RawFormsAt("ab", 0);
+    const auto b = chatlog::RawFormsAt("ab", 1);
+    const auto pairs = chatlog::RawFormsOfPair("a", a, "b", b);
+    EXPECT_EQ(pairs.size(), a.size() * b.size());
+    EXPECT_TRUE(has(pairs, {"ab", "aB", "Ａb", "ａＢ"}));
+    // A form that is more than its character leaves no sure pair.
+    EXPECT_TRUE(chatlog::RawFormsOfPair("s", chatlog::RawFormsAt("ss", 0), "s", chatlog::RawFormsAt("ss", 1)).empty());
+}
+
+TEST(LogSearchLines, ScannerFindsEachFormWhereverItStands)
+{
+    // Forms at the start, across the 16- and 32-byte blocks, in the last bytes;
+    // letters in either case share a test of the bytes but not a match.
+    std::string text(100, '.');
+    const std::vector<std::pair<std::size_t, std::string>> placed = {
+        {0, "Z"}, {15, "ゴ"}, {30, "ｺﾞ"}, {47, "z"}, {63, "ｚ"}, {90, "Ｚ"}, {99, "z"}};
+    for (const auto& [at, form] : placed)
+        text.replace(at, form.size(), form);
+    text[50] = 'y';   // 'y' | 0x20 is not 'z'
+    chatlog::FormScanner scanner;
+    scanner.SetForms({"z", "Z", "ｚ", "Ｚ", "ゴ", "ｺﾞ"});
+    for (const std::size_t from : {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{64}, std::size_t{99}}) {
+        std::vector<std::size_t> found, expected;
+        for (std::size_t at = scanner.Next(text, from); at != std::string_view::npos; at = scanner.Next(text, at + 1))
+            found.push_back(at);
+        for (const auto& [at, form] : placed) {
+            if (at >= from)
+                expected.push_back(at);
+        }
+        EXPECT_EQ(found, expected) << "from " << from;
+    }
+    EXPECT_EQ(scanner.CountLines("z\nnone\nＺ and z\n"), 2u);
+    scanner.SetForms({});
+    EXPECT_EQ(scanner.Next(text, 0), std::string_view::npos);
 }
 
 TEST_F(LogSearchTest, FilesOfTheServerRoomAndDaysAskedForNewestMonthFirst)

@@ -224,6 +224,21 @@ void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
         QCOMPARE(Column(&results, LogSearchResults::ColumnLine), c.lines);
         QVERIFY(most <= static_cast<int>(c.limit));   // never more rows than the limit, not even for a moment
     }
+
+    // The current row and the selection stay on their hits as rows move; a hit that gives way takes its index along.
+    LogSearchResults results;
+    results.Reset({{"/l/s/a_2026-12.log", "s", "a", 2026, 12}, {"/l/s/b_2026-12.log", "s", "b", 2026, 12}}, 3);
+    std::vector<chatlog::LogHit> first{hit(0, "2026-12-01 10:05:00", "a5"), hit(0, "2026-12-01 10:03:00", "a3"),
+                                       hit(0, "2026-12-01 10:01:00", "a1")};
+    results.Add(first);
+    const QPersistentModelIndex a5(results.index(0, LogSearchResults::ColumnLine));
+    const QPersistentModelIndex a1(results.index(2, LogSearchResults::ColumnLine));
+    std::vector<chatlog::LogHit> second{hit(1, "2026-12-01 10:06:00", "b6"), hit(1, "2026-12-01 10:04:00", "b4")};
+    results.Add(second);
+    QCOMPARE(Column(&results, LogSearchResults::ColumnLine), (QStringList{"b6", "a5", "b4"}));
+    QCOMPARE(a5.row(), 1);
+    QCOMPARE(a5.data().toString(), QStringLiteral("a5"));
+    QVERIFY(!a1.isValid());
 }
 
 QTEST_MAIN(TestLogSearch)
