@@ -384,23 +384,23 @@ void LogSearcher::SearchPiece(std::string_view piece, std::uint64_t pieceOffset,
 void LogSearcher::TryLine(std::string_view piece, std::size_t start, std::size_t end, const LogFile& file,
                           const LogQuery& query)
 {
+    // The line as it is shown; most lines are so already and are not copied.
+    // (A damaged byte inside a stamp makes it no stamp once shown.)
     const std::string_view raw = piece.substr(start, end - start);
-    // A stamp is ASCII: the line as shown has it exactly when the raw line has it.
-    const bool stamped = HasStamp(raw);
-    if (stamped && (query.From || query.To) && !DayInRange(*DateOfLogLine(raw), query))
-        return;
-    if (ShownAsIs(raw)) {
-        const std::string_view message = stamped ? raw.substr(20) : raw;
-        if ((!literal_ || ::memmem(message.data(), message.size(), needle_.data(), needle_.size()) == nullptr) &&
-            search_.CountInLine(message) == 0)
-            return;
-    } else {
+    std::string_view line = raw;
+    if (!ShownAsIs(raw)) {
         shown_ = ShownLine(raw);
-        if (search_.CountInLine(stamped ? std::string_view(shown_).substr(20) : std::string_view(shown_)) == 0)
-            return;
+        line = shown_;
     }
+    const bool stamped = HasStamp(line);
+    if (stamped && (query.From || query.To) && !DayInRange(*DateOfLogLine(line), query))
+        return;
+    const std::string_view message = stamped ? line.substr(20) : line;
+    if ((!literal_ || ::memmem(message.data(), message.size(), needle_.data(), needle_.size()) == nullptr) &&
+        search_.CountInLine(message) == 0)
+        return;
     ++found_;
-    const HitKey key = KeyOf(raw, stamped, file);
+    const HitKey key = KeyOf(line, stamped, file);
     if (!Wants(key))
         return;
     if (newest_.size() >= keep_) {

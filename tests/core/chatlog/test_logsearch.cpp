@@ -149,6 +149,7 @@ TEST_F(LogSearchTest, LinesMatchAsInTheFindBarNewestFirstWithOffsetsAndSpans)
         "2026-12-02 11:00:01 bob> \xFF broken ｺﾞｰﾙ",          // 3: damaged bytes
         "no stamp ゴール",                                    // 4
         "2026-12-03 12:00:00 ＧＯＡＬ ゴ\r",                   // 5: a partial match only
+        "2026-12-04 12:0\xD1:00 ゴール",                     // 6: a damaged byte inside the stamp
     };
     std::string bytes;
     std::vector<std::uint64_t> offsets;
@@ -160,8 +161,17 @@ TEST_F(LogSearchTest, LinesMatchAsInTheFindBarNewestFirstWithOffsetsAndSpans)
     WriteFile(Dir / "s_1" / "room_2026-12.log", bytes);
     chatlog::LogFile file{Dir / "s_1" / "room_2026-12.log", "s_1", "room", 2026, 12};
 
-    const auto hits = Search(file, "ゴール");
-    ASSERT_EQ(hits.size(), 4u);
+    // Shown with U+FFFD, the damaged stamp is no stamp: the whole line is the message.
+    const auto damaged = Search(file, "2026-12-04");
+    ASSERT_EQ(damaged.size(), 1u);
+    EXPECT_EQ(damaged[0].Offset, offsets[6]);
+    EXPECT_EQ(damaged[0].Stamp, "");
+    EXPECT_EQ(damaged[0].Text, "2026-12-04 12:0\xEF\xBF\xBD:00 ゴール");
+
+    auto hits = Search(file, "ゴール");
+    ASSERT_EQ(hits.size(), 5u);
+    EXPECT_EQ(hits[0].Offset, offsets[6]);
+    hits.erase(hits.begin());
     EXPECT_EQ(hits[0].Offset, offsets[4]);
     EXPECT_EQ(hits[0].Stamp, "");
     EXPECT_EQ(hits[0].Text, "no stamp ゴール");
@@ -177,14 +187,15 @@ TEST_F(LogSearchTest, LinesMatchAsInTheFindBarNewestFirstWithOffsetsAndSpans)
 
     // Case and width fold; the stamp is not searched; the days asked for.
     EXPECT_EQ(Search(file, "goal").size(), 1u);
-    EXPECT_TRUE(Search(file, "2026-12").empty());
+    EXPECT_TRUE(Search(file, "2026-12-01").empty());
     EXPECT_TRUE(Search(file, "").empty());
     chatlog::LogQuery day;
     day.From = day.To = chatlog::LocalDate{2026, 12, 2};
     const auto onDay = Search(file, "ゴール", day);
-    ASSERT_EQ(onDay.size(), 3u);   // the two of that day, and the line that has no date
-    EXPECT_EQ(onDay[1].Offset, offsets[3]);
-    EXPECT_EQ(onDay[2].Offset, offsets[2]);
+    ASSERT_EQ(onDay.size(), 4u);   // the two of that day, and the lines that have no date
+    EXPECT_EQ(onDay[0].Offset, offsets[6]);
+    EXPECT_EQ(onDay[2].Offset, offsets[3]);
+    EXPECT_EQ(onDay[3].Offset, offsets[2]);
 
     // Cancelled before it starts: nothing.
     chatlog::LogSearcher searcher("ゴール");
