@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -37,6 +38,28 @@ bool WholeCharacters(std::string_view text)
     return true;
 }
 
+// What the fold changes, listed once: by what a character folds to when that is
+// one character, and apart those that fold to several.
+struct FoldChangeIndex {
+    std::unordered_map<std::string, std::vector<std::string>> ToOne;
+    std::vector<std::pair<std::string, std::string>> ToSeveral;
+};
+
+const FoldChangeIndex& FoldChanges()
+{
+    static const FoldChangeIndex index = [] {
+        FoldChangeIndex made;
+        ForEachFoldChange([&](std::string_view raw, std::string_view folded) {
+            if (CharLength(static_cast<unsigned char>(folded[0])) == folded.size())
+                made.ToOne[std::string(folded)].emplace_back(raw);
+            else
+                made.ToSeveral.emplace_back(raw, folded);
+        });
+        return made;
+    }();
+    return index;
+}
+
 }  // namespace
 
 std::vector<std::string> RawFormsAt(std::string_view foldedQuery, std::size_t at)
@@ -47,24 +70,23 @@ std::vector<std::string> RawFormsAt(std::string_view foldedQuery, std::size_t at
     const std::string_view target = foldedQuery.substr(at, CharLength(static_cast<unsigned char>(foldedQuery[at])));
     if (FoldForMatch(target) == target)
         forms.emplace_back(target);
-    ForEachFoldChange([&](std::string_view raw, std::string_view folded) {
-        if (folded == target) {
-            forms.emplace_back(raw);
-            return;
-        }
+    const FoldChangeIndex& changes = FoldChanges();
+    if (const auto one = changes.ToOne.find(std::string(target)); one != changes.ToOne.end())
+        forms.insert(forms.end(), one->second.begin(), one->second.end());
+    for (const auto& [raw, folded] : changes.ToSeveral) {
         // Several characters: a form when they stand in the query over the character.
-        if (folded.size() <= target.size())
-            return;
+        if (folded.size() <= target.size() || foldedQuery.find(folded) == std::string_view::npos)
+            continue;
         for (std::size_t from = at + target.size() > folded.size() ? at + target.size() - folded.size() : 0;
              from <= at; ++from) {
             // Starting on a character's first byte, a UTF-8 text ends on a character's last.
             if ((static_cast<unsigned char>(foldedQuery[from]) & 0xC0) != 0x80 &&
                 foldedQuery.substr(from, folded.size()) == folded) {
-                forms.emplace_back(raw);
-                return;
+                forms.push_back(raw);
+                break;
             }
         }
-    });
+    }
     std::sort(forms.begin(), forms.end());
     forms.erase(std::unique(forms.begin(), forms.end()), forms.end());
     return forms;

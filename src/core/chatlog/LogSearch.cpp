@@ -209,17 +209,14 @@ LogSearcher::LogSearcher(std::string_view query, std::size_t keep)
     // folds to itself, and none joins a neighbour (only half-width kana and
     // marks do, and a folded text has none). Most hits are found so, unfolded.
     literal_ = !everyLine_ && FoldForMatch(needle_) == needle_;
+    if (!everyLine_)
+        ListAnchors();
+    if (anchors_.empty())
+        everyLine_ = true;   // no anchor fits: every line is matched
 }
 
-void LogSearcher::ChooseAnchor(std::string_view sample)
+void LogSearcher::ListAnchors()
 {
-    // A small first file is a poor sample: choose again on the next pieces until one was large enough.
-    anchorChosen_ = sample.size() >= SampleBytes || ++samples_ >= 16;
-    // Each character of the query, and each pair side by side, is tried on the
-    // sample: what its scan costs (its probes over every byte) and what its
-    // lines cost (each folded and matched). The cheapest is the anchor.
-    constexpr std::size_t ProbeCost = 3;     // a probe over 16 bytes
-    constexpr std::size_t LineCost = 600;    // a line folded and matched
     std::vector<std::string_view> characters;
     std::vector<std::vector<std::string>> singles;
     for (std::size_t at = 0; at < needle_.size() && characters.size() < 16;) {
@@ -230,28 +227,42 @@ void LogSearcher::ChooseAnchor(std::string_view sample)
         singles.push_back(RawFormsAt(needle_, at));
         at += length;
     }
-    std::size_t best = static_cast<std::size_t>(-1);
-    std::vector<std::vector<std::string>> tried;
-    FormScanner scanner;
-    const auto tryForms = [&](std::vector<std::string> forms) {
-        if (forms.empty() || forms.size() > 64 || std::find(tried.begin(), tried.end(), forms) != tried.end())
+    std::vector<std::vector<std::string>> listed;
+    const auto add = [&](std::vector<std::string> forms) {
+        if (forms.empty() || forms.size() > 64 || std::find(listed.begin(), listed.end(), forms) != listed.end())
             return;
-        tried.push_back(forms);
-        scanner.SetForms(std::move(forms));
-        const std::size_t cost =
-            scanner.Probes() * ProbeCost * (sample.size() / 16 + 1) + scanner.CountLines(sample) * LineCost;
-        if (cost < best) {
-            best = cost;
-            scanner_ = scanner;
-        }
+        listed.push_back(forms);
+        anchors_.emplace_back().SetForms(std::move(forms));
     };
     for (std::size_t k = 0; k < characters.size(); ++k) {
-        tryForms(singles[k]);
+        add(singles[k]);
         if (k + 1 < characters.size())
-            tryForms(RawFormsOfPair(characters[k], singles[k], characters[k + 1], singles[k + 1]));
+            add(RawFormsOfPair(characters[k], singles[k], characters[k + 1], singles[k + 1]));
     }
-    if (scanner_.Empty())
-        everyLine_ = true;   // no anchor fit: every line is matched
+}
+
+void LogSearcher::ChooseAnchor(std::string_view sample)
+{
+    // A small first file is a poor sample: choose again on a later piece twice
+    // as large, until one was large enough.
+    if (sampled_ > 0 && sample.size() < 2 * sampled_)
+        return;
+    sampled_ = sample.size();
+    anchorChosen_ = sample.size() >= SampleBytes;
+    // Each character of the query, and each pair side by side, is tried on the
+    // sample: what its scan costs (its probes over every byte) and what its
+    // lines cost (each folded and matched). The cheapest is the anchor.
+    constexpr std::size_t ProbeCost = 3;     // a probe over 16 bytes
+    constexpr std::size_t LineCost = 600;    // a line folded and matched
+    std::size_t best = static_cast<std::size_t>(-1);
+    for (const FormScanner& anchor : anchors_) {
+        const std::size_t cost =
+            anchor.Probes() * ProbeCost * (sample.size() / 16 + 1) + anchor.CountLines(sample) * LineCost;
+        if (cost < best) {
+            best = cost;
+            scanner_ = anchor;
+        }
+    }
 }
 
 bool LogSearcher::Wants(const HitKey& key) const

@@ -97,7 +97,9 @@ private:
     void TryLine(std::string_view piece, std::size_t start, std::size_t end, const LogFile& file,
                  const LogQuery& query);
     bool Wants(const HitKey& key) const;
-    // The character of the query whose raw forms are fewest in a sample of the logs.
+    // The characters of the query and the pairs side by side that may anchor the search.
+    void ListAnchors();
+    // Of these, the cheapest to search a sample of the logs with.
     void ChooseAnchor(std::string_view sample);
 
     TextSearch search_;
@@ -105,8 +107,9 @@ private:
     bool everyLine_ = false;
     bool literal_ = false;   // a line holding needle_ as it is matches
     bool anchorChosen_ = false;
-    int samples_ = 0;
-    FormScanner scanner_;
+    std::size_t sampled_ = 0;   // the bytes the anchor was last chosen on
+    std::vector<FormScanner> anchors_;
+    FormScanner scanner_;       // the one chosen
     std::size_t keep_;
     std::uint64_t found_ = 0;
     std::vector<HitKey> newest_;   // a min-heap: the keys of the newest lines kept
