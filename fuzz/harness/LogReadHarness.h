@@ -7,22 +7,26 @@
 // Byte 0: the page size (1 + its low 4 bits); byte 1: where the rest is split
 // into an older and a newer month file (as a fraction of 255); byte 2: the
 // length of the query (low 3 bits), taken from the start of the newer file's
-// second line. The rest: the files' bytes.
+// second line, and how many of the newest lines found a second search keeps
+// (1 + the next 2 bits). The rest: the files' bytes.
 //
 // What must hold: every line read is valid UTF-8 without a line end and no
 // longer than a cut line; reading backwards gives exactly the lines that the
 // splitter gives forwards, cleaned alike, in the same order; reading forwards
 // from a line gives the same; the search finds exactly the lines whose message
-// the find bar's line search matches, newest first, each at the start of its line.
+// the find bar's line search matches, newest first, each at the start of its line;
+// keeping only the newest few, it counts them all and keeps the newest.
 
 #include "HistoryPager.h"
 #include "LogSearch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,17 +87,24 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
     const std::string_view newer = rest.substr(split);
     // A server's folder in a logs folder of the user's own, as the program reads them.
     const std::filesystem::path server = folder / "logs" / "srv";
-    std::error_code error;
-    std::filesystem::create_directories(server, error);
     const std::filesystem::path olderFile = server / "room_2026-11.log";
     const std::filesystem::path newerFile = server / "room_2026-12.log";
+    // The folders and the files' modes are made once a folder; rewriting a file keeps its mode.
+    static std::filesystem::path prepared;
+    if (prepared != folder) {
+        std::error_code error;
+        std::filesystem::create_directories(server, error);
+        if (!WriteFile(olderFile, {}) || !WriteFile(newerFile, {}))
+            return "cannot write the scratch files in " + folder.string();
+        using std::filesystem::perms;
+        for (const std::filesystem::path& place : {folder / "logs", server})
+            std::filesystem::permissions(place, perms::owner_all, error);
+        for (const std::filesystem::path& file : {olderFile, newerFile})
+            std::filesystem::permissions(file, perms::owner_read | perms::owner_write, error);
+        prepared = folder;
+    }
     if (!WriteFile(olderFile, older) || !WriteFile(newerFile, newer))
         return "cannot write the scratch files in " + folder.string();
-    using std::filesystem::perms;
-    for (const std::filesystem::path& place : {folder / "logs", server})
-        std::filesystem::permissions(place, perms::owner_all, error);
-    for (const std::filesystem::path& file : {olderFile, newerFile})
-        std::filesystem::permissions(file, perms::owner_read | perms::owner_write, error);
 
     // Forwards, by the splitter.
     std::vector<std::string> forward;
@@ -149,6 +160,7 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
     chatlog::LogSearcher searcher(query);
     TextSearch check(query);
     std::vector<std::uint64_t> expectedHits;   // offsets, newest first
+    std::vector<std::string> expectedKeys;     // their order among all
     for (std::size_t k = newerStarts.size(); k-- > 0;) {
         const std::string& line = forward[firstNewer + k];
         const bool stamped = line.size() >= 20 && chatlog::DateOfLogLine(line) && line[13] == ':' &&
@@ -157,8 +169,10 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
         check.FindInLine(stamped ? std::string_view(line).substr(20) : std::string_view(line), 0, spans);
         // A match inside one character (a query of stray bytes) shows nothing and is no hit.
         std::erase_if(spans, [](const TextMatch& span) { return span.End <= span.Begin; });
-        if (!spans.empty())
+        if (!spans.empty()) {
             expectedHits.push_back(newerStarts[k]);
+            expectedKeys.push_back(stamped ? line.substr(0, 19) : "2026-12-00");
+        }
     }
     std::atomic<bool> cancel{false};
     std::vector<chatlog::LogHit> hits;
@@ -176,6 +190,28 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
     if (found != expectedHits)
         return "the search found " + std::to_string(found.size()) + " lines, the line search " +
                std::to_string(expectedHits.size());
+
+    // Keeping only the newest few (byte 2's next bits): every line is still
+    // counted, and the newest of what it gives are the newest of all.
+    const std::size_t keep = 1 + ((data[2] >> 3) & 3);
+    chatlog::LogSearcher newest(query, keep);
+    std::vector<chatlog::LogHit> kept;
+    newest.SearchFile({newerFile, "s", "room", 2026, 12}, 0, {}, cancel, kept);
+    if (newest.Found() != expectedHits.size())
+        return "counted " + std::to_string(newest.Found()) + " lines of " + std::to_string(expectedHits.size());
+    std::vector<std::string> keptKeys;
+    for (const chatlog::LogHit& hit : kept) {
+        if (std::find(expectedHits.begin(), expectedHits.end(), hit.Offset) == expectedHits.end())
+            return "kept a line that does not match";
+        keptKeys.push_back(hit.SortKey({}));
+    }
+    const auto newestOf = [keep](std::vector<std::string> keys) {
+        std::sort(keys.begin(), keys.end(), std::greater<>());
+        keys.resize(std::min(keys.size(), keep));
+        return keys;
+    };
+    if (newestOf(keptKeys) != newestOf(expectedKeys))
+        return "the lines kept are not the newest";
     return {};
 }
 

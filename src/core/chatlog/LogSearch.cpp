@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -77,15 +79,6 @@ bool HasStamp(std::string_view line)
 
 }  // namespace
 
-std::string LogHit::SortKey(const LogFile& file) const
-{
-    if (!Stamp.empty())
-        return Stamp;
-    char key[24];
-    std::snprintf(key, sizeof key, "%04d-%02d-00", file.Year, file.Month);
-    return key;
-}
-
 std::string RoomOfStem(std::string_view stem)
 {
     std::string bytes;
@@ -144,125 +137,139 @@ void SplitLines(std::string_view bytes, const std::function<void(std::size_t, st
 }
 
 namespace {
-std::vector<std::string> Characters(std::string_view text);
-bool ValidUtf8(std::string_view text) { return text.empty() || !Characters(text).empty(); }
+
+// Lines read as they are shown, without a copy: no NUL, nothing that is not
+// UTF-8, no CR at the end, not so long that it is cut.
+bool ShownAsIs(std::string_view raw)
+{
+    if (raw.size() > MaxLineBytes || (!raw.empty() && raw.back() == '\r'))
+        return false;
+    for (std::size_t i = 0; i < raw.size();) {
+        const auto b = static_cast<unsigned char>(raw[i]);
+        if (b >= 0x20 && b < 0x80) {
+            ++i;
+            continue;
+        }
+        if (b == 0)
+            return false;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        if (n == 0 || i + n > raw.size())
+            return false;
+        const auto b1 = static_cast<unsigned char>(raw[i + 1]);
+        // The second byte's range rules out overlong forms, surrogates and what lies past U+10FFFF.
+        const unsigned char low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        if (b1 < low || b1 > high)
+            return false;
+        for (std::size_t k = 2; k < n; ++k) {
+            if ((static_cast<unsigned char>(raw[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+HitKey KeyOf(std::string_view line, bool stamped, const LogFile& file)
+{
+    HitKey key{};
+    if (stamped) {
+        std::copy_n(line.begin(), key.size(), key.begin());
+    } else {
+        char month[16];
+        std::snprintf(month, sizeof month, "%04d-%02d-00", std::clamp(file.Year, 0, 9999), std::clamp(file.Month, 0, 99));
+        std::copy_n(month, 10, key.begin());
+    }
+    return key;
+}
+
+// The anchor is chosen on this much of the first pieces searched.
+constexpr std::size_t SampleBytes = 256 * 1024;
+
 }  // namespace
 
-LogSearcher::LogSearcher(std::string_view query) : search_(query), needle_(FoldForMatch(query))
+std::string LogHit::SortKey(const LogFile&) const
+{
+    return std::string(Key.data(), std::find(Key.begin(), Key.end(), '\0'));
+}
+
+LogSearcher::LogSearcher(std::string_view query, std::size_t keep)
+    : search_(query), needle_(FoldForMatch(query)), keep_(keep)
 {
     // What cleaning puts into a line (the replacement character, the "…" of a cut)
     // is not in its bytes: such a query is tried on every cleaned line.
     // So is a query that is not UTF-8: its bytes may match inside those characters.
     everyLine_ = needle_.find("\xEF\xBF\xBD") != std::string::npos ||
-                 needle_.find("\xE2\x80\xA6") != std::string::npos || !ValidUtf8(needle_);
+                 needle_.find("\xE2\x80\xA6") != std::string::npos || RawFormsAt(needle_, 0).empty();
+    // A line that holds the folded query as it is matches: each of its characters
+    // folds to itself, and none joins a neighbour (only half-width kana and
+    // marks do, and a folded text has none). Most hits are found so, unfolded.
+    literal_ = !everyLine_ && FoldForMatch(needle_) == needle_;
     if (!everyLine_)
-        ChooseAnchor();
+        ListAnchors();
+    if (anchors_.empty())
+        everyLine_ = true;   // no anchor fits: every line is matched
 }
 
-namespace {
-
-std::string Utf8(char32_t c)
+void LogSearcher::ListAnchors()
 {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+    std::vector<std::string_view> characters;
+    std::vector<std::vector<std::string>> singles;
+    for (std::size_t at = 0; at < needle_.size() && characters.size() < 16;) {
+        std::size_t length = 1;
+        while (at + length < needle_.size() && (static_cast<unsigned char>(needle_[at + length]) & 0xC0) == 0x80)
+            ++length;
+        characters.push_back(std::string_view(needle_).substr(at, length));
+        singles.push_back(RawFormsAt(needle_, at));
+        at += length;
     }
-    return out;
-}
-
-// The characters of a valid UTF-8 text, as their bytes; none when it is not valid.
-std::vector<std::string> Characters(std::string_view text)
-{
-    std::vector<std::string> chars;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-        if (n == 0 || i + n > text.size())
-            return {};
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return {};
-        }
-        chars.emplace_back(text.substr(i, n));
-        i += n;
+    std::vector<std::vector<std::string>> listed;
+    const auto add = [&](std::vector<std::string> forms) {
+        if (forms.empty() || forms.size() > 64 || std::find(listed.begin(), listed.end(), forms) != listed.end())
+            return;
+        listed.push_back(forms);
+        anchors_.emplace_back().SetForms(std::move(forms));
+    };
+    for (std::size_t k = 0; k < characters.size(); ++k) {
+        add(singles[k]);
+        if (k + 1 < characters.size())
+            add(RawFormsOfPair(characters[k], singles[k], characters[k + 1], singles[k + 1]));
     }
-    return chars;
 }
 
-// How common a raw form is in chat text: lower is rarer.
-int Commonness(const std::vector<std::string>& forms)
+void LogSearcher::ChooseAnchor(std::string_view sample)
 {
-    static constexpr std::string_view ByFrequency = "zqxjkvbpygfwmucldrhsnioate";
-    int worst = 0;
-    for (const std::string& form : forms) {
-        int score = 1;   // a character outside ASCII
-        if (form.size() == 1) {
-            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(form[0])));
-            const std::size_t rank = ByFrequency.find(c);
-            score = rank == std::string_view::npos ? 30 : 4 + static_cast<int>(rank);
-            if (c == ' ')
-                score = 60;
-        } else if (static_cast<unsigned char>(form[0]) == 0xE3 && form.size() == 3 &&
-                   (static_cast<unsigned char>(form[1]) == 0x81 || static_cast<unsigned char>(form[1]) == 0x82 ||
-                    static_cast<unsigned char>(form[1]) == 0x83)) {
-            score = 3;   // kana, common in Japanese chat
-        }
-        worst = std::max(worst, score);
-    }
-    return worst + static_cast<int>(forms.size());
-}
-
-}  // namespace
-
-void LogSearcher::ChooseAnchor()
-{
-    const std::vector<std::string> chars = Characters(needle_);
-    if (chars.empty())
+    // A small first file is a poor sample: choose again on a later piece twice
+    // as large, until one was large enough.
+    if (sampled_ > 0 && sample.size() < 2 * sampled_)
         return;
-    // Every character below U+10000, and every half-width kana with a voiced
-    // mark, that folds to the character: its raw forms.
-    std::string folded;
-    int best = 1 << 30;
-    std::size_t tried = 0;
-    for (std::size_t i = chars.size(); i-- > 0 && tried < 8;) {
-        const std::string& target = chars[i];
-        if (std::find(chars.begin() + static_cast<std::ptrdiff_t>(i) + 1, chars.end(), target) != chars.end())
-            continue;
-        ++tried;
-        std::vector<std::string> forms;
-        for (char32_t c = 1; c < 0x10000; ++c) {
-            if (c >= 0xD800 && c < 0xE000)
-                continue;
-            const std::string raw = Utf8(c);
-            FoldForMatch(raw, folded);
-            if (folded == target)
-                forms.push_back(raw);
-        }
-        for (char32_t kana = 0xFF61; kana <= 0xFF9D; ++kana) {
-            for (const char32_t mark : {char32_t(0xFF9E), char32_t(0xFF9F)}) {
-                const std::string raw = Utf8(kana) + Utf8(mark);
-                FoldForMatch(raw, folded);
-                if (folded == target)
-                    forms.push_back(raw);
-            }
-        }
-        if (target.size() == 4)
-            forms.push_back(target);   // above U+FFFF nothing folds
-        if (forms.empty())
-            return;   // cannot be: the character folds to itself
-        const int score = Commonness(forms);
-        if (score < best) {
-            best = score;
-            anchors_ = std::move(forms);
+    sampled_ = sample.size();
+    anchorChosen_ = sample.size() >= SampleBytes;
+    // Each character of the query, and each pair side by side, is tried on the
+    // sample: what its scan costs (its probes over every byte) and what its
+    // lines cost (each folded and matched). The cheapest is the anchor.
+    constexpr std::size_t ProbeCost = 3;     // a probe over 16 bytes
+    constexpr std::size_t LineCost = 600;    // a line folded and matched
+    std::size_t best = static_cast<std::size_t>(-1);
+    for (const FormScanner& anchor : anchors_) {
+        const std::size_t cost =
+            anchor.Probes() * ProbeCost * (sample.size() / 16 + 1) + anchor.CountLines(sample) * LineCost;
+        if (cost < best) {
+            best = cost;
+            scanner_ = anchor;
         }
     }
+}
+
+bool LogSearcher::Wants(const HitKey& key) const
+{
+    if (keep_ == 0)
+        return false;
+    return newest_.size() < keep_ || key > newest_.front();
 }
 
 std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
@@ -270,27 +277,36 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
 {
     if (needle_.empty())
         return 0;
-    const OpenedPlace folder = OpenServerFolder(file.Path.parent_path(), false);
-    if (!folder.Fd)
+    // The files of one server come one after another: its folder is opened and checked once.
+    if (!folder_.Fd || folderPath_ != file.Path.parent_path()) {
+        folderPath_ = file.Path.parent_path();
+        folder_ = OpenServerFolder(folderPath_, false);
+    }
+    if (!folder_.Fd)
         return 0;
-    const OpenedPlace opened = OpenLogFile(folder.Fd.Get(), file.Path.parent_path(), file.Path.filename().string(), false);
+    const OpenedPlace opened = OpenLogFile(folder_.Fd.Get(), folderPath_, file.Path.filename().string(), false);
     if (!opened.Fd)
         return 0;
     const int fd = opened.Fd.Get();
     const std::size_t first = hits.size();
-    std::string piece;
+    std::string& piece = piece_;
+    piece.clear();
     std::uint64_t pieceOffset = 0;   // the file offset of piece[0]
     std::uint64_t read = 0;
     bool skipping = false;           // inside a line too long for a piece, already searched
     // A small file is read whole in one go, into no more room than it needs.
     struct stat st {};
     const std::uint64_t fileSize = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : PieceBytes;
-    std::string buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize + 1, 1, PieceBytes)), '\0');
+    // The buffer is kept from file to file, grown when a larger file needs it.
+    const auto wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize + 1, 1, PieceBytes));
+    if (buffer_.size() < wanted)
+        buffer_.resize(wanted);
+    std::string_view buffer(buffer_.data(), wanted);
     while (!cancel.load(std::memory_order_relaxed)) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t got = ::read(fd, buffer_.data(), buffer.size());
         if (got <= 0) {
             if (!piece.empty() && !skipping)
-                SearchPiece(piece, pieceOffset, fileIndex, query, hits);
+                SearchPiece(piece, pieceOffset, fileIndex, file, query, hits);
             break;
         }
         read += static_cast<std::uint64_t>(got);
@@ -303,19 +319,26 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
             fresh.remove_prefix(nl + 1);
             skipping = false;
         }
+        // The whole of a small file is searched where it was read.
+        if (piece.empty() && static_cast<std::uint64_t>(got) == fileSize && pieceOffset == 0 && !fresh.empty() &&
+            fresh.back() == '\n') {
+            SearchPiece(fresh.substr(0, fresh.size() - 1), pieceOffset, fileIndex, file, query, hits);
+            pieceOffset += fresh.size();
+            continue;
+        }
         piece.append(fresh);
         const std::size_t lastBreak = piece.rfind('\n');
         if (lastBreak == std::string::npos) {
             if (piece.size() >= PieceBytes) {
                 // One line longer than a piece: searched as far as it goes, the rest skipped.
-                SearchPiece(piece, pieceOffset, fileIndex, query, hits);
+                SearchPiece(piece, pieceOffset, fileIndex, file, query, hits);
                 pieceOffset += piece.size();
                 piece.clear();
                 skipping = true;
             }
             continue;
         }
-        SearchPiece(std::string_view(piece).substr(0, lastBreak), pieceOffset, fileIndex, query, hits);
+        SearchPiece(std::string_view(piece).substr(0, lastBreak), pieceOffset, fileIndex, file, query, hits);
         pieceOffset += lastBreak + 1;
         piece.erase(0, lastBreak + 1);
     }
@@ -324,80 +347,80 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
 }
 
 void LogSearcher::SearchPiece(std::string_view piece, std::uint64_t pieceOffset, std::size_t fileIndex,
-                              const LogQuery& query, std::vector<LogHit>& hits)
+                              const LogFile& file, const LogQuery& query, std::vector<LogHit>& hits)
 {
+    if (!everyLine_ && !anchorChosen_)
+        ChooseAnchor(piece.substr(0, SampleBytes));
+    kept_.clear();
     if (everyLine_) {
-        SplitLines(piece, [&](std::size_t at, std::string_view raw) { TryLine(raw, pieceOffset + at, fileIndex, query, hits); });
-        return;
+        SplitLines(piece, [&](std::size_t at, std::string_view raw) { TryLine(piece, at, at + raw.size(), file, query); });
+    } else {
+        // Lines holding a raw form of the anchor, each once, in order.
+        std::size_t lineStart = 0;
+        for (std::size_t at = scanner_.Next(piece, 0); at != std::string_view::npos;) {
+            const void* before = at > lineStart ? ::memrchr(piece.data() + lineStart, '\n', at - lineStart) : nullptr;
+            if (before != nullptr)
+                lineStart = static_cast<std::size_t>(static_cast<const char*>(before) - piece.data()) + 1;
+            const void* after = ::memchr(piece.data() + at, '\n', piece.size() - at);
+            const std::size_t lineEnd =
+                after == nullptr ? piece.size() : static_cast<std::size_t>(static_cast<const char*>(after) - piece.data());
+            TryLine(piece, lineStart, lineEnd, file, query);
+            if (after == nullptr)
+                break;
+            lineStart = lineEnd + 1;
+            at = scanner_.Next(piece, lineStart);
+        }
     }
-    if (!anchors_.empty()) {
-        // The lines that hold a raw form of the anchor, in order, each once.
-        std::vector<std::size_t> starts;
-        for (const std::string& form : anchors_) {
-            std::size_t from = 0;
-            while (from < piece.size()) {
-                const void* hit = ::memmem(piece.data() + from, piece.size() - from, form.data(), form.size());
-                if (hit == nullptr)
-                    break;
-                const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - piece.data());
-                const std::size_t lineStart = at == 0 ? 0 : piece.rfind('\n', at - 1) + 1;
-                starts.push_back(lineStart);   // no line end before it: npos + 1 is 0
-                const std::size_t lineEnd = piece.find('\n', at);
-                from = lineEnd == std::string_view::npos ? piece.size() : lineEnd + 1;
-            }
-        }
-        std::sort(starts.begin(), starts.end());
-        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-        for (const std::size_t start : starts) {
-            const std::size_t end = std::min(piece.find('\n', start), piece.size());
-            TryLine(piece.substr(start, end - start), pieceOffset + start, fileIndex, query, hits);
-        }
-        return;
-    }
-    FoldForMatch(piece, folded_);
-    // Folding keeps every line end where it was, one for one: the n-th line of
-    // the folded text is the n-th line of the piece.
-    std::size_t foldedLine = 0;
-    std::size_t rawLine = 0;
-    for (std::size_t at = folded_.find(needle_); at != std::string::npos;) {
-        for (std::size_t nl = folded_.find('\n', foldedLine); nl != std::string::npos && nl < at;
-             nl = folded_.find('\n', foldedLine)) {
-            foldedLine = nl + 1;
-            rawLine = piece.find('\n', rawLine) + 1;
-        }
-        const std::size_t rawEnd = std::min(piece.find('\n', rawLine), piece.size());
-        TryLine(piece.substr(rawLine, rawEnd - rawLine), pieceOffset + rawLine, fileIndex, query, hits);
-        const std::size_t next = folded_.find('\n', foldedLine);
-        if (next == std::string::npos)
-            break;
-        foldedLine = next + 1;
-        rawLine = rawEnd + 1;
-        at = folded_.find(needle_, foldedLine);
+    // What is still among the newest once the whole piece is seen becomes a hit.
+    for (const Kept& line : kept_) {
+        if (newest_.empty() || line.Key < newest_.front())
+            continue;
+        LogHit hit;
+        hit.File = fileIndex;
+        hit.Offset = pieceOffset + line.Start;
+        hit.Key = line.Key;
+        const std::string shown = ShownLine(piece.substr(line.Start, line.End - line.Start));
+        const bool stamped = HasStamp(shown);
+        const std::string_view text = stamped ? std::string_view(shown).substr(20) : std::string_view(shown);
+        search_.FindInLine(text, 0, hit.Spans);
+        if (hit.Spans.empty())
+            continue;   // cannot be: the line matched
+        if (stamped)
+            hit.Stamp = shown.substr(0, 19);
+        hit.Text = std::string(text);
+        hits.push_back(std::move(hit));
     }
 }
 
-void LogSearcher::TryLine(std::string_view raw, std::uint64_t offset, std::size_t fileIndex, const LogQuery& query,
-                          std::vector<LogHit>& hits)
+void LogSearcher::TryLine(std::string_view piece, std::size_t start, std::size_t end, const LogFile& file,
+                          const LogQuery& query)
 {
-    const std::string line = ShownLine(raw);
+    // The line as it is shown; most lines are so already and are not copied.
+    // (A damaged byte inside a stamp makes it no stamp once shown.)
+    const std::string_view raw = piece.substr(start, end - start);
+    std::string_view line = raw;
+    if (!ShownAsIs(raw)) {
+        shown_ = ShownLine(raw);
+        line = shown_;
+    }
     const bool stamped = HasStamp(line);
-    const std::string_view text = stamped ? std::string_view(line).substr(20) : std::string_view(line);
     if (stamped && (query.From || query.To) && !DayInRange(*DateOfLogLine(line), query))
         return;
-    spans_.clear();
-    search_.FindInLine(text, 0, spans_);
-    // A query of stray bytes can match inside one character: nothing to show, no hit.
-    std::erase_if(spans_, [](const TextMatch& span) { return span.End <= span.Begin; });
-    if (spans_.empty())
+    const std::string_view message = stamped ? line.substr(20) : line;
+    if ((!literal_ || ::memmem(message.data(), message.size(), needle_.data(), needle_.size()) == nullptr) &&
+        search_.CountInLine(message) == 0)
         return;
-    LogHit hit;
-    hit.File = fileIndex;
-    hit.Offset = offset;
-    if (stamped)
-        hit.Stamp = line.substr(0, 19);
-    hit.Text = std::string(text);
-    hit.Spans = spans_;
-    hits.push_back(std::move(hit));
+    ++found_;
+    const HitKey key = KeyOf(line, stamped, file);
+    if (!Wants(key))
+        return;
+    if (newest_.size() >= keep_) {
+        std::pop_heap(newest_.begin(), newest_.end(), std::greater<>());
+        newest_.pop_back();
+    }
+    newest_.push_back(key);
+    std::push_heap(newest_.begin(), newest_.end(), std::greater<>());
+    kept_.push_back({start, end, key});
 }
 
 }  // namespace chatlog

@@ -5,8 +5,11 @@
 // a path. Lines are cleaned as untrusted before they are shown.
 
 #include "DayLine.h"
+#include "LineScanner.h"
+#include "LogPlaces.h"
 #include "TextSearch.h"
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -36,14 +39,19 @@ struct LogQuery {
     std::optional<LocalDate> From, To;  // the days searched, both included
 };
 
+// The order of the results, newest last: a line's stamp "YYYY-MM-DD HH:MM:SS",
+// or for a line without one its month's start "YYYY-MM-00" (the rest zero bytes).
+using HitKey = std::array<char, 19>;
+
 // One line that matched.
 struct LogHit {
     std::size_t File = 0;         // in the list searched
     std::uint64_t Offset = 0;     // where the line starts in its file
+    HitKey Key{};
     std::string Stamp;            // "YYYY-MM-DD HH:MM:SS", empty when the line has none
     std::string Text;             // the line after its stamp, cleaned
     std::vector<TextMatch> Spans; // the matches in Text
-    // The order of the results: newest first; a line without a stamp counts as its month's start.
+    // Key as text.
     std::string SortKey(const LogFile& file) const;
 };
 
@@ -58,36 +66,60 @@ std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const
 // line end; the last line also when no line end closes it.
 void SplitLines(std::string_view bytes, const std::function<void(std::size_t, std::string_view)>& onLine);
 
-// Searches one file after another. The whole text of a file is folded once and
-// searched for the folded query; a line found so is confirmed, and its spans
-// taken, by the find bar's own line search on the cleaned line.
+// Searches one file after another, and keeps of what it finds only the
+// newest `keep` lines so far (a common word can match millions): the others are
+// counted. Only lines that hold a raw form of the query's rarest character are
+// folded and matched, by the find bar's own line search, on the line as it is
+// shown. Not thread-safe: one search, one thread.
 class LogSearcher {
 public:
-    explicit LogSearcher(std::string_view query);
+    static constexpr std::size_t KeepAll = static_cast<std::size_t>(-1);
+    explicit LogSearcher(std::string_view query, std::size_t keep = KeepAll);
     bool Empty() const { return search_.Empty(); }
 
-    // The hits of one file, newest (last) line first, appended to hits. Reads in
+    // The hits of one file that are among the newest kept so far, newest (last)
+    // line first, appended to hits. A later file may hold newer ones: whoever
+    // gathers the hits keeps the newest `keep` of all it was given. Reads in
     // pieces of bounded size; stops early when cancel is set. Returns the bytes read.
     std::uint64_t SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
                              const std::atomic<bool>& cancel, std::vector<LogHit>& hits);
+    // Every line found so far, kept or not.
+    std::uint64_t Found() const { return found_; }
 
 private:
-    void SearchPiece(std::string_view piece, std::uint64_t pieceOffset, std::size_t fileIndex, const LogQuery& query,
-                     std::vector<LogHit>& hits);
-    // Cleans one line, and keeps it when its message matches on a day asked for.
-    void TryLine(std::string_view raw, std::uint64_t offset, std::size_t fileIndex, const LogQuery& query,
-                 std::vector<LogHit>& hits);
-
-    // The raw forms (UTF-8 bytes) of the query's rarest character: every line
-    // the query matches holds one of them, so only such lines are folded.
-    void ChooseAnchor();
+    // A line that matched and was among the newest then.
+    struct Kept {
+        std::size_t Start, End;   // in the piece
+        HitKey Key;
+    };
+    void SearchPiece(std::string_view piece, std::uint64_t pieceOffset, std::size_t fileIndex, const LogFile& file,
+                     const LogQuery& query, std::vector<LogHit>& hits);
+    void TryLine(std::string_view piece, std::size_t start, std::size_t end, const LogFile& file,
+                 const LogQuery& query);
+    bool Wants(const HitKey& key) const;
+    // The characters of the query and the pairs side by side that may anchor the search.
+    void ListAnchors();
+    // Of these, the cheapest to search a sample of the logs with.
+    void ChooseAnchor(std::string_view sample);
 
     TextSearch search_;
-    bool everyLine_ = false;
-    std::vector<std::string> anchors_;   // empty: fold every piece whole
     std::string needle_;   // folded
-    std::string folded_;   // a piece, folded
-    std::vector<TextMatch> spans_;
+    bool everyLine_ = false;
+    bool literal_ = false;   // a line holding needle_ as it is matches
+    bool anchorChosen_ = false;
+    std::size_t sampled_ = 0;   // the bytes the anchor was last chosen on
+    std::vector<FormScanner> anchors_;
+    FormScanner scanner_;       // the one chosen
+    std::size_t keep_;
+    std::uint64_t found_ = 0;
+    std::vector<HitKey> newest_;   // a min-heap: the keys of the newest lines kept
+    std::vector<Kept> kept_;       // of the piece being searched
+    std::string shown_;            // scratch
+    std::string buffer_;           // what a read gives, kept from file to file
+    std::string piece_;            // lines across reads
+    // The server folder last opened, kept while its files are searched.
+    std::filesystem::path folderPath_;
+    OpenedPlace folder_;
 };
 
 }  // namespace chatlog

@@ -244,6 +244,45 @@ std::string FoldForMatch(std::string_view utf8)
     return folded;
 }
 
+void ForEachFoldChange(const std::function<void(std::string_view raw, std::string_view folded)>& each)
+{
+    std::string raw;
+    std::string folded;
+    const auto tryRaw = [&](char32_t c, char32_t mark) {
+        raw.clear();
+        Encode(c, 0, raw, nullptr);
+        if (mark != 0)
+            Encode(mark, 0, raw, nullptr);
+        Fold(raw, folded, nullptr);
+        if (folded != raw)
+            each(raw, folded);
+    };
+    // Only these are changed by Fold: ASCII capitals, the case table, the
+    // look-alikes, the ideographic blank and the fullwidth and half-width forms.
+    for (char32_t c = 'A'; c <= 'Z'; ++c)
+        tryRaw(c, 0);
+    for (const CaseFoldEntry& entry : CaseFoldTable) {
+        if (entry.From >= 0x80)
+            tryRaw(entry.From, 0);
+    }
+    for (const char32_t c : {char32_t(0x301C), char32_t(0x2212), char32_t(0x2014), char32_t(0x2016), char32_t(0x3000)})
+        tryRaw(c, 0);
+    for (char32_t c = 0xFF01; c <= 0xFF5E; ++c)
+        tryRaw(c, 0);
+    for (char32_t c = 0xFFE0; c <= 0xFFE6; ++c)
+        tryRaw(c, 0);
+    for (char32_t c = 0xFF61; c <= 0xFF9F; ++c) {
+        tryRaw(c, 0);
+        for (const char32_t mark : {HalfVoicedMark, HalfSemiVoicedMark}) {
+            char32_t joined = 0;
+            const char32_t kana = HalfWidthKana[c - 0xFF61];
+            joined = mark == HalfVoicedMark ? Voiced(kana) : SemiVoiced(kana);
+            if (joined != 0)
+                tryRaw(c, mark);
+        }
+    }
+}
+
 TextSearch::TextSearch(std::string_view needleUtf8)
 {
     SetNeedle(needleUtf8);

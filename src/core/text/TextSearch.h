@@ -28,6 +28,11 @@ void FoldForMatch(std::string_view utf8, FoldedText& out);
 void FoldForMatch(std::string_view utf8, std::string& out);
 std::string FoldForMatch(std::string_view utf8);
 
+// Calls each(raw, folded) for every character, and every half-width kana with
+// its voiced mark, that the fold changes: with what folds to itself, these are
+// all the ways a text can come to hold a folded character.
+void ForEachFoldChange(const std::function<void(std::string_view raw, std::string_view folded)>& each);
+
 // A match inside one line, as byte offsets [Begin, End) into that line's UTF-8 text.
 struct TextMatch {
     std::size_t Line = 0;

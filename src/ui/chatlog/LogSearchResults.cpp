@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_map>
 
 namespace {
 
@@ -18,60 +19,99 @@ QString Qs(std::string_view utf8)
 
 LogSearchResults::LogSearchResults(QObject* parent) : QAbstractTableModel(parent) {}
 
-void LogSearchResults::Reset(std::vector<chatlog::LogFile> files)
+void LogSearchResults::Reset(std::vector<chatlog::LogFile> files, std::size_t limit)
 {
     beginResetModel();
     files_ = std::move(files);
+    limit_ = limit;
     rooms_.clear();
     for (const chatlog::LogFile& file : files_)
         rooms_.push_back(Qs(chatlog::RoomOfStem(file.Stem)));
     rows_.clear();
-    keys_.clear();
     endResetModel();
 }
 
 void LogSearchResults::Add(std::vector<chatlog::LogHit>& hits)
 {
     // Hits come newest first within a file and month by month from the newest,
-    // but the rooms of one month come one after another: a hit may belong above
-    // rows already shown. The batch is sorted, then goes in as runs of rows
-    // that stand together, each run one insertion.
-    struct Fresh {
-        std::string Key;
-        chatlog::LogHit* Hit;
-    };
-    std::vector<Fresh> fresh;
+    // but the rooms of one month come one after another: hits of a batch may go
+    // anywhere among the rows shown, hundreds of places. So a batch costs the
+    // view two changes whatever its size: the rows it adds go in at the end,
+    // then every row moves to its place at once (the selection and the current
+    // row move along); the oldest rows beyond the limit give way. A hit of the
+    // same time goes below the rows already there.
+    std::vector<chatlog::LogHit*> fresh;
     fresh.reserve(hits.size());
     for (chatlog::LogHit& hit : hits) {
         if (hit.File < files_.size())
-            fresh.push_back({hit.SortKey(files_[hit.File]), &hit});
+            fresh.push_back(&hit);
     }
-    std::stable_sort(fresh.begin(), fresh.end(), [](const Fresh& a, const Fresh& b) { return a.Key > b.Key; });
-    std::size_t next = 0;
-    std::size_t from = 0;   // rows before this stand above every fresh hit still to go in
-    while (next < fresh.size()) {
-        const auto at = std::upper_bound(keys_.begin() + static_cast<std::ptrdiff_t>(from), keys_.end(),
-                                         fresh[next].Key, std::greater<>());
-        const auto row = static_cast<std::size_t>(at - keys_.begin());
-        // The run: fresh hits that all go before the row now at `row`.
-        std::size_t end = next + 1;
-        while (end < fresh.size() && (row == keys_.size() || keys_[row] < fresh[end].Key))
-            ++end;
-        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + end - next - 1));
-        std::vector<std::string> keys;
-        std::vector<std::unique_ptr<chatlog::LogHit>> rows;
-        for (std::size_t k = next; k < end; ++k) {
-            keys.push_back(std::move(fresh[k].Key));
-            rows.push_back(std::make_unique<chatlog::LogHit>(std::move(*fresh[k].Hit)));
+    const auto newer = [](const chatlog::LogHit* a, const chatlog::LogHit* b) { return a->Key > b->Key; };
+    std::stable_sort(fresh.begin(), fresh.end(), newer);
+    // The rows to show, newest first: the old ones and the fresh ones merged, up to the limit.
+    struct Place {
+        chatlog::LogHit* Hit;
+        bool Fresh;
+    };
+    std::vector<Place> merged;
+    merged.reserve(std::min(limit_, rows_.size() + fresh.size()));
+    std::size_t freshTaken = 0;
+    bool inOrder = true;   // the old rows first, then the fresh: nothing moves
+    for (std::size_t i = 0, j = 0; merged.size() < limit_ && (i < rows_.size() || j < fresh.size());) {
+        if (j == fresh.size() || (i < rows_.size() && !newer(fresh[j], rows_[i].get()))) {
+            inOrder = inOrder && freshTaken == 0;
+            merged.push_back({rows_[i++].get(), false});
+        } else {
+            merged.push_back({fresh[j++], true});
+            ++freshTaken;
         }
-        keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(row), std::make_move_iterator(keys.begin()),
-                     std::make_move_iterator(keys.end()));
-        rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(row), std::make_move_iterator(rows.begin()),
-                     std::make_move_iterator(rows.end()));
-        endInsertRows();
-        from = row + (end - next);
-        next = end;
     }
+    if (freshTaken == 0)
+        return;
+    const std::size_t oldSize = rows_.size();
+    // Fresh rows are owned from here on; the first ones fill the rows added at the end.
+    std::unordered_map<const chatlog::LogHit*, std::unique_ptr<chatlog::LogHit>> owned;
+    std::vector<const chatlog::LogHit*> added;
+    for (Place& place : merged) {
+        if (!place.Fresh)
+            continue;
+        auto row = std::make_unique<chatlog::LogHit>(std::move(*place.Hit));
+        place.Hit = row.get();
+        if (oldSize + added.size() < merged.size())
+            added.push_back(row.get());
+        owned.emplace(row.get(), std::move(row));
+    }
+    if (!added.empty()) {
+        beginInsertRows({}, static_cast<int>(oldSize), static_cast<int>(merged.size() - 1));
+        for (const chatlog::LogHit* hit : added) {
+            rows_.push_back(std::move(owned[hit]));
+            owned.erase(hit);
+        }
+        endInsertRows();
+    }
+    if (inOrder && owned.empty())
+        return;   // only older rows, added at the end
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::unordered_map<const chatlog::LogHit*, int> newRow;
+    const QModelIndexList persistent = persistentIndexList();
+    if (!persistent.isEmpty()) {
+        for (std::size_t k = 0; k < merged.size(); ++k)
+            newRow.emplace(merged[k].Hit, static_cast<int>(k));
+    }
+    QModelIndexList moved;
+    for (const QModelIndex& index : persistent) {
+        const auto to = newRow.find(rows_[static_cast<std::size_t>(index.row())].get());
+        moved << (to == newRow.end() ? QModelIndex() : createIndex(to->second, index.column()));
+    }
+    for (std::unique_ptr<chatlog::LogHit>& row : rows_)
+        owned.emplace(row.get(), std::move(row));
+    std::vector<std::unique_ptr<chatlog::LogHit>> rows;
+    rows.reserve(merged.size());
+    for (const Place& place : merged)
+        rows.push_back(std::move(owned[place.Hit]));
+    rows_ = std::move(rows);   // the rows that gave way go with `owned`
+    changePersistentIndexList(persistent, moved);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 QString LogSearchResults::CopyText(int row) const

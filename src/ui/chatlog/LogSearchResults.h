@@ -1,7 +1,8 @@
 #pragma once
 // The hits of a log search as a table, newest first whatever order they come
 // in: date and time, room, server (shown when every server is searched), line.
-// The line column gives the matches' places for the highlight.
+// The line column gives the matches' places for the highlight. At most a set
+// number of rows are kept, the newest: an older row gives way to a newer hit.
 
 #include "LogSearch.h"
 
@@ -22,8 +23,11 @@ public:
 
     explicit LogSearchResults(QObject* parent = nullptr);
 
-    // A new search: no hits, these files.
-    void Reset(std::vector<chatlog::LogFile> files);
+    // The rows kept at most.
+    static constexpr std::size_t DefaultLimit = 5000;
+
+    // A new search: no hits, these files, at most limit rows.
+    void Reset(std::vector<chatlog::LogFile> files, std::size_t limit = DefaultLimit);
     void Add(std::vector<chatlog::LogHit>& hits);
 
     const chatlog::LogHit& Hit(int row) const { return *rows_[static_cast<std::size_t>(row)]; }
@@ -39,6 +43,6 @@ public:
 private:
     std::vector<chatlog::LogFile> files_;
     std::vector<QString> rooms_;   // per file, as shown
-    std::vector<std::unique_ptr<chatlog::LogHit>> rows_;
-    std::vector<std::string> keys_;   // rows_' sort keys, newest first
+    std::size_t limit_ = DefaultLimit;
+    std::vector<std::unique_ptr<chatlog::LogHit>> rows_;   // newest first
 };

@@ -9,8 +9,9 @@ namespace {
 constexpr std::chrono::milliseconds BatchInterval(30);
 }  // namespace
 
-LogSearchRun::LogSearchRun(std::filesystem::path logsFolder, chatlog::LogQuery query, QObject* parent)
-    : QObject(parent), folder_(std::move(logsFolder)), query_(std::move(query))
+LogSearchRun::LogSearchRun(std::filesystem::path logsFolder, chatlog::LogQuery query, std::size_t keep,
+                           QObject* parent)
+    : QObject(parent), folder_(std::move(logsFolder)), query_(std::move(query)), keep_(keep)
 {
     thread_ = std::thread([this] { Run(); });
 }
@@ -39,7 +40,7 @@ void LogSearchRun::Run()
             emit Started(static_cast<qint64>(total));
         },
         Qt::QueuedConnection);
-    chatlog::LogSearcher searcher(query_.Text);
+    chatlog::LogSearcher searcher(query_.Text, keep_);
     auto lastPost = std::chrono::steady_clock::now();
     bool anyPosted = false;   // the first hit goes at once
     std::vector<chatlog::LogHit> found;
@@ -49,6 +50,7 @@ void LogSearchRun::Run()
         {
             std::lock_guard lock(mutex_);
             done_ += read;
+            found_ = searcher.Found();
             for (chatlog::LogHit& hit : found)
                 waiting_.push_back(std::move(hit));
         }
@@ -68,13 +70,14 @@ void LogSearchRun::Post(bool last)
         this, [this, last] {
             auto hits = std::make_shared<std::vector<chatlog::LogHit>>();
             std::uint64_t done = 0;
+            std::uint64_t found = 0;
             {
                 std::lock_guard lock(mutex_);
                 hits->swap(waiting_);
                 done = done_;
+                found = found_;
             }
-            if (!hits->empty())
-                emit Found(hits);
+            emit Found(hits, static_cast<qint64>(found));
             emit Progress(static_cast<qint64>(done));
             if (last) {
                 running_ = false;

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QShortcut>
 #include <QStyledItemDelegate>
@@ -169,14 +170,16 @@ void TFormLogSearch::StartSearch()
         ShowStatus();
         return;
     }
-    run_ = std::make_unique<LogSearchRun>(logsFolder_, std::move(query));
+    foundLines_ = 0;
+    run_ = std::make_unique<LogSearchRun>(logsFolder_, std::move(query), LogSearchResults::DefaultLimit);
     LogSearchRun* run = run_.get();
     connect(run, &LogSearchRun::Started, this, [this, run](qint64 total) {
         totalBytes_ = total;
         results_->Reset(run->Files());
     });
-    connect(run, &LogSearchRun::Found, this, [this](std::shared_ptr<std::vector<chatlog::LogHit>> hits) {
+    connect(run, &LogSearchRun::Found, this, [this](std::shared_ptr<std::vector<chatlog::LogHit>> hits, qint64 found) {
         results_->Add(*hits);
+        foundLines_ = found;
         ShowStatus();
     });
     connect(run, &LogSearchRun::Progress, this, [this](qint64 done) {
@@ -200,15 +203,19 @@ void TFormLogSearch::ShowStatus()
     const bool searching = Searching();
     ButtonCancel->setEnabled(searching);
     ProgressSearch->setVisible(searching);
-    const int found = results_->rowCount();
+    const QString found = QLocale(QLocale::Japanese).toString(std::max<qint64>(foundLines_, results_->rowCount()));
+    // A common word can match a great many lines: only the newest are listed, and the window says so.
+    const QString listed = foundLines_ > results_->rowCount()
+                               ? QStringLiteral("（新しい %1 件を表示）").arg(QLocale(QLocale::Japanese).toString(results_->rowCount()))
+                               : QString();
     if (searching)
-        LabelStatus->setText(QStringLiteral("検索中… %1 件").arg(found));
+        LabelStatus->setText(QStringLiteral("検索中… %1 件").arg(found) + listed);
     else if (!run_)
         LabelStatus->setText(QString());
     else if (cancelled_)
-        LabelStatus->setText(QStringLiteral("中止しました（%1 件）").arg(found));
+        LabelStatus->setText(QStringLiteral("中止しました（%1 件）").arg(found) + listed);
     else
-        LabelStatus->setText(QStringLiteral("%1 件見つかりました").arg(found));
+        LabelStatus->setText(QStringLiteral("%1 件見つかりました").arg(found) + listed);
 }
 
 void TFormLogSearch::ShowAround(const QModelIndex& current)

@@ -53,5 +53,6 @@ private:
     LogSearchResults* results_ = nullptr;
     std::unique_ptr<LogSearchRun> run_;
     qint64 totalBytes_ = 0;
+    qint64 foundLines_ = 0;   // every line found, listed or not
     bool cancelled_ = false;
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -102,6 +103,55 @@ TEST(TextSearch, CountsWhatItFindsAndTakesANewNeedle)
     search.SetNeedle("");
     EXPECT_TRUE(search.Empty());
     EXPECT_EQ(search.CountInLine(line), 0u);
+}
+
+TEST(TextSearch, EveryChangeTheFoldMakesIsListed)
+{
+    std::map<std::string, std::string> listed;
+    ForEachFoldChange([&](std::string_view raw, std::string_view folded) { listed[std::string(raw)] = folded; });
+    const auto utf8 = [](char32_t c) {
+        std::string s;
+        if (c < 0x80) {
+            s += static_cast<char>(c);
+        } else if (c < 0x800) {
+            s += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            s += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                  static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            s += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                  static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+        return s;
+    };
+    std::size_t changed = 0;
+    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c < 0xE000)
+            continue;
+        const std::string raw = utf8(c);
+        const std::string folded = FoldForMatch(raw);
+        if (folded == raw)
+            continue;
+        ++changed;
+        const auto it = listed.find(raw);
+        ASSERT_NE(it, listed.end()) << "U+" << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_EQ(it->second, folded);
+    }
+    // A half-width kana and its voiced mark become one character.
+    for (char32_t kana = 0xFF61; kana <= 0xFF9F; ++kana) {
+        for (const char32_t mark : {char32_t(0xFF9E), char32_t(0xFF9F)}) {
+            const std::string raw = utf8(kana) + utf8(mark);
+            const std::string folded = FoldForMatch(raw);
+            if (folded == FoldForMatch(utf8(kana)) + FoldForMatch(utf8(mark)))
+                continue;
+            ++changed;
+            EXPECT_EQ(listed[raw], folded);
+        }
+    }
+    EXPECT_EQ(listed.size(), changed);
+    EXPECT_EQ(listed["ｶﾞ"], "ガ");
+    EXPECT_EQ(listed["ß"], "ss");
+    EXPECT_EQ(listed["𐐀"], "𐐨");
 }
 
 TEST(TextSearch, FindAllWalksEveryLineInOrderAndCountsUtf16)

@@ -53,6 +53,7 @@ private slots:
     void theHitAmongItsLinesReadsWellInADarkPalette();
     void linesAroundAHitLookOnlyAPieceIntoADamagedLine();
     void aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit();
+    void keepsTheNewestRowsWhateverOrderTheyComeIn();
 };
 
 void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
@@ -160,6 +161,27 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     form->StartSearch();
     QVERIFY(waitFor([&] { return !form->Searching(); }));
     QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-01 09:00:00"});
+
+    // A word on more lines than are listed: all are counted, the newest listed, and the window says so.
+    QByteArray many;
+    for (int i = 0; i < 5010; ++i)
+        many += QStringLiteral("2026-10-01 %1:%2:%3 y> many %4\n")
+                    .arg(i / 3600, 2, 10, QLatin1Char('0'))
+                    .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(i % 60, 2, 10, QLatin1Char('0'))
+                    .arg(i)
+                    .toUtf8();
+    WriteLog(here, QStringLiteral("Big_2026-10.log"), many);
+    form->CheckDates->setChecked(false);
+    form->EditSearch->setText(QStringLiteral("ＭＡＮＹ"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(results->rowCount(), 5000);
+    QCOMPARE(results->data(results->index(0, LogSearchResults::ColumnLine), Qt::DisplayRole).toString(),
+             QStringLiteral("y> many 5009"));
+    QCOMPARE(results->data(results->index(4999, LogSearchResults::ColumnLine), Qt::DisplayRole).toString(),
+             QStringLiteral("y> many 10"));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("5,010 件見つかりました（新しい 5,000 件を表示）"));
     QVERIFY(f.Boxes.isEmpty());
 }
 
@@ -259,6 +281,67 @@ void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
     QVERIFY(!w->ShowRoomLogLine(("127.0.0.1_" + std::to_string(f.Server.Port())), "Lobby", "Lobby_2026-11.log",
                                 form->Results()->Hit(0).Offset, QStringLiteral("the goal 100")));
     QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
+}
+
+void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
+{
+    // Batches as a search hands them over: rooms of one month one after another,
+    // a room's hits newest first; hits of the same second keep the order they came in.
+    const auto hit = [](std::size_t file, const char* stamp, const char* text) {
+        chatlog::LogHit h;
+        h.File = file;
+        h.Stamp = stamp;
+        std::copy_n(stamp, h.Key.size(), h.Key.begin());
+        h.Text = text;
+        return h;
+    };
+    const struct {
+        std::size_t limit;
+        std::vector<std::vector<chatlog::LogHit>> batches;
+        QStringList lines;   // newest first
+    } cases[] = {
+        {3,
+         {{hit(0, "2026-12-01 10:05:00", "a5"), hit(0, "2026-12-01 10:03:00", "a3"), hit(0, "2026-12-01 10:01:00", "a1")},
+          {hit(1, "2026-12-01 10:06:00", "b6"), hit(1, "2026-12-01 10:04:00", "b4"), hit(1, "2026-12-01 10:02:00", "b2")},
+          {hit(2, "2026-11-30 23:59:59", "old")}},
+         {"b6", "a5", "b4"}},
+        {5,
+         {{hit(0, "2026-12-01 10:05:00", "a5")},
+          {hit(1, "2026-12-01 10:05:00", "b5"), hit(1, "2026-12-01 10:07:00", "b7")},
+          {hit(2, "2026-12-01 10:05:00", "c5"), hit(2, "2026-11-01 00:00:00", "c0")}},
+         {"b7", "a5", "b5", "c5", "c0"}},
+        {2, {{hit(0, "2026-12-01 10:01:00", "a1"), hit(0, "2026-12-01 10:09:00", "a9"), hit(0, "2026-12-01 10:05:00", "a5")}},
+         {"a9", "a5"}},
+        {3, {{hit(0, "2026-12-01 10:01:00", "a1")}, {hit(7, "2026-12-01 10:09:00", "no such file")}}, {"a1"}},
+    };
+    for (const auto& c : cases) {
+        LogSearchResults results;
+        results.Reset({{"/l/s/a_2026-12.log", "s", "a", 2026, 12},
+                       {"/l/s/b_2026-12.log", "s", "b", 2026, 12},
+                       {"/l/s/c_2026-11.log", "s", "c", 2026, 11}},
+                      c.limit);
+        int most = 0;
+        connect(&results, &QAbstractItemModel::rowsInserted, &results, [&] { most = std::max(most, results.rowCount()); });
+        for (std::vector<chatlog::LogHit> batch : c.batches)
+            results.Add(batch);
+        QCOMPARE(Column(&results, LogSearchResults::ColumnLine), c.lines);
+        QVERIFY(most <= static_cast<int>(c.limit));   // never more rows than the limit, not even for a moment
+    }
+
+    // The current row and the selection stay on their hits as rows move; a hit that gives way takes its index along.
+    LogSearchResults results;
+    results.Reset({{"/l/s/a_2026-12.log", "s", "a", 2026, 12}, {"/l/s/b_2026-12.log", "s", "b", 2026, 12}}, 3);
+    std::vector<chatlog::LogHit> first{hit(0, "2026-12-01 10:05:00", "a5"), hit(0, "2026-12-01 10:03:00", "a3"),
+                                       hit(0, "2026-12-01 10:01:00", "a1")};
+    results.Add(first);
+    const QPersistentModelIndex a5(results.index(0, LogSearchResults::ColumnLine));
+    const QPersistentModelIndex a1(results.index(2, LogSearchResults::ColumnLine));
+    std::vector<chatlog::LogHit> second{hit(1, "2026-12-01 10:06:00", "b6"), hit(1, "2026-12-01 10:04:00", "b4")};
+    results.Add(second);
+    QCOMPARE(Column(&results, LogSearchResults::ColumnLine), (QStringList{"b6", "a5", "b4"}));
+    QCOMPARE(a5.row(), 1);
+    QCOMPARE(a5.data().toString(), QStringLiteral("a5"));
+    QVERIFY(!a1.isValid());
 }
 
 QTEST_MAIN(TestLogSearch)
