@@ -22,6 +22,7 @@
 #include "SteppedClock.h"
 
 #include "ChatLogView.h"
+#include "ConnectionKeeper.h"
 #include "ChatLogger.h"
 #include "DesktopNotice.h"
 #include "FindBar.h"
@@ -178,6 +179,8 @@ public:
         frames_.Reset();
     }
     bool Connected() const { return conn_ >= 0; }
+    // Nothing of the client's is half read.
+    bool Idle() { return fromClient_.ReceiveLength() == 0 && frames_.PendingLength == 0; }
 
     void Send(std::string_view bytes)
     {
@@ -230,6 +233,15 @@ public:
         info.rooms[2] = {5, 0, "\x91\xd2\x8d\x87\x8e\xba", false};
         out_.RoomList.Encode(info);
         SendPacket();
+    }
+    // Every room number the steps can list, taken off the list.
+    void ForgetRooms()
+    {
+        static GmRoomList::Info info;
+        info = {};
+        for (std::int16_t room = 0; room <= MaxRoomNo && room < MaxRoomEntries; ++room)
+            info.rooms[info.count++] = {room, 0, "", false};
+        RoomList(info);
     }
     void RoomList(const GmRoomList::Info& info)
     {
@@ -382,11 +394,34 @@ public:
             if (std::string failure = Check(); !failure.empty())
                 return failure;
         }
-        window_->CloseMenu->trigger();
-        Pump();
-        if (window_->PageControl1->count() != 0 || window_->RoomList->count() != 0)
-            return "disconnecting left rooms behind";
         return {};
+    }
+
+    // Inputs that began on the connection the input before left standing.
+    int Reused = 0;
+
+    // What a user sees at the end of a run: the title, the rooms listed, each
+    // tab with its lines and members, the input line and the board's markers.
+    std::string Outcome() const
+    {
+        const TFormMain& w = *window_;
+        std::string out = w.windowTitle().toStdString() + "\n";
+        for (int i = 0; i < w.RoomList->count(); ++i)
+            out += "list " + w.RoomList->item(i)->text().toStdString() + "\n";
+        for (int i = 0; i < w.PageControl1->count(); ++i) {
+            const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
+            out += "tab " + w.PageControl1->tabText(i).toStdString() + (i == w.PageControl1->currentIndex() ? " *\n" : "\n");
+            for (std::size_t line = 0; line < sheet->Lines.Size(); ++line) {
+                const StoredLine stored = sheet->Lines.At(line);
+                out += std::to_string(stored.flags) + " " + std::string(stored.text) + "\n";
+            }
+            for (const std::string& member : sheet->MemberNames())
+                out += "member " + member + "\n";
+        }
+        out += "input " + w.EditInputChat->text().toStdString() + "\n";
+        for (int i = 0; i < CharItemCount; ++i)
+            out += std::to_string(CharItems[i].CenterX()) + "," + std::to_string(CharItems[i].CenterY()) + " ";
+        return out;
     }
 
     int Boxes = 0;
@@ -512,9 +547,22 @@ private:
         if (!w.FindBar1->isHidden())
             Click(w.FindBar1->ButtonClose);
         w.FindBar1->EditFind->clear();
-        w.CloseMenuClick();
-        server_.Hangup();
-        Pump();
+        const bool reuse = Standing();
+        if (reuse) {
+            // The rooms go and come back through the server's own messages, so
+            // each starts as new; only the socket and its login are kept.
+            ++Reused;
+            for (int i = w.PageControl1->count() - 1; i >= 0; --i)
+                server_.RetireUser(static_cast<const TChatSheet*>(w.PageControl1->widget(i))->RoomNo,
+                                   ScriptedServer::UserId);
+            server_.ForgetRooms();
+            Pump();
+            w.Reconnect->Stop();   // as the user's own connect would: the waits start from the first
+        } else {
+            w.CloseMenuClick();
+            server_.Hangup();
+            Pump();
+        }
         if (loggedTo_) {
             QDir(folder_ + QStringLiteral("/logs")).removeRecursively();
             QDir(folder_ + QStringLiteral("/other-logs")).removeRecursively();
@@ -535,18 +583,41 @@ private:
         w.resize(640, 480);
         if (w.PanelRoomList->isHidden())
             w.MenuRoomDisp->trigger();
-        // Connected as after the connect dialog; the steps use the dialog itself.
-        w.Socket1->Open();
-        w.RefreshConnectionControls();
+        QApplication::setActiveWindow(&w);
+        if (reuse) {
+            // A new login on the same connection, as the server step does.
+            server_.Login();
+        } else {
+            // Connected as after the connect dialog; the steps use the dialog itself.
+            w.Socket1->Open();
+            w.RefreshConnectionControls();
+        }
         Pump();
         if (w.PageControl1->count() != 2 || w.RoomList->count() != 3)
-            return "a session did not start in its two rooms";
+            return std::string("a session did not start in its two rooms") + (reuse ? " on the kept connection" : "");
         return {};
+    }
+
+    // The connection is up, logged in, with nothing half sent or half read and
+    // no attempt of the keeper's pending: a new login on it starts a session
+    // that cannot tell it from a new connection.
+    bool Standing()
+    {
+        const TFormMain& w = *window_;
+        int kernel = 0;
+        if (const int fd = w.Socket1->Descriptor(); fd >= 0)
+            ::ioctl(fd, FIONREAD, &kernel);
+        return w.Socket1->Active() && server_.Connected() && server_.Idle() && w.ClientID == ScriptedServer::UserId
+               && !w.Reconnect->Retrying() && w.Socket1->QueuedOutput() == 0 && w.Socket1->ReceiveLength() == 0
+               && kernel == 0 && w.Receiver.PendingLength == 0 && QApplication::activeModalWidget() == nullptr;
     }
 
     std::string Check()
     {
         const TFormMain& w = *window_;
+        if (std::exchange(disconnectStepped_, false)
+            && (window_->PageControl1->count() != 0 || window_->RoomList->count() != 0))
+            return "disconnecting left rooms behind";
         if (std::exchange(findStepped_, false)) {
             if (std::string failure = CheckFoundSelection(); !failure.empty())
                 return failure;
@@ -943,6 +1014,7 @@ private:
             break;
         }
         case UserDisconnect:
+            disconnectStepped_ = true;
             w.CloseMenu->trigger();
             break;
         case UserConnect: {
@@ -981,6 +1053,7 @@ private:
     std::unique_ptr<TFormMain> window_;
     bool loggedTo_ = false;
     bool findStepped_ = false;   // the step was the find bar's: check its selection
+    bool disconnectStepped_ = false;   // the user disconnected: no room may be left
 };
 
 }  // namespace kvfuzz
