@@ -31,14 +31,18 @@
 #include "ShellOpen.h"
 #include "TextSearch.h"
 #include "Unitboardname.h"
+#include "Unitcreate.h"
 #include "Unitlogin.h"
 #include "Unitoption.h"
 #include "Unitpassword.h"
+#include "Unitsetting.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QMenu>
 #include <QInputMethodEvent>
 #include <QDir>
 #include <QLineEdit>
@@ -95,6 +99,8 @@ class ScriptedServer {
 public:
     static constexpr std::int16_t UserId = 7;
     static constexpr std::int16_t OtherId = 8;
+    static constexpr std::int16_t CreatedRoom = 10;
+    int RoomsMade = 0;
 
     ScriptedServer()
     {
@@ -295,10 +301,26 @@ private:
                 Talk(info.room, UserId, "fuzz", info.text, info.style);
             break;
         }
-        case GmTypeCreateRoom:
-            out_.ACreateRoom.Encode({1});
+        case GmTypeCreateRoom: {
+            // A named room is made (always as room 10) and its maker put in it.
+            GmCreateRoom::Info info;
+            if (!in_.CreateRoom.Decode(info))
+                break;
+            const bool made = info.name[0] != '\0';
+            out_.ACreateRoom.Encode({static_cast<std::uint8_t>(made ? 0 : 1)});
             SendPacket();
+            if (!made)
+                break;
+            static GmRoomList::Info list;
+            list = {};
+            list.count = 1;
+            list.rooms[0] = {CreatedRoom, 0, {}, info.password[0] != '\0'};
+            CopyToField(list.rooms[0].name, info.name, MaxRoomNameBytes);
+            RoomList(list);
+            RoomUser(CreatedRoom, true, false);
+            ++RoomsMade;
             break;
+        }
         default:
             break;
         }
@@ -381,6 +403,7 @@ public:
 
     TFormMain* Window() const { return window_.get(); }
     int DialogsShown() const { return dialogs_.Shown; }
+    int RoomsMade() const { return server_.RoomsMade; }
 
     // Returns an empty string when every step left the window in a sound state.
     std::string Run(const std::uint8_t* data, std::size_t size)
@@ -544,6 +567,12 @@ private:
         TFormMain& w = *window_;
         if (FormBoard->isVisible())
             FormBoard->close();
+        // Held-back board lines go now, and the next showing starts the board
+        // afresh (no undo into the input before), as for a board of another room.
+        FormBoard->SendPendingLines();
+        FormBoard->SetFocusItem(-1);
+        FormBoard->nRoomNo = -1;
+        QGuiApplication::clipboard()->clear();
         if (!w.FindBar1->isHidden())
             Click(w.FindBar1->ButtonClose);
         w.FindBar1->EditFind->clear();
@@ -699,6 +728,7 @@ private:
         UserTab, UserFindOpen, UserFindType, UserFindStep, UserFindClose, UserScroll, UserSay, UserHistory,
         UserClickLog, UserLeave, UserEnter, UserBoard, UserBoardDrag, UserBoardRename, UserBoardButton,
         UserOptions, UserDisconnect, UserConnect, UserResize, TimePasses,
+        UserCreateRoom, UserStartRooms, UserFocus, UserBoardKey, UserFormation,
         StepKinds
     };
 
@@ -1040,6 +1070,108 @@ private:
             static_cast<void>(w.grab());
             if (FormBoard->isVisible())
                 static_cast<void>(FormBoard->grab());
+            break;
+        }
+        case UserCreateRoom: {
+            const std::uint8_t b = in.Byte();
+            dialogs_.Next = [b](QDialog& d) {
+                auto* create = qobject_cast<TFormCreateRoom*>(&d);
+                if (create == nullptr)
+                    return;
+                static const QString names[] = {QStringLiteral("New"), QStringLiteral("作戦会議"), QString(),
+                                                QString(40, QLatin1Char('r')), QStringLiteral("Lobby")};
+                static const QString passwords[] = {QString(), QStringLiteral("pw12"), QStringLiteral("p w!"),
+                                                    QStringLiteral("パス")};
+                Retype(create->EditName, names[b % std::size(names)]);
+                Retype(create->EditPassword, passwords[b / 8 % std::size(passwords)]);
+                ClickButton(d, b & 0x80 ? "ButtonCancel" : "ButtonOk");
+            };
+            Activate();
+            w.CreateMenu->trigger();
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserStartRooms: {
+            const std::uint8_t b = in.Byte();
+            dialogs_.Next = [b](QDialog& d) {
+                auto* setting = qobject_cast<TFormSetting*>(&d);
+                if (setting == nullptr)
+                    return;
+                QListWidget* list = setting->ListRoom;
+                if (list->count() > 0) {
+                    const QPoint at = list->visualItemRect(list->item(b % list->count())).center();
+                    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+                }
+                if (b & 0x80)
+                    Click(setting->ButtonDelete);
+                if (b & 0x40)
+                    QTest::keyClick(list, Qt::Key_Delete);
+                ClickButton(d, "ButtonExit");
+            };
+            Activate();
+            w.MenuSetting->trigger();
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserFocus: {
+            // The window loses the focus to another program or to the board, or gets it back.
+            const std::uint8_t b = in.Byte();
+            if (b % 3 == 0)
+                QApplication::setActiveWindow(nullptr);
+            else if (b % 3 == 1 && FormBoard->isVisible())
+                QApplication::setActiveWindow(FormBoard);
+            else
+                Activate();
+            break;
+        }
+        case UserBoardKey: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t name = in.Byte();
+            if (!FormBoard->isVisible())
+                break;
+            static const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+                {Qt::Key_Tab, Qt::NoModifier},   {Qt::Key_Tab, Qt::ShiftModifier}, {Qt::Key_Left, Qt::NoModifier},
+                {Qt::Key_Right, Qt::ShiftModifier}, {Qt::Key_Up, Qt::NoModifier},  {Qt::Key_Down, Qt::NoModifier},
+                {Qt::Key_F2, Qt::NoModifier},    {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Y, Qt::ControlModifier},
+                {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier}};
+            const auto [key, modifiers] = keys[b % std::size(keys)];
+            dialogs_.Next = [name](QDialog& d) {
+                if (auto* dialog = qobject_cast<TFormBoardName*>(&d)) {
+                    Retype(dialog->EditName, Typed(name));
+                    ClickButton(d, name & 0x80 ? "ButtonCancel" : "ButtonOk");
+                }
+            };
+            if (QApplication::activeModalWidget() == nullptr)
+                QApplication::setActiveWindow(FormBoard);
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus != nullptr && focus->window() == FormBoard ? focus : FormBoard->ImageGround, key,
+                            modifiers);
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserFormation: {
+            // Picks an entry of the formation menu: a built-in for either side,
+            // a kept one, or a paste; keeping (which writes a file) is left out.
+            const std::uint8_t b = in.Byte();
+            if (!FormBoard->isVisible())
+                break;
+            QMenu* menu = FormBoard->MenuFormation;
+            menu->popup(FormBoard->ButtonFormation->mapToGlobal(QPoint(0, 0)));
+            QList<QAction*> entries;
+            const std::function<void(QMenu*)> collect = [&](QMenu* m) {
+                for (QAction* a : m->actions()) {
+                    if (a->menu() != nullptr) {
+                        emit a->menu()->aboutToShow();
+                        collect(a->menu());
+                    } else if (a->isEnabled() && !a->isSeparator() && !a->text().startsWith(QStringLiteral("保存"))) {
+                        entries << a;
+                    }
+                }
+            };
+            collect(menu);
+            if (!entries.isEmpty())
+                entries[b % entries.size()]->trigger();
+            menu->close();
             break;
         }
         case StepKinds:

@@ -170,6 +170,17 @@ void TestFuzzRegressions::sessionHarnessWorksTheWidgets()
     QCOMPARE(harness.DialogsShown(), 4);   // and two marker names
     run("options");
     QCOMPARE(harness.DialogsShown(), 9);   // and four times the options, then the connect dialog
+    run("create-room");
+    QCOMPARE(harness.DialogsShown(), 18);   // five room creations, the start-up rooms thrice, connect
+    QCOMPARE(harness.RoomsMade(), 2);       // with and without a password; no name and a cancel make none
+    run("focus-unread");
+    QVERIFY(harness.Outcome().find("tab Lobby *\n0 Other> abc abc\n0 Other> see") != std::string::npos);
+    QVERIFY(harness.Outcome().find("\n8 \n0 Other> abc abc\n") != std::string::npos);   // the unread marker
+    const std::string before = harness.Outcome();
+    run("board-keys");
+    QCOMPARE(harness.DialogsShown(), 19);   // a marker's name, from F2
+    // The board keys and the formation menu moved the markers.
+    QVERIFY(harness.Outcome().substr(harness.Outcome().rfind("input")) != before.substr(before.rfind("input")));
 }
 
 QTEST_MAIN(TestFuzzRegressions)
