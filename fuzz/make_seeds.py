@@ -139,7 +139,10 @@ def settings_seeds():
 (S_TALK, S_FLOOD, S_ROOMLIST, S_ROOMUSER, S_RETIRE, S_BOARDLINE, S_REFUSAL, S_CLOSE, S_BYTES, S_HANGUP,
  S_LOGIN, U_TAB, U_FIND_OPEN, U_FIND_TYPE, U_FIND_STEP, U_FIND_CLOSE, U_SCROLL, U_SAY, U_HISTORY,
  U_CLICK_LOG, U_LEAVE, U_ENTER, U_BOARD, U_BOARD_DRAG, U_BOARD_RENAME, U_BOARD_BUTTON, U_OPTIONS,
- U_DISCONNECT, U_CONNECT, U_RESIZE, TIME) = range(31)
+ U_DISCONNECT, U_CONNECT, U_RESIZE, TIME, U_CREATE_ROOM, U_START_ROOMS, U_FOCUS, U_BOARD_KEY,
+ U_FORMATION) = range(36)
+# New steps go at the end: a kept input's step bytes are below the count, so
+# they mean the same steps however many more are added.
 ROOM_LOBBY, ROOM_TEAM = 0, 1           # rooms 3 and 4 in the harness's room table
 SAID_ABC, SAID_LINK, SAID_NAME = 0, 3, 4   # what Other says (the "who" byte is 3 * text)
 TYPED_A, TYPED_ABC, TYPED_HTTP = 0, 1, 2
@@ -187,6 +190,25 @@ def session_seeds():
         (U_HISTORY, 0), (U_HISTORY, 1), (U_SAY, 0x80), (U_CLICK_LOG, 0x80, 0), (U_CLICK_LOG, 20, 40),
         (U_SCROLL, 2), (U_SCROLL, 5), (U_SCROLL, 1), (U_TAB, 2), (U_LEAVE,), (U_ENTER, 0x60 | 1),
         (U_ENTER, 0x80 | 2), (U_ENTER, 0x40 | 1)))
+    # Rooms made with and without a password, one refused for want of a name,
+    # one cancelled; then the start-up rooms list, a row deleted.
+    write("session", "create-room", steps(
+        (U_CREATE_ROOM, 0), (U_CREATE_ROOM, 1 + 8 * 1), (U_CREATE_ROOM, 2), (U_CREATE_ROOM, 0x80 | 3),
+        (U_CREATE_ROOM, 3 + 8 * 2), other_says(ROOM_LOBBY, SAID_NAME), (U_START_ROOMS, 0x80 | 1),
+        (U_START_ROOMS, 0x40), (U_START_ROOMS, 2), (U_LEAVE,), (U_DISCONNECT,), (U_CONNECT, 0)))
+    # Away from the window lines arrive: the unread marker and the tab's mark
+    # come and move as the focus and the tab go and come back.
+    write("session", "focus-unread", steps(
+        other_says(ROOM_LOBBY, SAID_ABC), (U_FOCUS, 0), other_says(ROOM_TEAM, SAID_NAME),
+        other_says(ROOM_LOBBY, SAID_LINK), (U_FOCUS, 2), (U_TAB, 3), (U_TAB, 0), other_says(ROOM_LOBBY, SAID_ABC),
+        (U_FOCUS, 0), (S_FLOOD, ROOM_TEAM, 50, FLOOD_NUMBERED), (U_FOCUS, 2), (U_TAB, 1), (U_SCROLL, 2),
+        (U_SCROLL, 3)))
+    # The board worked from the keyboard and the formation menu, with undo and redo.
+    write("session", "board-keys", steps(
+        (U_BOARD,), (U_BOARD_KEY, 0, 0), (U_BOARD_KEY, 0, 0), (U_BOARD_KEY, 3, 0), (U_BOARD_KEY, 4, 0),
+        (U_BOARD_KEY, 6, 1), (U_BOARD_KEY, 7, 0), (U_BOARD_KEY, 7, 0), (U_BOARD_KEY, 8, 0),
+        (U_FORMATION, 0), (U_FORMATION, 3), (U_BOARD_KEY, 7, 0), (U_BOARD_BUTTON, 1), (U_FORMATION, 255),
+        (U_FOCUS, 1), (U_BOARD_KEY, 1, 0), (U_BOARD_KEY, 6, 0x80), (TIME, PASS_1S), (U_BOARD_BUTTON, 2)))
     write("session", "server", steps(
         (S_ROOMLIST, 2, 2 + 8 * 3, 2 + 8 * 2, 0x80 | 5), (S_ROOMUSER, 3, 3), (S_ROOMUSER, 2, 7),
         (S_RETIRE, 2, 0), (S_REFUSAL, 0), (S_REFUSAL, 1), (S_REFUSAL, 3 + 4 * 3), (S_TALK, 4, 1, 2),

@@ -22,6 +22,7 @@
 #include "SteppedClock.h"
 
 #include "ChatLogView.h"
+#include "ConnectionKeeper.h"
 #include "ChatLogger.h"
 #include "DesktopNotice.h"
 #include "FindBar.h"
@@ -30,14 +31,18 @@
 #include "ShellOpen.h"
 #include "TextSearch.h"
 #include "Unitboardname.h"
+#include "Unitcreate.h"
 #include "Unitlogin.h"
 #include "Unitoption.h"
 #include "Unitpassword.h"
+#include "Unitsetting.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QMenu>
 #include <QInputMethodEvent>
 #include <QDir>
 #include <QLineEdit>
@@ -94,6 +99,8 @@ class ScriptedServer {
 public:
     static constexpr std::int16_t UserId = 7;
     static constexpr std::int16_t OtherId = 8;
+    static constexpr std::int16_t CreatedRoom = 10;
+    int RoomsMade = 0;
 
     ScriptedServer()
     {
@@ -178,6 +185,8 @@ public:
         frames_.Reset();
     }
     bool Connected() const { return conn_ >= 0; }
+    // Nothing of the client's is half read.
+    bool Idle() { return fromClient_.ReceiveLength() == 0 && frames_.PendingLength == 0; }
 
     void Send(std::string_view bytes)
     {
@@ -231,6 +240,15 @@ public:
         out_.RoomList.Encode(info);
         SendPacket();
     }
+    // Every room number the steps can list, taken off the list.
+    void ForgetRooms()
+    {
+        static GmRoomList::Info info;
+        info = {};
+        for (std::int16_t room = 0; room <= MaxRoomNo && room < MaxRoomEntries; ++room)
+            info.rooms[info.count++] = {room, 0, "", false};
+        RoomList(info);
+    }
     void RoomList(const GmRoomList::Info& info)
     {
         out_.RoomList.Encode(info);
@@ -283,10 +301,26 @@ private:
                 Talk(info.room, UserId, "fuzz", info.text, info.style);
             break;
         }
-        case GmTypeCreateRoom:
-            out_.ACreateRoom.Encode({1});
+        case GmTypeCreateRoom: {
+            // A named room is made (always as room 10) and its maker put in it.
+            GmCreateRoom::Info info;
+            if (!in_.CreateRoom.Decode(info))
+                break;
+            const bool made = info.name[0] != '\0';
+            out_.ACreateRoom.Encode({static_cast<std::uint8_t>(made ? 0 : 1)});
             SendPacket();
+            if (!made)
+                break;
+            static GmRoomList::Info list;
+            list = {};
+            list.count = 1;
+            list.rooms[0] = {CreatedRoom, 0, {}, info.password[0] != '\0'};
+            CopyToField(list.rooms[0].name, info.name, MaxRoomNameBytes);
+            RoomList(list);
+            RoomUser(CreatedRoom, true, false);
+            ++RoomsMade;
             break;
+        }
         default:
             break;
         }
@@ -369,6 +403,7 @@ public:
 
     TFormMain* Window() const { return window_.get(); }
     int DialogsShown() const { return dialogs_.Shown; }
+    int RoomsMade() const { return server_.RoomsMade; }
 
     // Returns an empty string when every step left the window in a sound state.
     std::string Run(const std::uint8_t* data, std::size_t size)
@@ -382,11 +417,34 @@ public:
             if (std::string failure = Check(); !failure.empty())
                 return failure;
         }
-        window_->CloseMenu->trigger();
-        Pump();
-        if (window_->PageControl1->count() != 0 || window_->RoomList->count() != 0)
-            return "disconnecting left rooms behind";
         return {};
+    }
+
+    // Inputs that began on the connection the input before left standing.
+    int Reused = 0;
+
+    // What a user sees at the end of a run: the title, the rooms listed, each
+    // tab with its lines and members, the input line and the board's markers.
+    std::string Outcome() const
+    {
+        const TFormMain& w = *window_;
+        std::string out = w.windowTitle().toStdString() + "\n";
+        for (int i = 0; i < w.RoomList->count(); ++i)
+            out += "list " + w.RoomList->item(i)->text().toStdString() + "\n";
+        for (int i = 0; i < w.PageControl1->count(); ++i) {
+            const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
+            out += "tab " + w.PageControl1->tabText(i).toStdString() + (i == w.PageControl1->currentIndex() ? " *\n" : "\n");
+            for (std::size_t line = 0; line < sheet->Lines.Size(); ++line) {
+                const StoredLine stored = sheet->Lines.At(line);
+                out += std::to_string(stored.flags) + " " + std::string(stored.text) + "\n";
+            }
+            for (const std::string& member : sheet->MemberNames())
+                out += "member " + member + "\n";
+        }
+        out += "input " + w.EditInputChat->text().toStdString() + "\n";
+        for (int i = 0; i < CharItemCount; ++i)
+            out += std::to_string(CharItems[i].CenterX()) + "," + std::to_string(CharItems[i].CenterY()) + " ";
+        return out;
     }
 
     int Boxes = 0;
@@ -509,12 +567,31 @@ private:
         TFormMain& w = *window_;
         if (FormBoard->isVisible())
             FormBoard->close();
+        // Held-back board lines go now, and the next showing starts the board
+        // afresh (no undo into the input before), as for a board of another room.
+        FormBoard->SendPendingLines();
+        FormBoard->SetFocusItem(-1);
+        FormBoard->nRoomNo = -1;
+        QGuiApplication::clipboard()->clear();
         if (!w.FindBar1->isHidden())
             Click(w.FindBar1->ButtonClose);
         w.FindBar1->EditFind->clear();
-        w.CloseMenuClick();
-        server_.Hangup();
-        Pump();
+        const bool reuse = Standing();
+        if (reuse) {
+            // The rooms go and come back through the server's own messages, so
+            // each starts as new; only the socket and its login are kept.
+            ++Reused;
+            for (int i = w.PageControl1->count() - 1; i >= 0; --i)
+                server_.RetireUser(static_cast<const TChatSheet*>(w.PageControl1->widget(i))->RoomNo,
+                                   ScriptedServer::UserId);
+            server_.ForgetRooms();
+            Pump();
+            w.Reconnect->Stop();   // as the user's own connect would: the waits start from the first
+        } else {
+            w.CloseMenuClick();
+            server_.Hangup();
+            Pump();
+        }
         if (loggedTo_) {
             QDir(folder_ + QStringLiteral("/logs")).removeRecursively();
             QDir(folder_ + QStringLiteral("/other-logs")).removeRecursively();
@@ -535,18 +612,41 @@ private:
         w.resize(640, 480);
         if (w.PanelRoomList->isHidden())
             w.MenuRoomDisp->trigger();
-        // Connected as after the connect dialog; the steps use the dialog itself.
-        w.Socket1->Open();
-        w.RefreshConnectionControls();
+        QApplication::setActiveWindow(&w);
+        if (reuse) {
+            // A new login on the same connection, as the server step does.
+            server_.Login();
+        } else {
+            // Connected as after the connect dialog; the steps use the dialog itself.
+            w.Socket1->Open();
+            w.RefreshConnectionControls();
+        }
         Pump();
         if (w.PageControl1->count() != 2 || w.RoomList->count() != 3)
-            return "a session did not start in its two rooms";
+            return std::string("a session did not start in its two rooms") + (reuse ? " on the kept connection" : "");
         return {};
+    }
+
+    // The connection is up, logged in, with nothing half sent or half read and
+    // no attempt of the keeper's pending: a new login on it starts a session
+    // that cannot tell it from a new connection.
+    bool Standing()
+    {
+        const TFormMain& w = *window_;
+        int kernel = 0;
+        if (const int fd = w.Socket1->Descriptor(); fd >= 0)
+            ::ioctl(fd, FIONREAD, &kernel);
+        return w.Socket1->Active() && server_.Connected() && server_.Idle() && w.ClientID == ScriptedServer::UserId
+               && !w.Reconnect->Retrying() && w.Socket1->QueuedOutput() == 0 && w.Socket1->ReceiveLength() == 0
+               && kernel == 0 && w.Receiver.PendingLength == 0 && QApplication::activeModalWidget() == nullptr;
     }
 
     std::string Check()
     {
         const TFormMain& w = *window_;
+        if (std::exchange(disconnectStepped_, false)
+            && (window_->PageControl1->count() != 0 || window_->RoomList->count() != 0))
+            return "disconnecting left rooms behind";
         if (std::exchange(findStepped_, false)) {
             if (std::string failure = CheckFoundSelection(); !failure.empty())
                 return failure;
@@ -628,6 +728,7 @@ private:
         UserTab, UserFindOpen, UserFindType, UserFindStep, UserFindClose, UserScroll, UserSay, UserHistory,
         UserClickLog, UserLeave, UserEnter, UserBoard, UserBoardDrag, UserBoardRename, UserBoardButton,
         UserOptions, UserDisconnect, UserConnect, UserResize, TimePasses,
+        UserCreateRoom, UserStartRooms, UserFocus, UserBoardKey, UserFormation,
         StepKinds
     };
 
@@ -943,6 +1044,7 @@ private:
             break;
         }
         case UserDisconnect:
+            disconnectStepped_ = true;
             w.CloseMenu->trigger();
             break;
         case UserConnect: {
@@ -970,6 +1072,108 @@ private:
                 static_cast<void>(FormBoard->grab());
             break;
         }
+        case UserCreateRoom: {
+            const std::uint8_t b = in.Byte();
+            dialogs_.Next = [b](QDialog& d) {
+                auto* create = qobject_cast<TFormCreateRoom*>(&d);
+                if (create == nullptr)
+                    return;
+                static const QString names[] = {QStringLiteral("New"), QStringLiteral("作戦会議"), QString(),
+                                                QString(40, QLatin1Char('r')), QStringLiteral("Lobby")};
+                static const QString passwords[] = {QString(), QStringLiteral("pw12"), QStringLiteral("p w!"),
+                                                    QStringLiteral("パス")};
+                Retype(create->EditName, names[b % std::size(names)]);
+                Retype(create->EditPassword, passwords[b / 8 % std::size(passwords)]);
+                ClickButton(d, b & 0x80 ? "ButtonCancel" : "ButtonOk");
+            };
+            Activate();
+            w.CreateMenu->trigger();
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserStartRooms: {
+            const std::uint8_t b = in.Byte();
+            dialogs_.Next = [b](QDialog& d) {
+                auto* setting = qobject_cast<TFormSetting*>(&d);
+                if (setting == nullptr)
+                    return;
+                QListWidget* list = setting->ListRoom;
+                if (list->count() > 0) {
+                    const QPoint at = list->visualItemRect(list->item(b % list->count())).center();
+                    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+                }
+                if (b & 0x80)
+                    Click(setting->ButtonDelete);
+                if (b & 0x40)
+                    QTest::keyClick(list, Qt::Key_Delete);
+                ClickButton(d, "ButtonExit");
+            };
+            Activate();
+            w.MenuSetting->trigger();
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserFocus: {
+            // The window loses the focus to another program or to the board, or gets it back.
+            const std::uint8_t b = in.Byte();
+            if (b % 3 == 0)
+                QApplication::setActiveWindow(nullptr);
+            else if (b % 3 == 1 && FormBoard->isVisible())
+                QApplication::setActiveWindow(FormBoard);
+            else
+                Activate();
+            break;
+        }
+        case UserBoardKey: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t name = in.Byte();
+            if (!FormBoard->isVisible())
+                break;
+            static const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+                {Qt::Key_Tab, Qt::NoModifier},   {Qt::Key_Tab, Qt::ShiftModifier}, {Qt::Key_Left, Qt::NoModifier},
+                {Qt::Key_Right, Qt::ShiftModifier}, {Qt::Key_Up, Qt::NoModifier},  {Qt::Key_Down, Qt::NoModifier},
+                {Qt::Key_F2, Qt::NoModifier},    {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Y, Qt::ControlModifier},
+                {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier}};
+            const auto [key, modifiers] = keys[b % std::size(keys)];
+            dialogs_.Next = [name](QDialog& d) {
+                if (auto* dialog = qobject_cast<TFormBoardName*>(&d)) {
+                    Retype(dialog->EditName, Typed(name));
+                    ClickButton(d, name & 0x80 ? "ButtonCancel" : "ButtonOk");
+                }
+            };
+            if (QApplication::activeModalWidget() == nullptr)
+                QApplication::setActiveWindow(FormBoard);
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus != nullptr && focus->window() == FormBoard ? focus : FormBoard->ImageGround, key,
+                            modifiers);
+            dialogs_.Next = nullptr;
+            break;
+        }
+        case UserFormation: {
+            // Picks an entry of the formation menu: a built-in for either side,
+            // a kept one, or a paste; keeping (which writes a file) is left out.
+            const std::uint8_t b = in.Byte();
+            if (!FormBoard->isVisible())
+                break;
+            QMenu* menu = FormBoard->MenuFormation;
+            menu->popup(FormBoard->ButtonFormation->mapToGlobal(QPoint(0, 0)));
+            QList<QAction*> entries;
+            const std::function<void(QMenu*)> collect = [&](QMenu* m) {
+                for (QAction* a : m->actions()) {
+                    if (a->menu() != nullptr) {
+                        emit a->menu()->aboutToShow();
+                        collect(a->menu());
+                    } else if (a->isEnabled() && !a->isSeparator() && !a->text().startsWith(QStringLiteral("保存"))) {
+                        entries << a;
+                    }
+                }
+            };
+            collect(menu);
+            if (!entries.isEmpty())
+                entries[b % entries.size()]->trigger();
+            menu->close();
+            break;
+        }
         case StepKinds:
             break;
         }
@@ -981,6 +1185,7 @@ private:
     std::unique_ptr<TFormMain> window_;
     bool loggedTo_ = false;
     bool findStepped_ = false;   // the step was the find bar's: check its selection
+    bool disconnectStepped_ = false;   // the user disconnected: no room may be left
 };
 
 }  // namespace kvfuzz

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <string>
+#include <vector>
+
 class TestFuzzRegressions : public QObject {
     Q_OBJECT
 private slots:
@@ -20,6 +23,7 @@ private slots:
     void sessionInputs_data();
     void sessionInputs();
     void sessionHarnessWorksTheWidgets();
+    void sessionInputsDoNotDependOnTheOneBefore();
 };
 
 namespace {
@@ -110,6 +114,41 @@ void TestFuzzRegressions::sessionInputs()
     QVERIFY2(failure.empty(), failure.c_str());
 }
 
+// One harness runs input after input on the connection the last one left:
+// each must end as it does when run alone, or a replay would not do what the
+// fuzz run did.
+void TestFuzzRegressions::sessionInputsDoNotDependOnTheOneBefore()
+{
+    QStringList paths;
+    for (const char* folder : {"/corpus/session", "/regressions/session"}) {
+        const QDir dir(fuzzFolder() + QLatin1String(folder));
+        for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
+            paths << dir.filePath(name);
+    }
+    QVERIFY(paths.size() >= 7);
+    const auto run = [](kvfuzz::SessionHarness& harness, const QByteArray& input) {
+        const std::string failure =
+            harness.Run(reinterpret_cast<const std::uint8_t*>(input.constData()), std::size_t(input.size()));
+        return failure.empty() ? harness.Outcome() : "failed: " + failure;
+    };
+    // One window at a time: the board and its markers are the program's own.
+    std::vector<std::string> alone;
+    for (const QString& path : paths) {
+        QTemporaryDir dir;
+        kvfuzz::SessionHarness harness(dir.path());
+        alone.push_back(run(harness, readAll(path)));
+    }
+    QTemporaryDir sharedDir;
+    kvfuzz::SessionHarness shared(sharedDir.path());
+    for (int i = 0; i < paths.size(); ++i) {
+        const std::string after = run(shared, readAll(paths[i]));
+        QVERIFY2(after == alone[std::size_t(i)],
+                 qPrintable(paths[i] + QStringLiteral(":\n") + QString::fromStdString(after)
+                            + QStringLiteral("\n--- alone:\n") + QString::fromStdString(alone[std::size_t(i)])));
+    }
+    QVERIFY(shared.Reused > 0);
+}
+
 // The steps reach what they name: a click aimed at a link opens it, entering
 // a password room, renaming a marker, the options and connecting open their
 // dialogs.
@@ -131,6 +170,17 @@ void TestFuzzRegressions::sessionHarnessWorksTheWidgets()
     QCOMPARE(harness.DialogsShown(), 4);   // and two marker names
     run("options");
     QCOMPARE(harness.DialogsShown(), 9);   // and four times the options, then the connect dialog
+    run("create-room");
+    QCOMPARE(harness.DialogsShown(), 18);   // five room creations, the start-up rooms thrice, connect
+    QCOMPARE(harness.RoomsMade(), 2);       // with and without a password; no name and a cancel make none
+    run("focus-unread");
+    QVERIFY(harness.Outcome().find("tab Lobby *\n0 Other> abc abc\n0 Other> see") != std::string::npos);
+    QVERIFY(harness.Outcome().find("\n8 \n0 Other> abc abc\n") != std::string::npos);   // the unread marker
+    const std::string before = harness.Outcome();
+    run("board-keys");
+    QCOMPARE(harness.DialogsShown(), 19);   // a marker's name, from F2
+    // The board keys and the formation menu moved the markers.
+    QVERIFY(harness.Outcome().substr(harness.Outcome().rfind("input")) != before.substr(before.rfind("input")));
 }
 
 QTEST_MAIN(TestFuzzRegressions)
