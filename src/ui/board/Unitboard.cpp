@@ -225,7 +225,9 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
         history_.Clear();
         pacer_.Drop();
         sendTimer_.stop();
+        statusText_.clear();
         LabelStatus->clear();
+        LabelStatus->setToolTip(QString());
     }
     nRoomNo = nRoom;
     setWindowTitle(FromSjis(RoomName) + QStringLiteral(" - フォーメーション盤"));

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QWindow>
@@ -128,6 +129,8 @@ private slots:
     void keyRepeatSendsOneLineOnceKeysRest();
     void enterOpensTheNameDialogOfTheChosenMarker();
     void statusLineTellsWhoMovedWhat();
+    void statusLineShowsAHostileSpeakerAsPlainText();
+    void statusLineBelongsToTheRoomBinding();
     void pictureIsTheBoardsOwnDrawing();
 
 private:
@@ -946,6 +949,44 @@ void TestBoard::statusLineTellsWhoMovedWhat()
     QVERIFY(board->ParseTalk(4, "*!B!*B5010", "y"));
     QVERIFY(board->ParseTalk(3, "*!B!*", "y"));
     QCOMPARE(board->StatusText(), QStringLiteral("x: C を「ボ」に"));
+}
+
+void TestBoard::statusLineShowsAHostileSpeakerAsPlainText()
+{
+    board->ShowBoard(3, RoomName);
+    // Markup that would load a local file, a line break, and a huge name.
+    const std::string speaker = "<img src=\"/etc/x.png\"><b>a\r\nb</b>" + std::string(2000, 'z');
+    QVERIFY(board->ParseTalk(3, "*!B!*B5010", speaker));
+    const QString plain = QStringLiteral("<img src=\"/etc/x.png\"><b>a  b</b>") + QString(2000, QLatin1Char('z'))
+                        + QStringLiteral(": B を (50, 10) へ");
+    QCOMPARE(board->StatusText(), plain);
+    QCOMPARE(board->LabelStatus->textFormat(), Qt::PlainText);
+    QVERIFY(!board->LabelStatus->text().contains(QLatin1Char('\n')));
+    // Shortened in the middle, the markup shown as its characters.
+    QVERIFY(board->LabelStatus->text().startsWith(QStringLiteral("<img src=")));
+    QVERIFY(board->LabelStatus->text().endsWith(QStringLiteral("(50, 10) へ")));
+    // The tooltip shows the whole line, read the way tooltips read their text.
+    const QString tip = board->LabelStatus->toolTip();
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip))
+        shown.setHtml(tip);
+    else
+        shown.setPlainText(tip);
+    QCOMPARE(shown.toPlainText(), plain);
+}
+
+void TestBoard::statusLineBelongsToTheRoomBinding()
+{
+    board->ShowBoard(3, RoomName);
+    QVERIFY(board->ParseTalk(3, "*!B!*B5010", "x"));
+    board->close();
+    board->ShowBoard(3, RoomName);
+    QCOMPARE(board->StatusText(), QStringLiteral("x: B を (50, 10) へ"));
+    board->close();
+    board->ShowBoard(4, RoomName);
+    QCOMPARE(board->StatusText(), QString());
+    QCOMPARE(board->LabelStatus->text(), QString());
+    QCOMPARE(board->LabelStatus->toolTip(), QString());
 }
 
 void TestBoard::pictureIsTheBoardsOwnDrawing()
