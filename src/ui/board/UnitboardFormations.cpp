@@ -29,6 +29,12 @@ QByteArray PngBytes(const QImage& picture)
     return png;
 }
 
+// A kept title as a menu shows it: an "&" in it is a character, not a key mark.
+QString MenuText(const std::string& title)
+{
+    return FromSjis(title).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 }   // namespace
 
 void TFormBoard::SetUpMenus()
@@ -91,7 +97,7 @@ void TFormBoard::FormationMenuShow()
     if (saved.empty())
         menu.addAction(QStringLiteral("(保存したものはありません)"))->setEnabled(false);
     for (const SavedFormation& f : saved)
-        menu.addAction(FromSjis(f.Title), this, [this, title = f.Title] { LoadSavedFormation(title); });
+        menu.addAction(MenuText(f.Title), this, [this, title = f.Title] { LoadSavedFormation(title); });
     menu.addSeparator();
     QAction* save = menu.addAction(QStringLiteral("保存..."), this, [this] {
         TitleDialog->setTextValue(QString());
@@ -103,7 +109,7 @@ void TFormBoard::FormationMenuShow()
     QMenu* remove = menu.addMenu(QStringLiteral("削除"));
     remove->setEnabled(!saved.empty());
     for (const SavedFormation& f : saved)
-        remove->addAction(FromSjis(f.Title), this, [this, title = f.Title] { DeleteFormation(title); });
+        remove->addAction(MenuText(f.Title), this, [this, title = f.Title] { DeleteFormation(title); });
     menu.addSeparator();
     menu.addAction(QStringLiteral("クリップボードから貼り付け"), this, &TFormBoard::PasteFormation);
 }

@@ -122,6 +122,7 @@ private slots:
     void builtInsLoadFromTheMenuAndSendOnlyWhenBound();
     void keptFormationsAreSavedLoadedAndDeleted();
     void damagedFormationFileIsToldOnce();
+    void keptTitlesShowInTheMenuAsWritten();
     void pasteLoadsTheCopyText();
     void undoAndRedoSendOwnChangesAsBoardLines();
     void undoHistoryBelongsToTheRoomBinding();
@@ -768,6 +769,33 @@ void TestBoard::keptFormationsAreSavedLoadedAndDeleted()
     QVERIFY(board->Formations()->Formations().empty());
     QVERIFY(!menuAction(board->MenuFormation, QStringLiteral("練習")));
     QVERIFY(!menuAction(board->MenuFormation, QStringLiteral("削除"))->isEnabled());
+}
+
+void TestBoard::keptTitlesShowInTheMenuAsWritten()
+{
+    useFormationFile("[R&D]\n*!B!*A0101\n*!N!*A \n[&&x]\n*!B!*A0202\n*!N!*A \n");
+    // What a menu shows of an action's text: "&&" is one "&", a lone "&" marks the key.
+    const auto shown = [](const QString& text) {
+        QString out;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+                ++i;
+            out += text[i];
+        }
+        return out;
+    };
+    QStringList loads;
+    QStringList removes;
+    emit board->MenuFormation->aboutToShow();
+    for (QAction* action : board->MenuFormation->actions())
+        if (!action->menu() && !action->isSeparator())
+            loads << shown(action->text());
+    QMenu* remove = menuAction(board->MenuFormation, QStringLiteral("削除"))->menu();
+    QVERIFY(remove);
+    for (QAction* action : remove->actions())
+        removes << shown(action->text());
+    QVERIFY2(loads.contains(QStringLiteral("R&D")) && loads.contains(QStringLiteral("&&x")), qPrintable(loads.join('|')));
+    QCOMPARE(removes, (QStringList{QStringLiteral("R&D"), QStringLiteral("&&x")}));
 }
 
 void TestBoard::damagedFormationFileIsToldOnce()
