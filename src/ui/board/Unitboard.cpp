@@ -265,6 +265,8 @@ bool TFormBoard::ParseTalk(int nRoom, const char* Text, const std::string& Speak
     const BoardLineResult result = ParseBoardLine(CharItems, nRoomNo, nRoom, Text ? Text : "");
     if (result.applied) {
         DrawBoard();
+        // A peer may have moved or renamed the chosen marker.
+        UpdateFocusRing();
         ShowStatus(Speaker, result.items);
     }
     return result.isBoardLine;

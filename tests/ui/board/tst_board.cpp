@@ -128,6 +128,7 @@ private slots:
     void undoHistoryBelongsToTheRoomBinding();
     void tabChoosesMarkersAndArrowsMoveThem();
     void keyRepeatSendsOneLineOnceKeysRest();
+    void chosenMarkerFollowsAPeersChange();
     void enterOpensTheNameDialogOfTheChosenMarker();
     void statusLineTellsWhoMovedWhat();
     void statusLineShowsAHostileSpeakerAsPlainText();
@@ -918,6 +919,17 @@ void TestBoard::tabChoosesMarkersAndArrowsMoveThem()
     QTest::keyClick(board->ImageGround, Qt::Key_Tab);
     QVERIFY(!board->ImageGround->hasFocus());
     QCOMPARE(board->FocusItem(), -1);
+}
+
+void TestBoard::chosenMarkerFollowsAPeersChange()
+{
+    board->ShowBoard(3, RoomName);
+    board->SetFocusItem(1);
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B 1番 (50, 7)"));
+    QVERIFY(board->ParseTalk(3, "*!B!*B2030", "x"));
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B 1番 (20, 30)"));
+    QVERIFY(board->ParseTalk(3, "*!N!*A B\x83\x7b ", "x"));
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B ボ (20, 30)"));
 }
 
 void TestBoard::keyRepeatSendsOneLineOnceKeysRest()
