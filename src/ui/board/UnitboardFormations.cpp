@@ -15,6 +15,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMimeData>
+#include <QSaveFile>
 
 namespace {
 
@@ -213,8 +214,11 @@ void TFormBoard::CopyPicture()
 
 bool TFormBoard::SavePicture(const QString& Path)
 {
-    QImage picture = BoardPicture();
-    if (picture.save(Path, "PNG"))
+    // Written aside and then put in place: a failed write leaves an older
+    // picture whole, and a pipe in the chosen place is replaced, not opened.
+    QSaveFile file(Path);
+    file.setDirectWriteFallback(true);   // a writable file in a folder that is not
+    if (file.open(QIODevice::WriteOnly) && BoardPicture().save(&file, "PNG") && file.commit())
         return true;
     ShowErrorBox(Path + QStringLiteral(" に画像を保存できません"), this);
     return false;

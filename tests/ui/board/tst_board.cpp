@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -1058,6 +1059,14 @@ void TestBoard::pictureIsTheBoardsOwnDrawing()
 
     BoxRecorder boxes;
     QVERIFY(!board->SavePicture(tempDir->filePath(QStringLiteral("no/such/folder/board.png"))));
+    QCOMPARE(boxes.Texts().size(), 1);
+
+    // A pipe picked in the dialog is replaced, never waited on for a reader;
+    // a name without ".png" still gets a PNG.
+    const QString pipe = tempDir->filePath(QStringLiteral("pipe"));
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY(board->SavePicture(pipe));
+    QCOMPARE(QImage(pipe, "PNG").convertToFormat(QImage::Format_RGB32), drawn.convertToFormat(QImage::Format_RGB32));
     QCOMPARE(boxes.Texts().size(), 1);
 }
 
