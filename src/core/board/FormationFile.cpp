@@ -5,8 +5,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -93,20 +97,35 @@ private:
     bool skipping = false;
 };
 
+std::string CannotRead(const std::string& path)
+{
+    return "フォーメーションのファイルを読めません: " + path;
+}
+
 std::optional<std::string> ReadWhole(const std::string& path, std::string& bytes, bool& tooLarge)
 {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error))
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "フォーメーションのファイルを読めません: " + path;
+    // Not blocking, so that a pipe in the file's place cannot hang the program.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? std::nullopt : std::optional(CannotRead(path));
+    struct stat status {};
+    bool failed = ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
     bytes.resize(MaxFormationFileBytes + 1);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    tooLarge = bytes.size() > MaxFormationFileBytes;
-    if (in.bad())
-        return "フォーメーションのファイルを読めません: " + path;
+    std::size_t got = 0;
+    while (!failed && got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n == 0)
+            break;
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            failed = true;
+    }
+    ::close(fd);
+    bytes.resize(failed ? 0 : got);
+    tooLarge = got > MaxFormationFileBytes;
+    if (failed)
+        return CannotRead(path);
     return std::nullopt;
 }
 
@@ -187,31 +206,49 @@ std::optional<std::string> FormationStore::Save(std::string_view Title, const Ch
 {
     if (!IsValidFormationTitle(Title))
         return std::string("フォーメーションの名前は1～40バイトで、制御文字と前後の空白は使えません");
+    const Kept kept{formations, damaged};
+    reread();
     auto same = std::find_if(formations.begin(), formations.end(),
                              [&](const SavedFormation& f) { return f.Title == Title; });
-    if (same == formations.end() && formations.size() >= MaxFormations)
+    if (same == formations.end() && formations.size() >= MaxFormations) {
+        restore(kept);
         return "フォーメーションは" + std::to_string(MaxFormations) + "個まで保存できます";
-    const std::vector<SavedFormation> before = formations;
+    }
     if (same != formations.end())
         same->Items = Items;
     else
         formations.push_back({std::string(Title), Items});
     auto failure = write();
     if (failure)
-        formations = before;
+        restore(kept);
     return failure;
 }
 
 std::optional<std::string> FormationStore::Remove(std::string_view Title)
 {
-    const std::vector<SavedFormation> before = formations;
+    const Kept kept{formations, damaged};
+    reread();
+    const std::size_t before = formations.size();
     std::erase_if(formations, [&](const SavedFormation& f) { return f.Title == Title; });
-    if (formations.size() == before.size())
+    if (formations.size() == before)
         return std::nullopt;
     auto failure = write();
     if (failure)
-        formations = before;
+        restore(kept);
     return failure;
+}
+
+void FormationStore::restore(const Kept& kept)
+{
+    formations = kept.formations;
+    damaged = kept.damaged;
+}
+
+void FormationStore::reread()
+{
+    // Another instance of the program may have saved since the list was read;
+    // what it kept is written back, not over.
+    Load();
 }
 
 std::optional<std::string> FormationStore::write()

@@ -58,10 +58,18 @@ public:
     const std::string& Path() const { return path; }
 
     // Keeps the table under Title, replacing a formation of the same title.
+    // Both read the file again first, so what another instance of the program
+    // saved meanwhile is kept.
     std::optional<std::string> Save(std::string_view Title, const CharItemTable& Items);
     std::optional<std::string> Remove(std::string_view Title);
 
 private:
+    struct Kept {
+        std::vector<SavedFormation> formations;
+        bool damaged;
+    };
+    void restore(const Kept& kept);
+    void reread();
     std::optional<std::string> write();
 
     std::string path;

@@ -225,7 +225,9 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
         history_.Clear();
         pacer_.Drop();
         sendTimer_.stop();
+        statusText_.clear();
         LabelStatus->clear();
+        LabelStatus->setToolTip(QString());
     }
     nRoomNo = nRoom;
     setWindowTitle(FromSjis(RoomName) + QStringLiteral(" - フォーメーション盤"));
@@ -263,6 +265,8 @@ bool TFormBoard::ParseTalk(int nRoom, const char* Text, const std::string& Speak
     const BoardLineResult result = ParseBoardLine(CharItems, nRoomNo, nRoom, Text ? Text : "");
     if (result.applied) {
         DrawBoard();
+        // A peer may have moved or renamed the chosen marker.
+        UpdateFocusRing();
         ShowStatus(Speaker, result.items);
     }
     return result.isBoardLine;

@@ -174,6 +174,7 @@ private:
     QElapsedTimer clock_;
     std::unique_ptr<FormationStore> formationStore_;
     std::string formationTrouble_;   // told once, at the first opening of the menu
+    QString statusText_;   // the last board change, whole; the label may show it shortened
 };
 
 extern TFormBoard* FormBoard;

@@ -15,6 +15,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMimeData>
+#include <QSaveFile>
 
 namespace {
 
@@ -27,6 +28,12 @@ QByteArray PngBytes(const QImage& picture)
     buffer.open(QIODevice::WriteOnly);
     picture.save(&buffer, "PNG");
     return png;
+}
+
+// A kept title as a menu shows it: an "&" in it is a character, not a key mark.
+QString MenuText(const std::string& title)
+{
+    return FromSjis(title).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 }   // namespace
@@ -91,7 +98,7 @@ void TFormBoard::FormationMenuShow()
     if (saved.empty())
         menu.addAction(QStringLiteral("(保存したものはありません)"))->setEnabled(false);
     for (const SavedFormation& f : saved)
-        menu.addAction(FromSjis(f.Title), this, [this, title = f.Title] { LoadSavedFormation(title); });
+        menu.addAction(MenuText(f.Title), this, [this, title = f.Title] { LoadSavedFormation(title); });
     menu.addSeparator();
     QAction* save = menu.addAction(QStringLiteral("保存..."), this, [this] {
         TitleDialog->setTextValue(QString());
@@ -103,7 +110,7 @@ void TFormBoard::FormationMenuShow()
     QMenu* remove = menu.addMenu(QStringLiteral("削除"));
     remove->setEnabled(!saved.empty());
     for (const SavedFormation& f : saved)
-        remove->addAction(FromSjis(f.Title), this, [this, title = f.Title] { DeleteFormation(title); });
+        remove->addAction(MenuText(f.Title), this, [this, title = f.Title] { DeleteFormation(title); });
     menu.addSeparator();
     menu.addAction(QStringLiteral("クリップボードから貼り付け"), this, &TFormBoard::PasteFormation);
 }
@@ -207,8 +214,11 @@ void TFormBoard::CopyPicture()
 
 bool TFormBoard::SavePicture(const QString& Path)
 {
-    QImage picture = BoardPicture();
-    if (picture.save(Path, "PNG"))
+    // Written aside and then put in place: a failed write leaves an older
+    // picture whole, and a pipe in the chosen place is replaced, not opened.
+    QSaveFile file(Path);
+    file.setDirectWriteFallback(true);   // a writable file in a folder that is not
+    if (file.open(QIODevice::WriteOnly) && BoardPicture().save(&file, "PNG") && file.commit())
         return true;
     ShowErrorBox(Path + QStringLiteral(" に画像を保存できません"), this);
     return false;

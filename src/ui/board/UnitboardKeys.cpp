@@ -206,9 +206,15 @@ void TFormBoard::ShowStatus(const std::string& Speaker, const BoardItemsResult& 
         what = items.positions ? QStringLiteral("%1 を (%2, %3) へ").arg(letter).arg(item.nX).arg(item.nY)
                                : QStringLiteral("%1 を「%2」に").arg(letter, FromSjis(item.Name));
     }
-    const QString text = Speaker.empty() ? what : FromSjis(Speaker) + QStringLiteral(": ") + what;
-    LabelStatus->setToolTip(text);
+    QString text = Speaker.empty() ? what : FromSjis(Speaker) + QStringLiteral(": ") + what;
+    // A peer's name is shown as the characters it is: a control character
+    // would break the one line, and markup is never read as markup.
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    statusText_ = text;
+    LabelStatus->setToolTip(QStringLiteral("<p style=\"white-space:pre-wrap\">%1</p>").arg(text.toHtmlEscaped()));
     LabelStatus->setText(LabelStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, LabelStatus->width()));
 }
 
-QString TFormBoard::StatusText() const { return LabelStatus->toolTip(); }
+QString TFormBoard::StatusText() const { return statusText_; }

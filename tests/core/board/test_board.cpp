@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -723,6 +724,47 @@ TEST_F(FormationStoreFiles, DamagedFileIsToldAndKeptAsideBeforeItIsWrittenOver)
     // Set aside once: later saves of the now sound file add no copies.
     EXPECT_EQ(again.Save("d", DefaultBoard()), std::nullopt);
     EXPECT_FALSE(std::filesystem::exists(path + ".damaged.1"));
+}
+
+TEST_F(FormationStoreFiles, SaveKeepsWhatAnotherInstanceSavedMeanwhile)
+{
+    FormationStore mine(path);
+    FormationStore theirs(path);
+    ASSERT_EQ(mine.Load(), std::nullopt);
+    ASSERT_EQ(theirs.Load(), std::nullopt);
+    EXPECT_EQ(theirs.Save("theirs", DefaultBoard()), std::nullopt);
+    EXPECT_EQ(theirs.Save("gone", DefaultBoard()), std::nullopt);
+
+    EXPECT_EQ(mine.Save("mine", DefaultBoard()), std::nullopt);
+    EXPECT_EQ(theirs.Remove("gone"), std::nullopt);
+    EXPECT_EQ(mine.Remove("nothing"), std::nullopt);
+    EXPECT_EQ(mine.Save("mine", DefaultBoard()), std::nullopt);
+
+    FormationStore again(path);
+    EXPECT_EQ(again.Load(), std::nullopt);
+    std::vector<std::string> titles;
+    for (const SavedFormation& f : again.Formations())
+        titles.push_back(f.Title);
+    EXPECT_EQ(titles, (std::vector<std::string>{"theirs", "mine"}));
+    EXPECT_EQ(mine.Formations().size(), 2u);
+}
+
+TEST_F(FormationStoreFiles, SomethingElseInTheFilesPlaceIsToldAndLeftAlone)
+{
+    // A pipe with no writer would block a plain open for ever; a folder reads as nothing.
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    FormationStore pipe(path);
+    EXPECT_NE(pipe.Load(), std::nullopt);
+    EXPECT_TRUE(pipe.Formations().empty());
+    EXPECT_NE(pipe.Save("a", DefaultBoard()), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_fifo(path));
+    std::filesystem::remove(path);
+
+    std::filesystem::create_directory(path);
+    FormationStore folder(path);
+    EXPECT_NE(folder.Load(), std::nullopt);
+    EXPECT_NE(folder.Save("a", DefaultBoard()), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_directory(path));
 }
 
 TEST_F(FormationStoreFiles, FailedSaveKeepsTheListAsItWas)

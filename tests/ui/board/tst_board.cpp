@@ -12,12 +12,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QWindow>
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -121,13 +123,17 @@ private slots:
     void builtInsLoadFromTheMenuAndSendOnlyWhenBound();
     void keptFormationsAreSavedLoadedAndDeleted();
     void damagedFormationFileIsToldOnce();
+    void keptTitlesShowInTheMenuAsWritten();
     void pasteLoadsTheCopyText();
     void undoAndRedoSendOwnChangesAsBoardLines();
     void undoHistoryBelongsToTheRoomBinding();
     void tabChoosesMarkersAndArrowsMoveThem();
     void keyRepeatSendsOneLineOnceKeysRest();
+    void chosenMarkerFollowsAPeersChange();
     void enterOpensTheNameDialogOfTheChosenMarker();
     void statusLineTellsWhoMovedWhat();
+    void statusLineShowsAHostileSpeakerAsPlainText();
+    void statusLineBelongsToTheRoomBinding();
     void pictureIsTheBoardsOwnDrawing();
 
 private:
@@ -767,6 +773,33 @@ void TestBoard::keptFormationsAreSavedLoadedAndDeleted()
     QVERIFY(!menuAction(board->MenuFormation, QStringLiteral("削除"))->isEnabled());
 }
 
+void TestBoard::keptTitlesShowInTheMenuAsWritten()
+{
+    useFormationFile("[R&D]\n*!B!*A0101\n*!N!*A \n[&&x]\n*!B!*A0202\n*!N!*A \n");
+    // What a menu shows of an action's text: "&&" is one "&", a lone "&" marks the key.
+    const auto shown = [](const QString& text) {
+        QString out;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+                ++i;
+            out += text[i];
+        }
+        return out;
+    };
+    QStringList loads;
+    QStringList removes;
+    emit board->MenuFormation->aboutToShow();
+    for (QAction* action : board->MenuFormation->actions())
+        if (!action->menu() && !action->isSeparator())
+            loads << shown(action->text());
+    QMenu* remove = menuAction(board->MenuFormation, QStringLiteral("削除"))->menu();
+    QVERIFY(remove);
+    for (QAction* action : remove->actions())
+        removes << shown(action->text());
+    QVERIFY2(loads.contains(QStringLiteral("R&D")) && loads.contains(QStringLiteral("&&x")), qPrintable(loads.join('|')));
+    QCOMPARE(removes, (QStringList{QStringLiteral("R&D"), QStringLiteral("&&x")}));
+}
+
 void TestBoard::damagedFormationFileIsToldOnce()
 {
     useFormationFile("[a]\n*!B!*A0101\n*!N!*A \nnot a line\n");
@@ -889,6 +922,17 @@ void TestBoard::tabChoosesMarkersAndArrowsMoveThem()
     QCOMPARE(board->FocusItem(), -1);
 }
 
+void TestBoard::chosenMarkerFollowsAPeersChange()
+{
+    board->ShowBoard(3, RoomName);
+    board->SetFocusItem(1);
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B 1番 (50, 7)"));
+    QVERIFY(board->ParseTalk(3, "*!B!*B2030", "x"));
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B 1番 (20, 30)"));
+    QVERIFY(board->ParseTalk(3, "*!N!*A B\x83\x7b ", "x"));
+    QCOMPARE(board->ImageGround->accessibleName(), QStringLiteral("B ボ (20, 30)"));
+}
+
 void TestBoard::keyRepeatSendsOneLineOnceKeysRest()
 {
     board->ShowBoard(3, RoomName);
@@ -948,6 +992,44 @@ void TestBoard::statusLineTellsWhoMovedWhat()
     QCOMPARE(board->StatusText(), QStringLiteral("x: C を「ボ」に"));
 }
 
+void TestBoard::statusLineShowsAHostileSpeakerAsPlainText()
+{
+    board->ShowBoard(3, RoomName);
+    // Markup that would load a local file, a line break, and a huge name.
+    const std::string speaker = "<img src=\"/etc/x.png\"><b>a\r\nb</b>" + std::string(2000, 'z');
+    QVERIFY(board->ParseTalk(3, "*!B!*B5010", speaker));
+    const QString plain = QStringLiteral("<img src=\"/etc/x.png\"><b>a  b</b>") + QString(2000, QLatin1Char('z'))
+                        + QStringLiteral(": B を (50, 10) へ");
+    QCOMPARE(board->StatusText(), plain);
+    QCOMPARE(board->LabelStatus->textFormat(), Qt::PlainText);
+    QVERIFY(!board->LabelStatus->text().contains(QLatin1Char('\n')));
+    // Shortened in the middle, the markup shown as its characters.
+    QVERIFY(board->LabelStatus->text().startsWith(QStringLiteral("<img src=")));
+    QVERIFY(board->LabelStatus->text().endsWith(QStringLiteral("(50, 10) へ")));
+    // The tooltip shows the whole line, read the way tooltips read their text.
+    const QString tip = board->LabelStatus->toolTip();
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip))
+        shown.setHtml(tip);
+    else
+        shown.setPlainText(tip);
+    QCOMPARE(shown.toPlainText(), plain);
+}
+
+void TestBoard::statusLineBelongsToTheRoomBinding()
+{
+    board->ShowBoard(3, RoomName);
+    QVERIFY(board->ParseTalk(3, "*!B!*B5010", "x"));
+    board->close();
+    board->ShowBoard(3, RoomName);
+    QCOMPARE(board->StatusText(), QStringLiteral("x: B を (50, 10) へ"));
+    board->close();
+    board->ShowBoard(4, RoomName);
+    QCOMPARE(board->StatusText(), QString());
+    QCOMPARE(board->LabelStatus->text(), QString());
+    QCOMPARE(board->LabelStatus->toolTip(), QString());
+}
+
 void TestBoard::pictureIsTheBoardsOwnDrawing()
 {
     CharItems[0].Name = "AB";
@@ -977,6 +1059,14 @@ void TestBoard::pictureIsTheBoardsOwnDrawing()
 
     BoxRecorder boxes;
     QVERIFY(!board->SavePicture(tempDir->filePath(QStringLiteral("no/such/folder/board.png"))));
+    QCOMPARE(boxes.Texts().size(), 1);
+
+    // A pipe picked in the dialog is replaced, never waited on for a reader;
+    // a name without ".png" still gets a PNG.
+    const QString pipe = tempDir->filePath(QStringLiteral("pipe"));
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY(board->SavePicture(pipe));
+    QCOMPARE(QImage(pipe, "PNG").convertToFormat(QImage::Format_RGB32), drawn.convertToFormat(QImage::Format_RGB32));
     QCOMPARE(boxes.Texts().size(), 1);
 }
 
