@@ -69,7 +69,8 @@ inline bool WriteFile(const std::filesystem::path& path, std::string_view bytes)
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr)
         return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // An empty view may hold no pointer at all, which fwrite must not be given.
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 
