@@ -91,6 +91,16 @@ QPoint PointAt(QPlainTextEdit& view, int pos)
     cursor.setPosition(pos + 1);
     return QPoint((before.left() + view.cursorRect(cursor).left()) / 2, before.center().y());
 }
+// The window shown and active, logged in as client 7, with the Lobby (room 3) open;
+// null when any of it did not happen.
+TChatSheet* OpenLobbyOnScreen(MainWindowFixture& f)
+{
+    f.Window()->show();
+    if (!QTest::qWaitForWindowActive(f.Window()) || !f.Handshake(7))
+        return nullptr;
+    return f.OpenRoom(3, "Lobby");
+}
+
 }  // namespace
 
 void TestFindNotice::optionsRoundTripThroughTheSettingsFile()
@@ -204,10 +214,7 @@ void TestFindNotice::findStepsOnlyOntoLinesTheLogStillHolds()
 {
     MainWindowFixture f;
     TFormMain* w = f.Window();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QVERIFY(f.Handshake(7));
-    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    TChatSheet* sheet = OpenLobbyOnScreen(f);
     QVERIFY(sheet);
     // Lines are added straight into the room, with no event loop in between: a
     // flood drops lines between two keystrokes.
@@ -257,10 +264,7 @@ void TestFindNotice::findKeepsItsMatchesWhenTheUnreadLineMoves()
 {
     MainWindowFixture f;
     TFormMain* w = f.Window();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QVERIFY(f.Handshake(7));
-    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    TChatSheet* sheet = OpenLobbyOnScreen(f);
     QVERIFY(sheet);
     const auto selectedLine = [&] {
         const QTextCursor cursor = sheet->ChatLog->textCursor();
@@ -325,10 +329,7 @@ void TestFindNotice::findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling()
 {
     MainWindowFixture f;
     TFormMain* w = f.Window();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QVERIFY(f.Handshake(7));
-    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    TChatSheet* sheet = OpenLobbyOnScreen(f);
     QVERIFY(sheet);
     for (int n = 0; n < 2000; ++n)   // Japanese: kept in CP932, decoded when read
         sheet->AddLine("ゴールキーパーさん、今日の試合は何時から？ " + std::to_string(n), 0);
@@ -349,10 +350,7 @@ void TestFindNotice::findHighlightsOnlyTheLinesOnScreen()
 {
     MainWindowFixture f;
     TFormMain* w = f.Window();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QVERIFY(f.Handshake(7));
-    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    TChatSheet* sheet = OpenLobbyOnScreen(f);
     QVERIFY(sheet);
     const std::string laughter = "草" + std::string(150, 'w');
     for (int n = 0; n < 1000; ++n)
@@ -383,10 +381,7 @@ void TestFindNotice::findAddsNoTimerWhileNothingArrives()
 {
     MainWindowFixture f;
     TFormMain* w = f.Window();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QVERIFY(f.Handshake(7));
-    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    TChatSheet* sheet = OpenLobbyOnScreen(f);
     QVERIFY(sheet);
     sheet->AddLine("ゴール", 0);
     QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
