@@ -95,13 +95,9 @@ int main(int argc, char** argv)
     UseFormFont();
 
     QTemporaryDir dir;
-    std::unique_ptr<TFormMain> window = OpenBenchWindow(dir.path() + QStringLiteral("/kvchat.INI"), [](TFormMain& w) {
-        w.Socket1->Address = "127.0.0.1";
-        w.Socket1->Port = 9010;
-    });
+    std::unique_ptr<TFormMain> window = OpenBenchWindow(dir.path() + QStringLiteral("/kvchat.INI"), AimAtBenchServer);
     const chatlog::LocalStamp now = chatlog::StampOf(std::time(nullptr));
-    const std::string folder = window->LogFolder + "/" + chatlog::ServerFolderName("127.0.0.1", 9010);
-    QDir().mkpath(QString::fromStdString(folder));
+    const std::string folder = BenchServerLogFolder(*window);
     WriteLogs(folder, now, lines, months);
 
     auto* sheet = new TChatSheet(window->PageControl1, 1, "hist");

@@ -68,14 +68,10 @@ int main(int argc, char** argv)
     UseFormFont();
 
     QTemporaryDir dir;
-    std::unique_ptr<TFormMain> window = OpenBenchWindow(dir.path() + QStringLiteral("/kvchat.INI"), [](TFormMain& w) {
-        w.Socket1->Address = "127.0.0.1";
-        w.Socket1->Port = 9010;
-    });
+    std::unique_ptr<TFormMain> window = OpenBenchWindow(dir.path() + QStringLiteral("/kvchat.INI"), AimAtBenchServer);
 
     const chatlog::LocalStamp now = chatlog::StampOf(std::time(nullptr));
-    const std::string folder = window->LogFolder + "/" + chatlog::ServerFolderName("127.0.0.1", 9010);
-    QDir().mkpath(QString::fromStdString(folder));
+    const std::string folder = BenchServerLogFolder(*window);
     const std::string line = now.Text + "ゴールキーパー> " + std::string(60, 'x') + "\n";
     {
         std::ofstream big(folder + "/" + chatlog::MonthFileName("big", now.Year, now.Month), std::ios::binary);

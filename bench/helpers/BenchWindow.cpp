@@ -1,8 +1,10 @@
 #include "BenchWindow.h"
 
 #include "AppWindows.h"
+#include "ChatLogFiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -29,6 +31,19 @@ std::unique_ptr<TFormMain> OpenBenchWindow(const QString& settingsPath, const st
     window->show();
     Settle(100);
     return window;
+}
+
+void AimAtBenchServer(TFormMain& window)
+{
+    window.Socket1->Address = "127.0.0.1";
+    window.Socket1->Port = 9010;
+}
+
+std::string BenchServerLogFolder(const TFormMain& window)
+{
+    const std::string folder = window.LogFolder + "/" + chatlog::ServerFolderName("127.0.0.1", 9010);
+    QDir().mkpath(QString::fromStdString(folder));
+    return folder;
 }
 
 void Settle(int ms)

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,10 @@ void UseFormFont();
 // activation's connect dialog; prepare runs before the window is shown.
 std::unique_ptr<TFormMain> OpenBenchWindow(const QString& settingsPath,
                                            const std::function<void(TFormMain&)>& prepare = {});
+// The server the log benchmarks' rooms are logged under (use as OpenBenchWindow's prepare).
+void AimAtBenchServer(TFormMain& window);
+// That server's folder in the window's logs folder, made if missing.
+std::string BenchServerLogFolder(const TFormMain& window);
 // Runs the event loop for a while, as the program's loop would between floods.
 void Settle(int ms);
 double Median(std::vector<double> values);
