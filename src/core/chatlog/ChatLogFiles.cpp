@@ -167,6 +167,20 @@ std::string RestoredLine(std::string_view bytes)
     line.reserve(std::min(bytes.size(), MaxLineBytes) + Ellipsis.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
+        // Most of a log is ASCII: a run of it goes in at once.
+        std::size_t run = 0;
+        while (i + run < bytes.size() && bytes[i + run] != '\0' && static_cast<unsigned char>(bytes[i + run]) < 0x80)
+            ++run;
+        if (run > 0) {
+            const std::size_t fits = MaxLineBytes - std::min(line.size(), MaxLineBytes);
+            line.append(bytes.substr(i, std::min(run, fits)));
+            if (run > fits) {
+                line += Ellipsis;
+                break;
+            }
+            i += run;
+            continue;
+        }
         std::size_t bad = 0;
         const std::size_t good = bytes[i] == '\0' ? 0 : WellFormedAt(bytes.substr(i), bad);
         const std::string_view piece = good > 0 ? bytes.substr(i, good) : ReplacementUtf8;
