@@ -298,12 +298,14 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
         return;
     }
     Flush();
+    bool dayLineBelow = false;   // the tab's oldest lines already start with the day line
     if (historyBlocks_ == 0) {
         // The date of the oldest line shown (a restored line may have none), for a
         // day line under the page; the grey lines between lines have no date.
         topDate_.reset();
         for (std::size_t i = 0; i < lines_.Size(); ++i) {
             const StoredLine line = lines_.At(i, utf8_);
+            dayLineBelow = dayLineBelow || (line.flags & LineDay) != 0;
             if ((line.flags & LineGrey) == 0) {
                 topDate_ = chatlog::LocalDateOf(line.time);
                 break;
@@ -332,7 +334,7 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
         historyLastLine_ = static_cast<int>(items.size());
         items.push_back({std::move(line), LineRestored});
     }
-    if (previous && topDate_ && *previous != *topDate_)
+    if (previous && topDate_ && *previous != *topDate_ && !dayLineBelow)
         items.push_back({chatlog::DayLineText(*topDate_), LineDay});
     if (first)
         topDate_ = first;

@@ -85,12 +85,21 @@ void LogFind::Search(const QString& text)
     ShowMatches(true);
 }
 
+namespace {
+// The day and unread lines only mark places in the log; what is said is in the others.
+bool Searched(const StoredLine& line)
+{
+    return (line.flags & (LineDay | LineMarker)) == 0;
+}
+}  // namespace
+
 void LogFind::FindFrom(std::uint64_t firstLine)
 {
     const LineStore& lines = Sheet->Lines;
     const std::uint64_t firstKept = FirstKept(lines);
     for (std::uint64_t n = std::max(firstLine, firstKept); n < lines.Appended(); ++n) {
-        const std::size_t count = Finder.CountInLine(lines.At(static_cast<std::size_t>(n - firstKept), Utf8).text);
+        const StoredLine line = lines.At(static_cast<std::size_t>(n - firstKept), Utf8);
+        const std::size_t count = Searched(line) ? Finder.CountInLine(line.text) : 0;
         if (count > 0) {
             Lines.push_back({n, static_cast<std::uint32_t>(count)});
             Total += count;
@@ -265,7 +274,8 @@ void LogFind::ShowMatches(bool moveToCurrent)
             return false;
         line = lines.At(index, Utf8);
         Found.clear();
-        Finder.FindInLine(line.text, index, Found);
+        if (Searched(line))
+            Finder.FindInLine(line.text, index, Found);
         return true;
     };
     // Byte offsets of the line's text as document positions, walking forwards.

@@ -270,7 +270,8 @@ void TestFindNotice::findKeepsItsMatchesWhenTheUnreadLineMoves()
         const QTextCursor cursor = sheet->ChatLog->textCursor();
         return cursor.selectedText() == QStringLiteral("needle") ? cursor.block().text() : QString();
     };
-    sheet->AddLine("needle 0", 0);
+    // Yesterday's line: a day line stands before today's; neither it nor the unread line is searched.
+    sheet->AddLine("needle 0", 0, 0, QDateTime::currentSecsSinceEpoch() - 86400);
     sheet->AddLine("filler 1", 0);
     // Away and back: the unread line stands before "needle 2".
     sheet->SetAway(true);
@@ -290,6 +291,9 @@ void TestFindNotice::findKeepsItsMatchesWhenTheUnreadLineMoves()
     QTest::keyClick(bar->EditFind, Qt::Key_Return);
     QCOMPARE(bar->LabelCount->text(), QStringLiteral("2 / 2 件"));
     QCOMPARE(selectedLine(), QStringLiteral("needle 2"));
+    bar->EditFind->selectAll();
+    DialogDriver::TypeText(bar->EditFind, QStringLiteral("年"));
+    QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
 }
 
 void TestFindNotice::findHighlightsReadWellInADarkPalette()

@@ -643,26 +643,33 @@ void TestKeeping::historyAboveAFullLogStaysWholeAndTheLinesBelowKeepTheirPlace()
     TChatSheet* sheet = f.OpenRoom(3, "Lobby");
     QVERIFY(sheet);
     ChatLogView* log = sheet->ChatLog;
-    // A busy room: the tab holds as many lines as it keeps.
-    for (int i = 0; i < ChatLogView::MaxLines; ++i)
-        sheet->AddLine("live " + std::to_string(i), 0);
+    // A busy room: the tab holds as many lines as it keeps. Yesterday's line has
+    // gone, so the tab's oldest line is today's day line.
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    sheet->AddLine("yesterday", 0, 0, now - 86400);
+    for (int i = 0; i < ChatLogView::MaxLines - 1; ++i)
+        sheet->AddLine("live " + std::to_string(i), 0, 0, now);
     QCOMPARE(log->LineCount(), ChatLogView::MaxLines);
+    const QString today = QString::fromStdString(chatlog::DayLineText(chatlog::LocalDateOf(now)));
+    QCOMPARE(log->LineText(0), today);
     QScrollBar* bar = log->verticalScrollBar();
     bar->setValue(0);
     QVERIFY(waitFor([&] { return log->HistoryLines() > 0 && !log->HistoryLoading(); }));
-    // The page is all there, above every line the tab keeps, and indexes still meet the store's.
-    QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines) + 1);   // and today's day line
+    // The page is all there, above every line the tab keeps, and indexes still meet the store's;
+    // the tab's own day line stands between them, once.
+    QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines));
     QCOMPARE(log->LineCount(), log->HistoryLines() + ChatLogView::MaxLines);
     QCOMPARE(log->LineText(0), QStringLiteral("2000-01-31 23:00:00 old 300"));
-    QCOMPARE(log->LineText(log->HistoryLines() - 2), QStringLiteral("2000-01-31 23:00:00 old 799"));
-    QCOMPARE(log->LineText(log->HistoryLines()), QStringLiteral("live 0"));
-    QCOMPARE(log->LineText(log->LineCount() - 1), QStringLiteral("live %1").arg(ChatLogView::MaxLines - 1));
+    QCOMPARE(log->LineText(log->HistoryLines() - 1), QStringLiteral("2000-01-31 23:00:00 old 799"));
+    QCOMPARE(log->LineText(log->HistoryLines()), today);
+    QCOMPARE(log->LineText(log->HistoryLines() + 1), QStringLiteral("live 0"));
+    QCOMPARE(log->LineText(log->LineCount() - 1), QStringLiteral("live %1").arg(ChatLogView::MaxLines - 2));
     // A flood while the user reads the history: the oldest live lines go, the history stays.
     for (int i = 0; i < 100; ++i)
-        sheet->AddLine("more " + std::to_string(i), 0);
+        sheet->AddLine("more " + std::to_string(i), 0, 0, now);
     QCOMPARE(log->LineCount(), log->HistoryLines() + ChatLogView::MaxLines);
     QCOMPARE(log->LineText(0), QStringLiteral("2000-01-31 23:00:00 old 300"));
-    QCOMPARE(log->LineText(log->HistoryLines()), QStringLiteral("live 100"));
+    QCOMPARE(log->LineText(log->HistoryLines()), QStringLiteral("live 99"));
 }
 
 void TestKeeping::connectionLostWhileAPageIsReadDoesNotWaitForTheRead()
