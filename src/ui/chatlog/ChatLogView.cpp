@@ -1,6 +1,7 @@
 #include "ChatLogView.h"
 
 #include "ChatLineText.h"
+#include "ChatLogFiles.h"
 #include "DayLine.h"
 
 #include <QKeyEvent>
@@ -430,7 +431,8 @@ void ChatLogView::FinishHistoryPage(bool inserted)
     emit HistoryPageShown();
 }
 
-bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& text)
+bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp,
+                                 const QString& text)
 {
     if (!onScreen_ || !pager_ || readerBusy_)
         return false;
@@ -445,8 +447,22 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
         LoadOlder();
         return true;
     }
-    // Newer than the history: a line the tab holds (restored lines carry their stamp).
+    // Newer than the history: a line the tab holds, the newest one logged with
+    // the same stamp and text (the same words may have been said again since).
     pager_->Seek(historyStart_);
+    if (!stamp.isEmpty()) {
+        const std::string logged = (stamp + QLatin1Char(' ') + text).toStdString();
+        for (std::size_t i = lines_.Size(); i-- > 0;) {
+            const StoredLine line = lines_.At(i, utf8_);
+            const bool restored = (line.flags & LineGrey) == LineRestored;
+            if ((restored && line.text == logged) ||
+                ((line.flags & LineGrey) == 0 && logged == chatlog::StampOf(line.time).Text + std::string(line.text))) {
+                SelectBlock(historyBlocks_ + static_cast<int>(i));
+                return true;
+            }
+        }
+    }
+    // A line logged without a stamp: the newest that ends with its text.
     for (QTextBlock block = document()->lastBlock(); block.isValid(); block = block.previous()) {
         if (!text.isEmpty() && block.text().endsWith(text)) {
             SelectBlock(block.blockNumber());

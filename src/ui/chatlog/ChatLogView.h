@@ -58,9 +58,10 @@ public:
     bool HistoryAtStart() const { return historyEnd_; }
     // Scrolls to a logged line of this room and selects it: loaded as history
     // (ending the page, a gap line after it) when it is older than what the tab
-    // holds, found among the tab's lines otherwise. text: the line after its
-    // stamp. False when it cannot be shown.
-    bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& text);
+    // holds, found among the tab's lines otherwise. stamp: the line's logged
+    // "YYYY-MM-DD HH:MM:SS" (may be empty); text: the line after it. False when
+    // it cannot be shown.
+    bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp, const QString& text);
     // Blocks of history above the store's lines (day lines and the gap line included).
     int HistoryLines() const { return historyBlocks_; }
     // The notes over the log: history loading or at its start, new lines below.

@@ -267,7 +267,7 @@ void TFormLogSearch::OpenRoomClick()
     const chatlog::LogHit& hit = results_->Hit(current.row());
     const chatlog::LogFile& file = results_->FileOf(current.row());
     emit OpenInRoom(Qs(file.Server), Qs(file.Stem), Qs(file.Path.filename().string()),
-                    static_cast<qint64>(hit.Offset), Qs(hit.Text));
+                    static_cast<qint64>(hit.Offset), Qs(hit.Stamp), Qs(hit.Text));
 }
 
 QString TFormLogSearch::SelectedText() const

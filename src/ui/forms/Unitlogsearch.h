@@ -37,7 +37,7 @@ public:
 signals:
     // Scroll the room's tab to the line starting at offset in that month file.
     void OpenInRoom(const QString& server, const QString& stem, const QString& fileName, qint64 offset,
-                    const QString& text);
+                    const QString& stamp, const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

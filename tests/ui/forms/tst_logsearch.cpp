@@ -161,6 +161,11 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     form->StartSearch();
     QVERIFY(waitFor([&] { return !form->Searching(); }));
     QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-01 09:00:00"});
+    // The same words said again since: the tab selects the logged line, not the later one.
+    sheet->AddLine("bob> ゴール!", 0);
+    form->ListResults->setCurrentIndex(results->index(0, 0));
+    form->ButtonOpenRoom->click();
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("2026-12-01 09:00:00 bob> ゴール!"));
 
     // A word on more lines than are listed: all are counted, the newest listed, and the window says so.
     QByteArray many;
@@ -279,7 +284,7 @@ void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
     // Its file is not the one the tab reads back: the tab is not offered for it.
     QVERIFY(!form->ButtonOpenRoom->isEnabled());
     QVERIFY(!w->ShowRoomLogLine(("127.0.0.1_" + std::to_string(f.Server.Port())), "Lobby", "Lobby_2026-11.log",
-                                form->Results()->Hit(0).Offset, QStringLiteral("the goal 100")));
+                                form->Results()->Hit(0).Offset, QString(), QStringLiteral("the goal 100")));
     QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
 }
 
