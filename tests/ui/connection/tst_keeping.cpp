@@ -432,9 +432,8 @@ void TestKeeping::tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows()
     MainWindowFixture f;
     TFormMain* w = f.Window();
     const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
-    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
-    QFile log(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month)));
-    QVERIFY(QDir().mkpath(folder) && log.open(QIODevice::WriteOnly));
+    QFile log(f.LogFilePath("Lobby", now.Year, now.Month));
+    QVERIFY(log.open(QIODevice::WriteOnly));
     for (int i = 0; i < 249; ++i)
         log.write("old " + QByteArray::number(i) + "\n");
     log.write("2020-02-03 04:05:06 old 249\n");
@@ -479,9 +478,8 @@ void TestKeeping::damagedRestoredLineShowsReplacementsAndFindSelectsTheMatch()
     w->show();
     QVERIFY(QTest::qWaitForWindowActive(w));
     const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
-    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
-    QFile log(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", now.Year, now.Month)));
-    QVERIFY(QDir().mkpath(folder) && log.open(QIODevice::WriteOnly));
+    QFile log(f.LogFilePath("Lobby", now.Year, now.Month));
+    QVERIFY(log.open(QIODevice::WriteOnly));
     log.write("\xff\xfe\xfd abc\n");   // bytes that no UTF-8 decoder reads alike
     log.close();
 
@@ -522,12 +520,8 @@ void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     const chatlog::LocalStamp now = chatlog::StampOf(QDateTime::currentSecsSinceEpoch());
-    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
-    QVERIFY(QDir().mkpath(folder));
     const auto write = [&](int year, int month, const QByteArray& bytes) {
-        QFile file(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", year, month)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        QVERIFY(f.WriteLogFile("Lobby", year, month, bytes));
     };
     // Two old months, the second with a damaged line, and this month's 250 lines.
     QStringList expected;
@@ -632,9 +626,7 @@ void TestKeeping::historyAboveAFullLogStaysWholeAndTheLinesBelowKeepTheirPlace()
     TFormMain* w = f.Window();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
-    QVERIFY(QDir().mkpath(folder));
-    QFile old(folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", 2000, 1)));
+    QFile old(f.LogFilePath("Lobby", 2000, 1));
     QVERIFY(old.open(QIODevice::WriteOnly));
     for (int i = 0; i < 1000; ++i)
         old.write("2000-01-31 23:00:00 old " + QByteArray::number(i) + "\n");
@@ -678,10 +670,8 @@ void TestKeeping::connectionLostWhileAPageIsReadDoesNotWaitForTheRead()
     TFormMain* w = f.Window();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    const QString folder = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
-    QVERIFY(QDir().mkpath(folder));
     // A damaged month: one line of 16 GB of zeros (a sparse file), its start far back.
-    const QString damaged = folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName("Lobby", 2000, 1));
+    const QString damaged = f.LogFilePath("Lobby", 2000, 1);
     QFile file(damaged);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(file.resize(qint64(16) << 30));

@@ -1,6 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "AppWindows.h"
+#include "ChatLogFiles.h"
 #include "Chatsheet.h"
 #include "MessageBoxes.h"
 #include "ShellOpen.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QTabWidget>
 #include <QTest>
@@ -39,6 +41,20 @@ void MainWindowFixture::Close()
         window_.reset();
         ForgetApplicationWindows();
     }
+}
+
+QString MainWindowFixture::LogFilePath(const std::string& stem, int year, int month) const
+{
+    const QString folder =
+        QString::fromStdString(window_->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(Server.Port());
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + QString::fromStdString(chatlog::MonthFileName(stem, year, month));
+}
+
+bool MainWindowFixture::WriteLogFile(const std::string& stem, int year, int month, const QByteArray& bytes) const
+{
+    QFile file(LogFilePath(stem, year, month));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 std::string MainWindowFixture::SettingsPath() const

@@ -24,6 +24,10 @@ public:
     QByteArray SettingsBytes() const;
     // Destroys the windows as program end does (the settings are saved).
     void Close();
+    // A room's month file in the window's log folder for the scripted server
+    // (the folders are made); WriteLogFile gives it these bytes.
+    QString LogFilePath(const std::string& stem, int year, int month) const;
+    bool WriteLogFile(const std::string& stem, int year, int month, const QByteArray& bytes) const;
 
     // Opens the socket to the scripted server and takes the opening message.
     bool Connect();
