@@ -76,17 +76,28 @@ void TestAppStart::logFolderIsDecidedOnceBeforeTheFirstLine()
     ForgetApplicationWindows();
 }
 
+namespace {
+// A start whose settings file would be under `under` in dir, where "file" is a
+// file: no folder can be made there, so the start shows an error box and a notice.
+AppLocations SettingsBehindAFile(const QTemporaryDir& dir, const QString& under)
+{
+    AppLocations locations;
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    if (!dir.isValid() || !blocker.open(QIODevice::WriteOnly))
+        return locations;
+    blocker.close();
+    locations.SettingsFile = dir.filePath(under).toStdString();
+    locations.LogFolder = DefaultLogFolder(locations.SettingsFile);
+    locations.Notice = "設定ファイルは ... を使います。";
+    return locations;
+}
+}  // namespace
+
 void TestAppStart::boxesComeBeforeTheWindowsAndASignalEndsTheStart()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile blocker(dir.filePath(QStringLiteral("file")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    AppLocations locations;
-    locations.SettingsFile = dir.filePath(QStringLiteral("file/kvchat/kvchat.INI")).toStdString();
-    locations.LogFolder = DefaultLogFolder(locations.SettingsFile);
-    locations.Notice = "設定ファイルは ... を使います。";
+    const AppLocations locations = SettingsBehindAFile(dir, QStringLiteral("file/kvchat/kvchat.INI"));
+    QVERIFY(!locations.SettingsFile.empty());
     QStringList boxes;
     bool windowsExisted = false;
     SetBoxInterceptor([&](const QString& caption, const QString& text) {
@@ -106,14 +117,8 @@ void TestAppStart::boxesComeBeforeTheWindowsAndASignalEndsTheStart()
 void TestAppStart::aSignalDuringTheFirstBoxShowsNoSecondBox()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile blocker(dir.filePath(QStringLiteral("file")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    AppLocations locations;
-    locations.SettingsFile = dir.filePath(QStringLiteral("file/kvchat.INI")).toStdString();
-    locations.LogFolder = DefaultLogFolder(locations.SettingsFile);
-    locations.Notice = "設定ファイルは ... を使います。";
+    const AppLocations locations = SettingsBehindAFile(dir, QStringLiteral("file/kvchat.INI"));
+    QVERIFY(!locations.SettingsFile.empty());
     QStringList captions;
     SetBoxInterceptor([&](const QString& caption, const QString&) { captions << caption; });
     // The signal arrives while the first box is open: it ends that box's loop,
