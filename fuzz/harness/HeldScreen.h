@@ -2,13 +2,17 @@
 // The screen of a session that is drawn only when time passes, as a display
 // refreshes between a user's actions, instead of after every event. A window
 // kept off the platform (Qt::WA_DontShowOnScreen) still paints itself on every
-// update; here each update waits, its region kept dirty by the toolkit, until
-// Refresh paints everything that changed since the last one.
-// Install it on the application; only widgets' update requests are held.
+// update, and a window of the platform (a dialog) when it is exposed; here both
+// wait, the region kept dirty by the toolkit, until Refresh paints everything
+// that changed since the last one. Install it on the application.
 
 #include <QApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QWidget>
+#include <QWindow>
+
+#include <vector>
 
 namespace kvfuzz {
 
@@ -16,38 +20,53 @@ class HeldScreen : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::UpdateRequest || refreshing_ || !watched->isWidgetType())
+        if (refreshing_)
             return false;
-        ++Held;
-        return true;
+        if (event->type() == QEvent::UpdateRequest && watched->isWidgetType()) {
+            ++Held;
+            return true;
+        }
+        if (event->type() == QEvent::Expose && watched->isWindowType()) {
+            ++Held;
+            exposed_.emplace_back(static_cast<QWindow*>(watched));
+            return true;
+        }
+        return false;
     }
 
-    // Every shown window paints what changed, as the toolkit's own update does.
+    // Every shown window paints what changed, as the toolkit's own update does;
+    // a window exposed since the last refresh paints whole.
     void Refresh()
     {
         refreshing_ = true;
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (!window->isVisible())
                 continue;
+            for (const QPointer<QWindow>& exposed : exposed_)
+                if (exposed != nullptr && exposed == window->windowHandle())
+                    window->update();
             QEvent update(QEvent::UpdateRequest);
             QApplication::sendEvent(window, &update);
         }
+        exposed_.clear();
         refreshing_ = false;
     }
 
     // Every shown window is to be painted whole at the next refresh, whatever
     // an input before left dirty.
-    static void DirtyAll()
+    void DirtyAll()
     {
+        exposed_.clear();
         for (QWidget* window : QApplication::topLevelWidgets())
             if (window->isVisible())
                 window->update();
     }
 
-    int Held = 0;   // update requests held back
+    int Held = 0;   // update requests and exposures held back
 
 private:
     bool refreshing_ = false;
+    std::vector<QPointer<QWindow>> exposed_;
 };
 
 }  // namespace kvfuzz

@@ -617,7 +617,7 @@ private:
             w.MenuRoomDisp->trigger();
         QApplication::setActiveWindow(&w);
         // The first refresh of this input paints every window whole.
-        HeldScreen::DirtyAll();
+        screen_.DirtyAll();
         if (reuse) {
             // A new login on the same connection, as the server step does.
             server_.Login();
