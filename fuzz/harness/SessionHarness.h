@@ -18,6 +18,7 @@
 // executable. Error boxes, opened links and desktop notices are counted, never
 // shown; every dialog is handled as the step that opened it says, or cancelled.
 
+#include "HeldScreen.h"
 #include "ReceiveHarness.h"
 #include "SteppedClock.h"
 
@@ -372,14 +373,15 @@ public:
         if (!clock::held)
             clock::Hold();
         QCoreApplication::instance()->installEventFilter(&dialogs_);
+        QCoreApplication::instance()->installEventFilter(&screen_);
         window_ = CreateApplicationWindows((folder + QStringLiteral("/kvchat.INI")).toStdString());
         TFormMain& w = *window_;
         w.FirstActivate = false;
         w.Socket1->Address = "127.0.0.1";
         w.Socket1->Port = server_.Port;
         w.resize(640, 480);
-        // Shown without a window of the platform, so nothing is painted until a
-        // step lets time pass; widgets, focus and shortcuts work as on screen.
+        // Shown without a window of the platform, and painted only when a step
+        // lets time pass (HeldScreen); widgets, focus and shortcuts work as on screen.
         w.setAttribute(Qt::WA_DontShowOnScreen);
         for (QWidget* other : w.findChildren<QWidget*>())
             if (other->isWindow())
@@ -390,6 +392,7 @@ public:
     }
     ~SessionHarness()
     {
+        QCoreApplication::instance()->removeEventFilter(&screen_);
         QCoreApplication::instance()->removeEventFilter(&dialogs_);
         window_.reset();
         ForgetApplicationWindows();
@@ -613,6 +616,8 @@ private:
         if (w.PanelRoomList->isHidden())
             w.MenuRoomDisp->trigger();
         QApplication::setActiveWindow(&w);
+        // The first refresh of this input paints every window whole.
+        screen_.DirtyAll();
         if (reuse) {
             // A new login on the same connection, as the server step does.
             server_.Login();
@@ -1066,10 +1071,8 @@ private:
         case TimePasses: {
             static constexpr int steps[] = {0, 16, 250, 1000, 3000, 10000, 61000};
             clock::Pass(steps[in.Byte() % std::size(steps)]);
-            // The screen catches up: every widget paints.
-            static_cast<void>(w.grab());
-            if (FormBoard->isVisible())
-                static_cast<void>(FormBoard->grab());
+            // The screen catches up: what changed since it last did is painted.
+            screen_.Refresh();
             break;
         }
         case UserCreateRoom: {
@@ -1182,6 +1185,7 @@ private:
     QString folder_;
     ScriptedServer server_;
     DialogHand dialogs_;
+    HeldScreen screen_;
     std::unique_ptr<TFormMain> window_;
     bool loggedTo_ = false;
     bool findStepped_ = false;   // the step was the find bar's: check its selection

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +25,7 @@ private slots:
     void sessionInputs();
     void sessionHarnessWorksTheWidgets();
     void sessionInputsDoNotDependOnTheOneBefore();
+    void sessionPaintsOnlyWhenTimePasses();
 };
 
 namespace {
@@ -38,6 +40,22 @@ QByteArray readAll(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// Every widget that painted itself while it was alive.
+class PaintWatch : public QObject {
+public:
+    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    ~PaintWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+    PaintWatch(const PaintWatch&) = delete;
+    PaintWatch& operator=(const PaintWatch&) = delete;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType())
+            Painted.insert(watched);
+        return false;
+    }
+    QSet<QObject*> Painted;
+};
 
 } // namespace
 
@@ -181,6 +199,27 @@ void TestFuzzRegressions::sessionHarnessWorksTheWidgets()
     QCOMPARE(harness.DialogsShown(), 19);   // a marker's name, from F2
     // The board keys and the formation menu moved the markers.
     QVERIFY(harness.Outcome().substr(harness.Outcome().rfind("input")) != before.substr(before.rfind("input")));
+}
+
+// The window paints only when a step lets time pass, as a screen refreshes;
+// the first refresh of an input paints the room's log.
+void TestFuzzRegressions::sessionPaintsOnlyWhenTimePasses()
+{
+    QTemporaryDir dir;
+    kvfuzz::SessionHarness harness(dir.path());
+    const auto run = [&](std::vector<std::uint8_t> input) {
+        const std::string failure = harness.Run(input.data(), input.size());
+        QVERIFY2(failure.empty(), failure.c_str());
+    };
+    PaintWatch paints;
+    // Eleven lines flood Team (the tab on screen), the user says "abc" there
+    // and opens the options dialog, then cancels it.
+    run({1, 1, 10, 0, 17, 0x81, 26, 0x40, 0});
+    QCOMPARE(harness.DialogsShown(), 1);
+    QCOMPARE(paints.Painted.size(), 0);
+    // The same flood, then 16 ms pass.
+    run({1, 1, 10, 0, 30, 1});
+    QVERIFY(paints.Painted.contains(harness.Window()->ActiveChatSheet()->ChatLog->viewport()));
 }
 
 QTEST_MAIN(TestFuzzRegressions)
