@@ -173,6 +173,8 @@ void ChatLogView::LineErasing(std::size_t index)
         return;
     }
     Flush();
+    if (dayLineBelow_ && *dayLineBelow_ < number)
+        ++*dayLineBelow_;
     const std::size_t firstShown = lines_.Size() - static_cast<std::size_t>(docLines_);
     if (index < firstShown)
         return;
@@ -306,7 +308,10 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
         topDate_.reset();
         for (std::size_t i = 0; i < lines_.Size(); ++i) {
             const StoredLine line = lines_.At(i, utf8_);
-            dayLineBelow = dayLineBelow || (line.flags & LineDay) != 0;
+            if ((line.flags & LineDay) != 0) {
+                dayLineBelow = true;
+                dayLineBelow_ = lines_.Appended() - lines_.Size() + i;
+            }
             if ((line.flags & LineGrey) == 0) {
                 topDate_ = chatlog::LocalDateOf(line.time);
                 break;
@@ -404,7 +409,7 @@ void ChatLogView::FinishHistoryPage(bool inserted)
         // Too much history: the newest of it goes, and a line says so.
         if (historyBlocks_ > MaxHistoryLines) {
             const int keep = MaxHistoryLines - 1;
-            const int last = gap_ ? historyBlocks_ - 1 : historyBlocks_;
+            const int last = historyBlocks_ - (gap_ ? 1 : 0) - (dayKept_ ? 1 : 0);
             QTextCursor cut(doc);
             cut.setPosition(doc->findBlockByNumber(keep).position());
             cut.setPosition(doc->findBlockByNumber(last).position(), QTextCursor::KeepAnchor);
@@ -488,6 +493,7 @@ void ChatLogView::SelectBlock(int number)
 void ChatLogView::DropHistory()
 {
     ++generation_;
+    dayLineBelow_.reset();
     loading_ = false;
     topNote_->hide();
     // A reader at work has the pager: it stops, and the pager goes back once
@@ -519,6 +525,7 @@ void ChatLogView::DropHistory()
     cursor.endEditBlock();
     historyBlocks_ = 0;
     gap_ = false;
+    dayKept_ = false;
     topDate_.reset();
     adjusting_ = true;
     bar->setValue(following ? bar->maximum() : std::max(0, value));
@@ -640,20 +647,37 @@ void ChatLogView::Flush()
     const int excess = docLines_ - static_cast<int>(lines_.Size());
     if (excess > 0) {
         // While history is shown above, the dropped lines go from between the two.
-        const QTextBlock firstStored = doc->findBlockByNumber(historyBlocks_);
-        const QTextBlock firstKept = doc->findBlockByNumber(historyBlocks_ + excess);
-        const QTextCharFormat firstFormat = firstKept.charFormat();
-        const int from = firstStored.firstLineNumber();
-        const int to = firstKept.firstLineNumber();
-        if (value >= to)
-            value -= to - from;
-        else if (value > from)
-            value = from;
-        QTextCursor top(doc);
-        top.setPosition(firstStored.position());
-        top.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
-        top.removeSelectedText();
-        top.setBlockCharFormat(firstFormat);
+        const auto drop = [&](int firstBlock, int keptBlock) {
+            if (firstBlock >= keptBlock)
+                return;
+            const QTextBlock first = doc->findBlockByNumber(firstBlock);
+            const QTextBlock kept = doc->findBlockByNumber(keptBlock);
+            const QTextCharFormat keptFormat = kept.charFormat();
+            const int from = first.firstLineNumber();
+            const int to = kept.firstLineNumber();
+            if (value >= to)
+                value -= to - from;
+            else if (value > from)
+                value = from;
+            QTextCursor top(doc);
+            top.setPosition(first.position());
+            top.setPosition(kept.position(), QTextCursor::KeepAnchor);
+            top.removeSelectedText();
+            top.setBlockCharFormat(keptFormat);
+        };
+        // The day line under the history stays there: the lines below it are still of its day.
+        const std::uint64_t firstDropped = lines_.Appended() - static_cast<std::uint64_t>(docLines_);
+        const std::uint64_t firstKept = lines_.Appended() - lines_.Size();
+        if (historyBlocks_ > 0 && dayLineBelow_ && *dayLineBelow_ >= firstDropped && *dayLineBelow_ < firstKept) {
+            const int day = historyBlocks_ + static_cast<int>(*dayLineBelow_ - firstDropped);
+            drop(day + 1, historyBlocks_ + excess);
+            drop(historyBlocks_, day);
+            ++historyBlocks_;
+            dayKept_ = true;
+            dayLineBelow_.reset();
+        } else {
+            drop(historyBlocks_, historyBlocks_ + excess);
+        }
         docLines_ -= excess;
     }
     cursor.endEditBlock();

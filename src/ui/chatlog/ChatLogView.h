@@ -153,6 +153,11 @@ private:
     bool historyEnd_ = false;   // the oldest logged line is in the document
     std::uint64_t generation_ = 0;   // a page read for history since dropped is not shown
     std::optional<chatlog::LocalDate> topDate_;   // of the oldest dated line in the document
+    // The number of the tab's day line that stands for the history's (none was put
+    // under the history while it is there); when a flood takes it from the tab's
+    // lines it stays, as the history's last line (dayKept_).
+    std::optional<std::uint64_t> dayLineBelow_;
+    bool dayKept_ = false;
     bool jumping_ = false;      // the page asked for ends with the line to show
     bool adjusting_ = false;    // the view moves itself: not the user reaching an end
     std::thread reader_;
