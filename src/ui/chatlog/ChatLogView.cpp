@@ -443,34 +443,41 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
         return false;
     Flush();
     DropHistory();
-    if (!pager_->SeekAfterLine(fileName, offset))
-        return false;
+    // A line logged since the tab opened is past what the pager reads: the tab holds it.
+    const bool read = pager_->SeekAfterLine(fileName, offset);
     const chatlog::HistoryPager::Position after = pager_->Where();
-    if (after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_)) {
-        jumping_ = true;
-        historyEnd_ = false;
-        LoadOlder();
-        return true;
+    if (!read || !(after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_))) {
+        pager_->Seek(historyStart_);
+        if (SelectTabLine(stamp, text))
+            return true;
+        // Gone from the tab's lines in a flood since: read back as history, where the pager reads.
+        if (!read || !pager_->SeekAfterLine(fileName, offset))
+            return false;
     }
-    // Newer than the history: a line the tab holds, the newest one logged with
-    // the same stamp and text (the same words may have been said again since).
-    pager_->Seek(historyStart_);
-    if (!stamp.isEmpty()) {
-        const std::string logged = (stamp + QLatin1Char(' ') + text).toStdString();
-        for (std::size_t i = lines_.Size(); i-- > 0;) {
-            const StoredLine line = lines_.At(i, utf8_);
-            const bool restored = (line.flags & LineGrey) == LineRestored;
-            if ((restored && line.text == logged) ||
-                ((line.flags & LineGrey) == 0 && logged == chatlog::StampOf(line.time).Text + std::string(line.text))) {
-                SelectBlock(historyBlocks_ + static_cast<int>(i));
-                return true;
-            }
-        }
-    }
-    // A line logged without a stamp: the newest that ends with its text.
-    for (QTextBlock block = document()->lastBlock(); block.isValid(); block = block.previous()) {
-        if (!text.isEmpty() && block.text().endsWith(text)) {
-            SelectBlock(block.blockNumber());
+    jumping_ = true;
+    historyEnd_ = false;
+    LoadOlder();
+    return true;
+}
+
+bool ChatLogView::SelectTabLine(const QString& stamp, const QString& text)
+{
+    // The newest line logged with the same stamp and text (the same words may have
+    // been said again since): a restored line holds the line as logged, another one
+    // was logged after its stamp.
+    const std::string logged = (stamp.isEmpty() ? text : stamp + QLatin1Char(' ') + text).toStdString();
+    constexpr std::size_t StampBytes = std::string_view("YYYY-MM-DD HH:MM:SS ").size();
+    for (std::size_t i = lines_.Size(); i-- > 0;) {
+        const StoredLine line = lines_.At(i, utf8_);
+        const std::uint8_t grey = line.flags & LineGrey;
+        const bool same =
+            grey == LineRestored
+                ? line.text == logged
+                : grey == 0 && !stamp.isEmpty() && logged.size() == StampBytes + line.text.size() &&
+                      std::string_view(logged).substr(StampBytes) == line.text &&
+                      std::string_view(logged).substr(0, StampBytes) == chatlog::StampOf(line.time).Text;
+        if (same) {
+            SelectBlock(historyBlocks_ + static_cast<int>(i));
             return true;
         }
     }

@@ -58,7 +58,8 @@ public:
     bool HistoryAtStart() const { return historyEnd_; }
     // Scrolls to a logged line of this room and selects it: loaded as history
     // (ending the page, a gap line after it) when it is older than what the tab
-    // holds, found among the tab's lines otherwise. stamp: the line's logged
+    // holds or has left it since, found among the tab's lines otherwise (those
+    // logged since the tab opened too). stamp: the line's logged
     // "YYYY-MM-DD HH:MM:SS" (may be empty); text: the line after it. False when
     // it cannot be shown.
     bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp, const QString& text);
@@ -116,6 +117,8 @@ private:
     void DropHistory();
     void PlaceNotes();
     void SelectBlock(int number);
+    // Selects the tab's own line logged with this stamp and text; false when it holds none.
+    bool SelectTabLine(const QString& stamp, const QString& text);
     void JoinReader();
 
     const LineStore& lines_;
