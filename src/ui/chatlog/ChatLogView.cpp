@@ -437,7 +437,7 @@ void ChatLogView::FinishHistoryPage(bool inserted)
 }
 
 bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp,
-                                 const QString& text)
+                                 const QString& text, int sameAfter)
 {
     if (!onScreen_ || !pager_ || readerBusy_)
         return false;
@@ -448,7 +448,7 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
     const chatlog::HistoryPager::Position after = pager_->Where();
     if (!read || !(after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_))) {
         pager_->Seek(historyStart_);
-        if (SelectTabLine(stamp, text))
+        if (SelectTabLine(stamp, text, sameAfter))
             return true;
         // Gone from the tab's lines in a flood since: read back as history, where the pager reads.
         if (!read || !pager_->SeekAfterLine(fileName, offset))
@@ -460,11 +460,11 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
     return true;
 }
 
-bool ChatLogView::SelectTabLine(const QString& stamp, const QString& text)
+bool ChatLogView::SelectTabLine(const QString& stamp, const QString& text, int sameAfter)
 {
-    // The newest line logged with the same stamp and text (the same words may have
-    // been said again since): a restored line holds the line as logged, another one
-    // was logged after its stamp.
+    // The line logged with the same stamp and text, counted from the newest (the
+    // same words may have been said again since, even in the same second): a
+    // restored line holds the line as logged, another one was logged after its stamp.
     const std::string logged = (stamp.isEmpty() ? text : stamp + QLatin1Char(' ') + text).toStdString();
     constexpr std::size_t StampBytes = std::string_view("YYYY-MM-DD HH:MM:SS ").size();
     for (std::size_t i = lines_.Size(); i-- > 0;) {
@@ -476,7 +476,7 @@ bool ChatLogView::SelectTabLine(const QString& stamp, const QString& text)
                 : grey == 0 && !stamp.isEmpty() && logged.size() == StampBytes + line.text.size() &&
                       std::string_view(logged).substr(StampBytes) == line.text &&
                       std::string_view(logged).substr(0, StampBytes) == chatlog::StampOf(line.time).Text;
-        if (same) {
+        if (same && sameAfter-- == 0) {
             SelectBlock(historyBlocks_ + static_cast<int>(i));
             return true;
         }

@@ -60,9 +60,11 @@ public:
     // (ending the page, a gap line after it) when it is older than what the tab
     // holds or has left it since, found among the tab's lines otherwise (those
     // logged since the tab opened too). stamp: the line's logged
-    // "YYYY-MM-DD HH:MM:SS" (may be empty); text: the line after it. False when
-    // it cannot be shown.
-    bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp, const QString& text);
+    // "YYYY-MM-DD HH:MM:SS" (may be empty); text: the line after it; sameAfter:
+    // how many lines after it in its file were logged with the same stamp and
+    // text. False when it cannot be shown.
+    bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp, const QString& text,
+                        int sameAfter);
     // Blocks of history above the store's lines (day lines and the gap line included).
     int HistoryLines() const { return historyBlocks_; }
     // The notes over the log: history loading or at its start, new lines below.
@@ -117,8 +119,9 @@ private:
     void DropHistory();
     void PlaceNotes();
     void SelectBlock(int number);
-    // Selects the tab's own line logged with this stamp and text; false when it holds none.
-    bool SelectTabLine(const QString& stamp, const QString& text);
+    // Selects the tab's own line logged with this stamp and text, before sameAfter
+    // newer ones alike; false when it holds none.
+    bool SelectTabLine(const QString& stamp, const QString& text, int sameAfter);
     void JoinReader();
 
     const LineStore& lines_;

@@ -182,8 +182,8 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     form->StartSearch();
     QVERIFY(waitFor([&] { return !form->Searching(); }));
     QCOMPARE(results->rowCount(), 2);
-    const auto blockOf = [&](const char* text, std::int64_t time) {
-        for (std::size_t i = 0; i < sheet->Lines.Size(); ++i) {
+    const auto blockOf = [&](const char* text, std::int64_t time) {   // the newest such line
+        for (std::size_t i = sheet->Lines.Size(); i-- > 0;) {
             if (sheet->Lines.At(i).text == text && sheet->Lines.At(i).time == time)
                 return sheet->ChatLog->HistoryLines() + static_cast<int>(i);
         }
@@ -193,6 +193,22 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     form->ButtonOpenRoom->click();
     QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("dan> 同じ言葉"));
     QCOMPARE(sheet->ChatLog->textCursor().blockNumber(), blockOf("dan> 同じ言葉", said - 1));
+    // The same words twice in one second: each hit shows its own line.
+    sheet->AddLine("eve> 二度言った", 0, 0, said);
+    sheet->AddLine("eve> 二度言った", 0, 0, said);
+    QVERIFY(waitFor([&] {
+        QFile month(f.LogFilePath("Lobby", saidStamp.Year, saidStamp.Month));
+        return month.open(QIODevice::ReadOnly) && month.readAll().count("eve>") == 2;
+    }));
+    form->EditSearch->setText(QStringLiteral("二度言った"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(results->rowCount(), 2);
+    for (int row : {1, 0}) {
+        form->ListResults->setCurrentIndex(results->index(row, 0));
+        form->ButtonOpenRoom->click();
+        QCOMPARE(sheet->ChatLog->textCursor().blockNumber(), blockOf("eve> 二度言った", said) - row);
+    }
     // A flood has taken the restored line out of the tab since: it is read back as history,
     // not confused with the later line of the same words.
     for (int i = 0; i < ChatLogView::MaxLines; ++i)
@@ -326,7 +342,7 @@ void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
     // Its file is not the one the tab reads back: the tab is not offered for it.
     QVERIFY(!form->ButtonOpenRoom->isEnabled());
     QVERIFY(!w->ShowRoomLogLine(("127.0.0.1_" + std::to_string(f.Server.Port())), "Lobby", "Lobby_2026-11.log",
-                                form->Results()->Hit(0).Offset, QString(), QStringLiteral("the goal 100")));
+                                form->Results()->Hit(0).Offset, QString(), QStringLiteral("the goal 100"), 0));
     QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
 }
 
