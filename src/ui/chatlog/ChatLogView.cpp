@@ -173,6 +173,8 @@ void ChatLogView::LineErasing(std::size_t index)
         return;
     }
     Flush();
+    if (dayLineBelow_ && *dayLineBelow_ < number)
+        ++*dayLineBelow_;
     const std::size_t firstShown = lines_.Size() - static_cast<std::size_t>(docLines_);
     if (index < firstShown)
         return;
@@ -306,7 +308,10 @@ void ChatLogView::ShowHistoryPage(std::vector<std::string> page, std::uint64_t g
         topDate_.reset();
         for (std::size_t i = 0; i < lines_.Size(); ++i) {
             const StoredLine line = lines_.At(i, utf8_);
-            dayLineBelow = dayLineBelow || (line.flags & LineDay) != 0;
+            if ((line.flags & LineDay) != 0) {
+                dayLineBelow = true;
+                dayLineBelow_ = lines_.Appended() - lines_.Size() + i;
+            }
             if ((line.flags & LineGrey) == 0) {
                 topDate_ = chatlog::LocalDateOf(line.time);
                 break;
@@ -404,7 +409,7 @@ void ChatLogView::FinishHistoryPage(bool inserted)
         // Too much history: the newest of it goes, and a line says so.
         if (historyBlocks_ > MaxHistoryLines) {
             const int keep = MaxHistoryLines - 1;
-            const int last = gap_ ? historyBlocks_ - 1 : historyBlocks_;
+            const int last = historyBlocks_ - (gap_ ? 1 : 0) - (dayKept_ ? 1 : 0);
             QTextCursor cut(doc);
             cut.setPosition(doc->findBlockByNumber(keep).position());
             cut.setPosition(doc->findBlockByNumber(last).position(), QTextCursor::KeepAnchor);
@@ -432,40 +437,47 @@ void ChatLogView::FinishHistoryPage(bool inserted)
 }
 
 bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp,
-                                 const QString& text)
+                                 const QString& text, int sameAfter)
 {
     if (!onScreen_ || !pager_ || readerBusy_)
         return false;
     Flush();
     DropHistory();
-    if (!pager_->SeekAfterLine(fileName, offset))
-        return false;
+    // A line logged since the tab opened is past what the pager reads: the tab holds it.
+    const bool read = pager_->SeekAfterLine(fileName, offset);
     const chatlog::HistoryPager::Position after = pager_->Where();
-    if (after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_)) {
-        jumping_ = true;
-        historyEnd_ = false;
-        LoadOlder();
-        return true;
+    if (!read || !(after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_))) {
+        pager_->Seek(historyStart_);
+        if (SelectTabLine(stamp, text, sameAfter))
+            return true;
+        // Gone from the tab's lines in a flood since: read back as history, where the pager reads.
+        if (!read || !pager_->SeekAfterLine(fileName, offset))
+            return false;
     }
-    // Newer than the history: a line the tab holds, the newest one logged with
-    // the same stamp and text (the same words may have been said again since).
-    pager_->Seek(historyStart_);
-    if (!stamp.isEmpty()) {
-        const std::string logged = (stamp + QLatin1Char(' ') + text).toStdString();
-        for (std::size_t i = lines_.Size(); i-- > 0;) {
-            const StoredLine line = lines_.At(i, utf8_);
-            const bool restored = (line.flags & LineGrey) == LineRestored;
-            if ((restored && line.text == logged) ||
-                ((line.flags & LineGrey) == 0 && logged == chatlog::StampOf(line.time).Text + std::string(line.text))) {
-                SelectBlock(historyBlocks_ + static_cast<int>(i));
-                return true;
-            }
-        }
-    }
-    // A line logged without a stamp: the newest that ends with its text.
-    for (QTextBlock block = document()->lastBlock(); block.isValid(); block = block.previous()) {
-        if (!text.isEmpty() && block.text().endsWith(text)) {
-            SelectBlock(block.blockNumber());
+    jumping_ = true;
+    historyEnd_ = false;
+    LoadOlder();
+    return true;
+}
+
+bool ChatLogView::SelectTabLine(const QString& stamp, const QString& text, int sameAfter)
+{
+    // The line logged with the same stamp and text, counted from the newest (the
+    // same words may have been said again since, even in the same second): a
+    // restored line holds the line as logged, another one was logged after its stamp.
+    const std::string logged = (stamp.isEmpty() ? text : stamp + QLatin1Char(' ') + text).toStdString();
+    constexpr std::size_t StampBytes = std::string_view("YYYY-MM-DD HH:MM:SS ").size();
+    for (std::size_t i = lines_.Size(); i-- > 0;) {
+        const StoredLine line = lines_.At(i, utf8_);
+        const std::uint8_t grey = line.flags & LineGrey;
+        const bool same =
+            grey == LineRestored
+                ? line.text == logged
+                : grey == 0 && !stamp.isEmpty() && logged.size() == StampBytes + line.text.size() &&
+                      std::string_view(logged).substr(StampBytes) == line.text &&
+                      std::string_view(logged).substr(0, StampBytes) == chatlog::StampOf(line.time).Text;
+        if (same && sameAfter-- == 0) {
+            SelectBlock(historyBlocks_ + static_cast<int>(i));
             return true;
         }
     }
@@ -488,6 +500,7 @@ void ChatLogView::SelectBlock(int number)
 void ChatLogView::DropHistory()
 {
     ++generation_;
+    dayLineBelow_.reset();
     loading_ = false;
     topNote_->hide();
     // A reader at work has the pager: it stops, and the pager goes back once
@@ -519,6 +532,7 @@ void ChatLogView::DropHistory()
     cursor.endEditBlock();
     historyBlocks_ = 0;
     gap_ = false;
+    dayKept_ = false;
     topDate_.reset();
     adjusting_ = true;
     bar->setValue(following ? bar->maximum() : std::max(0, value));
@@ -640,20 +654,37 @@ void ChatLogView::Flush()
     const int excess = docLines_ - static_cast<int>(lines_.Size());
     if (excess > 0) {
         // While history is shown above, the dropped lines go from between the two.
-        const QTextBlock firstStored = doc->findBlockByNumber(historyBlocks_);
-        const QTextBlock firstKept = doc->findBlockByNumber(historyBlocks_ + excess);
-        const QTextCharFormat firstFormat = firstKept.charFormat();
-        const int from = firstStored.firstLineNumber();
-        const int to = firstKept.firstLineNumber();
-        if (value >= to)
-            value -= to - from;
-        else if (value > from)
-            value = from;
-        QTextCursor top(doc);
-        top.setPosition(firstStored.position());
-        top.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
-        top.removeSelectedText();
-        top.setBlockCharFormat(firstFormat);
+        const auto drop = [&](int firstBlock, int keptBlock) {
+            if (firstBlock >= keptBlock)
+                return;
+            const QTextBlock first = doc->findBlockByNumber(firstBlock);
+            const QTextBlock kept = doc->findBlockByNumber(keptBlock);
+            const QTextCharFormat keptFormat = kept.charFormat();
+            const int from = first.firstLineNumber();
+            const int to = kept.firstLineNumber();
+            if (value >= to)
+                value -= to - from;
+            else if (value > from)
+                value = from;
+            QTextCursor top(doc);
+            top.setPosition(first.position());
+            top.setPosition(kept.position(), QTextCursor::KeepAnchor);
+            top.removeSelectedText();
+            top.setBlockCharFormat(keptFormat);
+        };
+        // The day line under the history stays there: the lines below it are still of its day.
+        const std::uint64_t firstDropped = lines_.Appended() - static_cast<std::uint64_t>(docLines_);
+        const std::uint64_t firstKept = lines_.Appended() - lines_.Size();
+        if (historyBlocks_ > 0 && dayLineBelow_ && *dayLineBelow_ >= firstDropped && *dayLineBelow_ < firstKept) {
+            const int day = historyBlocks_ + static_cast<int>(*dayLineBelow_ - firstDropped);
+            drop(day + 1, historyBlocks_ + excess);
+            drop(historyBlocks_, day);
+            ++historyBlocks_;
+            dayKept_ = true;
+            dayLineBelow_.reset();
+        } else {
+            drop(historyBlocks_, historyBlocks_ + excess);
+        }
         docLines_ -= excess;
     }
     cursor.endEditBlock();

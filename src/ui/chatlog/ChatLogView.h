@@ -58,10 +58,13 @@ public:
     bool HistoryAtStart() const { return historyEnd_; }
     // Scrolls to a logged line of this room and selects it: loaded as history
     // (ending the page, a gap line after it) when it is older than what the tab
-    // holds, found among the tab's lines otherwise. stamp: the line's logged
-    // "YYYY-MM-DD HH:MM:SS" (may be empty); text: the line after it. False when
-    // it cannot be shown.
-    bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp, const QString& text);
+    // holds or has left it since, found among the tab's lines otherwise (those
+    // logged since the tab opened too). stamp: the line's logged
+    // "YYYY-MM-DD HH:MM:SS" (may be empty); text: the line after it; sameAfter:
+    // how many lines after it in its file were logged with the same stamp and
+    // text. False when it cannot be shown.
+    bool ShowLoggedLine(const std::string& fileName, std::uint64_t offset, const QString& stamp, const QString& text,
+                        int sameAfter);
     // Blocks of history above the store's lines (day lines and the gap line included).
     int HistoryLines() const { return historyBlocks_; }
     // The notes over the log: history loading or at its start, new lines below.
@@ -116,6 +119,9 @@ private:
     void DropHistory();
     void PlaceNotes();
     void SelectBlock(int number);
+    // Selects the tab's own line logged with this stamp and text, before sameAfter
+    // newer ones alike; false when it holds none.
+    bool SelectTabLine(const QString& stamp, const QString& text, int sameAfter);
     void JoinReader();
 
     const LineStore& lines_;
@@ -153,6 +159,11 @@ private:
     bool historyEnd_ = false;   // the oldest logged line is in the document
     std::uint64_t generation_ = 0;   // a page read for history since dropped is not shown
     std::optional<chatlog::LocalDate> topDate_;   // of the oldest dated line in the document
+    // The number of the tab's day line that stands for the history's (none was put
+    // under the history while it is there); when a flood takes it from the tab's
+    // lines it stays, as the history's last line (dayKept_).
+    std::optional<std::uint64_t> dayLineBelow_;
+    bool dayKept_ = false;
     bool jumping_ = false;      // the page asked for ends with the line to show
     bool adjusting_ = false;    // the view moves itself: not the user reaching an end
     std::thread reader_;

@@ -266,8 +266,19 @@ void TFormLogSearch::OpenRoomClick()
         return;
     const chatlog::LogHit& hit = results_->Hit(current.row());
     const chatlog::LogFile& file = results_->FileOf(current.row());
+    // Lines of the same words in the same second look alike in the tab: which of
+    // them it is, the later ones of its file among the hits tell (they sort beside it).
+    int first = current.row();
+    while (first > 0 && results_->Hit(first - 1).Key == hit.Key)
+        --first;
+    int sameAfter = 0;
+    for (int row = first; row < results_->rowCount() && results_->Hit(row).Key == hit.Key; ++row) {
+        const chatlog::LogHit& other = results_->Hit(row);
+        if (other.File == hit.File && other.Offset > hit.Offset && other.Stamp == hit.Stamp && other.Text == hit.Text)
+            ++sameAfter;
+    }
     emit OpenInRoom(Qs(file.Server), Qs(file.Stem), Qs(file.Path.filename().string()),
-                    static_cast<qint64>(hit.Offset), Qs(hit.Stamp), Qs(hit.Text));
+                    static_cast<qint64>(hit.Offset), Qs(hit.Stamp), Qs(hit.Text), sameAfter);
 }
 
 QString TFormLogSearch::SelectedText() const

@@ -35,9 +35,10 @@ public:
     QString SelectedText() const;
 
 signals:
-    // Scroll the room's tab to the line starting at offset in that month file.
+    // Scroll the room's tab to the line starting at offset in that month file;
+    // sameAfter lines after it there were logged with the same stamp and text.
     void OpenInRoom(const QString& server, const QString& stem, const QString& fileName, qint64 offset,
-                    const QString& stamp, const QString& text);
+                    const QString& stamp, const QString& text, int sameAfter);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -171,7 +171,7 @@ public:
     void MenuLogSearchClick();
     // Shows a logged line of an open room in its tab; false when the room is not open.
     bool ShowRoomLogLine(const std::string& server, const std::string& stem, const std::string& fileName,
-                         std::uint64_t offset, const QString& stamp, const QString& text);
+                         std::uint64_t offset, const QString& stamp, const QString& text, int sameAfter);
     QAction* MenuLogSearch = nullptr;
     TFormLogSearch* FormLogSearch = nullptr;
     void UpdateStatusBar();

@@ -130,9 +130,9 @@ void TFormMain::MenuLogSearchClick()
         };
         connect(FormLogSearch, &TFormLogSearch::OpenInRoom, this,
                 [this](const QString& server, const QString& stem, const QString& fileName, qint64 offset,
-                       const QString& stamp, const QString& text) {
+                       const QString& stamp, const QString& text, int sameAfter) {
                     ShowRoomLogLine(server.toStdString(), stem.toStdString(), fileName.toStdString(),
-                                    static_cast<std::uint64_t>(offset), stamp, text);
+                                    static_cast<std::uint64_t>(offset), stamp, text, sameAfter);
                 });
     }
     // "This server" is the one connected to, or the last one.
@@ -147,7 +147,7 @@ void TFormMain::MenuLogSearchClick()
 }
 
 bool TFormMain::ShowRoomLogLine(const std::string& server, const std::string& stem, const std::string& fileName,
-                                std::uint64_t offset, const QString& stamp, const QString& text)
+                                std::uint64_t offset, const QString& stamp, const QString& text, int sameAfter)
 {
     for (int i = 0; i < PageControl1->count(); ++i) {
         auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i));
@@ -157,7 +157,7 @@ bool TFormMain::ShowRoomLogLine(const std::string& server, const std::string& st
         PageControl1Change();
         raise();
         activateWindow();
-        return sheet->ChatLog->ShowLoggedLine(fileName, offset, stamp, text);
+        return sheet->ChatLog->ShowLoggedLine(fileName, offset, stamp, text, sameAfter);
     }
     return false;
 }

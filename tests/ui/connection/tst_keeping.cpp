@@ -656,11 +656,16 @@ void TestKeeping::historyAboveAFullLogStaysWholeAndTheLinesBelowKeepTheirPlace()
     QCOMPARE(log->LineText(log->HistoryLines()), today);
     QCOMPARE(log->LineText(log->HistoryLines() + 1), QStringLiteral("live 0"));
     QCOMPARE(log->LineText(log->LineCount() - 1), QStringLiteral("live %1").arg(ChatLogView::MaxLines - 2));
-    // A flood while the user reads the history: the oldest live lines go, the history stays.
+    // A flood while the user reads the history: the oldest live lines go, the history stays,
+    // and so does the day line between the two (it goes from the tab's lines to the history's).
     for (int i = 0; i < 100; ++i)
         sheet->AddLine("more " + std::to_string(i), 0, 0, now);
+    log->Flush();
     QCOMPARE(log->LineCount(), log->HistoryLines() + ChatLogView::MaxLines);
+    QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines) + 1);
     QCOMPARE(log->LineText(0), QStringLiteral("2000-01-31 23:00:00 old 300"));
+    QCOMPARE(log->LineText(log->HistoryLines() - 2), QStringLiteral("2000-01-31 23:00:00 old 799"));
+    QCOMPARE(log->LineText(log->HistoryLines() - 1), today);
     QCOMPARE(log->LineText(log->HistoryLines()), QStringLiteral("live 99"));
 }
 

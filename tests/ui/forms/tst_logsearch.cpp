@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -166,6 +167,63 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     form->ListResults->setCurrentIndex(results->index(0, 0));
     form->ButtonOpenRoom->click();
     QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("2026-12-01 09:00:00 bob> ゴール!"));
+    // Lines said since the tab opened are past the history it reads back, among its own
+    // lines: of two with the same words, the one logged at the hit's time is chosen.
+    const std::int64_t said = QDateTime::currentSecsSinceEpoch();
+    sheet->AddLine("dan> 同じ言葉", 0, 0, said - 1);
+    sheet->AddLine("dan> 同じ言葉", 0, 0, said);
+    const chatlog::LocalStamp saidStamp = chatlog::StampOf(said);
+    QVERIFY(waitFor([&] {
+        QFile month(f.LogFilePath("Lobby", saidStamp.Year, saidStamp.Month));
+        return month.open(QIODevice::ReadOnly) && month.readAll().contains(QByteArray::fromStdString(saidStamp.Text) + "dan>");
+    }));
+    form->CheckDates->setChecked(false);
+    form->EditSearch->setText(QStringLiteral("同じ言葉"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(results->rowCount(), 2);
+    const auto blockOf = [&](const char* text, std::int64_t time) {   // the newest such line
+        for (std::size_t i = sheet->Lines.Size(); i-- > 0;) {
+            if (sheet->Lines.At(i).text == text && sheet->Lines.At(i).time == time)
+                return sheet->ChatLog->HistoryLines() + static_cast<int>(i);
+        }
+        return -1;
+    };
+    form->ListResults->setCurrentIndex(results->index(1, 0));
+    form->ButtonOpenRoom->click();
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("dan> 同じ言葉"));
+    QCOMPARE(sheet->ChatLog->textCursor().blockNumber(), blockOf("dan> 同じ言葉", said - 1));
+    // The same words twice in one second: each hit shows its own line.
+    sheet->AddLine("eve> 二度言った", 0, 0, said);
+    sheet->AddLine("eve> 二度言った", 0, 0, said);
+    QVERIFY(waitFor([&] {
+        QFile month(f.LogFilePath("Lobby", saidStamp.Year, saidStamp.Month));
+        return month.open(QIODevice::ReadOnly) && month.readAll().count("eve>") == 2;
+    }));
+    form->EditSearch->setText(QStringLiteral("二度言った"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(results->rowCount(), 2);
+    for (int row : {1, 0}) {
+        form->ListResults->setCurrentIndex(results->index(row, 0));
+        form->ButtonOpenRoom->click();
+        QCOMPARE(sheet->ChatLog->textCursor().blockNumber(), blockOf("eve> 二度言った", said) - row);
+    }
+    // A flood has taken the restored line out of the tab since: it is read back as history,
+    // not confused with the later line of the same words.
+    for (int i = 0; i < ChatLogView::MaxLines; ++i)
+        sheet->AddLine("flood " + std::to_string(i), 0, 0, said);
+    sheet->AddLine("bob> ゴール!", 0, 0, said);
+    form->EditSearch->setText(QStringLiteral("ゴール"));
+    form->CheckDates->setChecked(true);
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-01 09:00:00"});
+    form->ListResults->setCurrentIndex(results->index(0, 0));
+    form->ButtonOpenRoom->click();
+    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
+    QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("2026-12-01 09:00:00 bob> ゴール!"));
+    QVERIFY(sheet->ChatLog->textCursor().blockNumber() < sheet->ChatLog->HistoryLines());
 
     // A word on more lines than are listed: all are counted, the newest listed, and the window says so.
     QByteArray many;
@@ -284,7 +342,7 @@ void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
     // Its file is not the one the tab reads back: the tab is not offered for it.
     QVERIFY(!form->ButtonOpenRoom->isEnabled());
     QVERIFY(!w->ShowRoomLogLine(("127.0.0.1_" + std::to_string(f.Server.Port())), "Lobby", "Lobby_2026-11.log",
-                                form->Results()->Hit(0).Offset, QString(), QStringLiteral("the goal 100")));
+                                form->Results()->Hit(0).Offset, QString(), QStringLiteral("the goal 100"), 0));
     QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
 }
 
