@@ -41,7 +41,8 @@ struct LogQuery {
 
 // The order of the results, newest last: a line's stamp "YYYY-MM-DD HH:MM:SS",
 // or for a line without one its month's start "YYYY-MM-00" (the rest zero bytes).
-using HitKey = std::array<char, 19>;
+// Unsigned, so that a damaged stamp ranks by its bytes as a string of them does.
+using HitKey = std::array<unsigned char, 19>;
 
 // One line that matched.
 struct LogHit {

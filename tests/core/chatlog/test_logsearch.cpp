@@ -311,6 +311,16 @@ TEST_F(LogSearchTest, KeepsTheNewestLinesOfEveryFileAndCountsTheRest)
             newest.push_back(std::stoi(hit.Stamp.substr(14, 2)));
         EXPECT_EQ(newest, c.newest) << "keep " << c.keep;
     }
+
+    // A time of other bytes than digits ranks by its bytes, above every digit,
+    // as the window orders its hits: kept or not, the order is the same.
+    WriteFile(Dir / "s_1" / "c_2026-12.log", "2026-12-01 10:00:\xC3\x9F x> ｷｰﾊﾟｰ\n2026-12-01 10:00:59 x> ｷｰﾊﾟｰ\n");
+    chatlog::LogSearcher newestOnly("キーパー", 1);
+    std::atomic<bool> cancel{false};
+    std::vector<chatlog::LogHit> kept;
+    newestOnly.SearchFile({Dir / "s_1" / "c_2026-12.log", "s_1", "c", 2026, 12}, 0, {}, cancel, kept);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].Stamp, "2026-12-01 10:00:\xC3\x9F");
 }
 
 TEST_F(LogSearchTest, HugeLinesAndLinesAcrossPiecesAreFoundOnceAndCut)
