@@ -198,6 +198,13 @@ void TFormLogSearch::CancelSearch()
         run_->Cancel();
 }
 
+void TFormLogSearch::TellNotShown()
+{
+    LabelStatus->setText(QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）"));
+    raise();
+    activateWindow();
+}
+
 void TFormLogSearch::ShowStatus()
 {
     const bool searching = Searching();

@@ -29,6 +29,8 @@ public:
     // A new query cancels the search that runs.
     void StartSearch();
     void CancelSearch();
+    // The room's tab could not show the chosen hit: said here, where the user chose it.
+    void TellNotShown();
     bool Searching() const;
     LogSearchResults* Results() const { return results_; }
     // The chosen hits as text, one line each: "YYYY-MM-DD HH:MM:SS <room> <line>".

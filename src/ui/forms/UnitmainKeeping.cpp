@@ -131,8 +131,9 @@ void TFormMain::MenuLogSearchClick()
         connect(FormLogSearch, &TFormLogSearch::OpenInRoom, this,
                 [this](const QString& server, const QString& stem, const QString& fileName, qint64 offset,
                        const QString& stamp, const QString& text, int sameAfter) {
-                    ShowRoomLogLine(server.toStdString(), stem.toStdString(), fileName.toStdString(),
-                                    static_cast<std::uint64_t>(offset), stamp, text, sameAfter);
+                    if (!ShowRoomLogLine(server.toStdString(), stem.toStdString(), fileName.toStdString(),
+                                         static_cast<std::uint64_t>(offset), stamp, text, sameAfter))
+                        FormLogSearch->TellNotShown();
                 });
     }
     // "This server" is the one connected to, or the last one.

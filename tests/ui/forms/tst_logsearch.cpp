@@ -245,6 +245,18 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     QCOMPARE(results->data(results->index(4999, LogSearchResults::ColumnLine), Qt::DisplayRole).toString(),
              QStringLiteral("y> many 10"));
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("5,010 件見つかりました（新しい 5,000 件を表示）"));
+
+    // A hit in a month file put there after the tab opened: the tab's history does not
+    // reach it, and the window says so and stays.
+    WriteLog(here, QStringLiteral("Lobby_2026-09.log"), QStringLiteral("2026-09-05 10:00:00 z> 後から置いた\n").toUtf8());
+    form->EditSearch->setText(QStringLiteral("後から置いた"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(results->rowCount(), 1);
+    form->ListResults->setCurrentIndex(results->index(0, 0));
+    form->ButtonOpenRoom->click();
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）"));
+    QVERIFY(form->isVisible());
     QVERIFY(f.Boxes.isEmpty());
 }
 
