@@ -243,10 +243,10 @@ def history_seeds():
         (U_LOG_RESULTS, RESULTS_INTO), (U_LOG_RESULTS, RESULTS_SHOW), (S_FLOOD, ROOM_LOBBY, 119, FLOOD_LONGEST),
         (TIME, PASS_250MS), (U_LOG_RESULTS, RESULTS_ALL), (U_LOG_RESULTS, RESULTS_COPY),
         (U_LOG_SEARCH, 0x41, SOUGHT_KANA + 16 * SOUGHT_ABC), (U_LOG_CLOSE, 0)))
-    # A search of one room, the room left while its hits are shown, a search
+    # A search of Team's logs (the second room listed), the room left while its hits are shown, a search
     # within dates cancelled, the window closed and the room entered again.
     write("session", "search-leave", steps(
-        (U_LOG_ROOM, LOG_TEAM), (U_LOG_SEARCH, 0x02, SOUGHT_ABC), (U_LOG_RESULTS, RESULTS_INTO), (U_LEAVE,),
+        (U_LOG_ROOM, LOG_TEAM), (U_LOG_SEARCH, 0x02 | 4 * 1, SOUGHT_ABC), (U_LOG_RESULTS, RESULTS_INTO), (U_LEAVE,),
         (U_LOG_RESULTS, RESULTS_DOWN), (U_LOG_RESULTS, RESULTS_SHOW), (U_LOG_SEARCH, 0xA0, SOUGHT_HISTORY),
         (U_LOG_CLOSE, 2), (U_LOG_CLOSE, 1), (U_LOG_ROOM, LOG_TEAM | LOG_UP)))
 

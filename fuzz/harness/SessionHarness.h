@@ -84,6 +84,8 @@
 #include <fstream>
 #include <functional>
 #include <string_view>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 namespace kvfuzz {
@@ -588,7 +590,7 @@ private:
                                    + std::to_string(ReadingLimitMs / 1000) + " s after the step";
                         break;
                     }
-                    ::poll(nullptr, 0, 1);
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
                     --round;
                 }
                 moved = true;
@@ -758,16 +760,28 @@ private:
 
     // The prepared logs' lines the tab on screen shows, history and restored,
     // stand in the order they were logged, none twice.
-    std::string CheckLogOrder() const
+    // They stand in the history and, below it, among the restored lines, which
+    // all carry a date: the walk ends at the first other line after the
+    // history. A document not edited since the last check is not walked again.
+    std::string CheckLogOrder()
     {
         const ChatLogView* log = ActiveLog();
         if (log == nullptr || !log->OnScreen())
             return {};
+        const QTextDocument* doc = log->document();
+        const std::tuple<const QTextDocument*, int, int, int> seen(doc, doc->revision(), doc->blockCount(),
+                                                                    doc->characterCount());
+        if (std::exchange(orderChecked_, seen) == seen)
+            return {};
         static const QString mark = QStringLiteral(" Other> history ");
         constexpr int StampLength = 19;
         QString previous;
-        for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
+        int number = 0;
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next(), ++number) {
             const QString text = block.text();
+            if (number >= log->HistoryLines()
+                && (text.size() <= StampLength || text[4] != QLatin1Char('-') || text[13] != QLatin1Char(':')))
+                break;
             if (text.size() <= StampLength || !QStringView(text).mid(StampLength).startsWith(mark))
                 continue;
             const QString stamp = text.left(StampLength);
@@ -1488,6 +1502,7 @@ private:
     bool loggedTo_ = false;
     bool logsPrepared_ = false;   // the logs folder holds the prepared logs (PrepareLogs)
     bool searchStepped_ = false;  // the step worked the search window: check its results
+    std::tuple<const QTextDocument*, int, int, int> orderChecked_{};   // the document as last checked
     std::string stalled_;         // a thread's reading that did not end
     bool findStepped_ = false;   // the step was the find bar's: check its selection
     bool disconnectStepped_ = false;   // the user disconnected: no room may be left
