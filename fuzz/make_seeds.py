@@ -143,6 +143,14 @@ def settings_seeds():
  U_FORMATION) = range(36)
 # New steps go at the end: a kept input's step bytes are below the count, so
 # they mean the same steps however many more are added.
+# The top four bytes are steps of their own (they no longer fold onto the first
+# four): a room opened with logging on over the prepared logs, the search window
+# opened and a query run, its results worked, the window closed.
+U_LOG_ROOM, U_LOG_SEARCH, U_LOG_RESULTS, U_LOG_CLOSE = 252, 253, 254, 255
+LOG_LOBBY, LOG_TEAM = 0, 1          # a log room step's room
+LOG_UP = 0x08                       # and Ctrl+Home in its tab at once
+SOUGHT_HISTORY, SOUGHT_OLD, SOUGHT_KANA, SOUGHT_ABC = 0, 1, 2, 4   # a search's query byte
+RESULTS_INTO, RESULTS_DOWN, RESULTS_CLICK, RESULTS_ALL, RESULTS_COPY, RESULTS_SHOW = range(6)
 ROOM_LOBBY, ROOM_TEAM = 0, 1           # rooms 3 and 4 in the harness's room table
 SAID_ABC, SAID_LINK, SAID_NAME = 0, 3, 4   # what Other says (the "who" byte is 3 * text)
 TYPED_A, TYPED_ABC, TYPED_HTTP = 0, 1, 2
@@ -216,6 +224,33 @@ def session_seeds():
         (U_RESIZE, 255, 0), (U_RESIZE, 100, 100), (U_TAB, 3), (S_RETIRE, 1, 1), (U_RESIZE, 255, 0)))
 
 
+def history_seeds():
+    # A room's logs paged in to their start, then dropped at the newest line.
+    write("session", "history-start", steps(
+        (U_LOG_ROOM, LOG_LOBBY | LOG_UP), (U_SCROLL, 2), (TIME, PASS_250MS), (U_SCROLL, 2), (U_SCROLL, 4),
+        (U_SCROLL, 0), (TIME, PASS_250MS), (U_SCROLL, 1), (U_SCROLL, 3), (U_SCROLL, 2)))
+    # History loaded above the lines while a flood takes lines from the tab, and found in.
+    write("session", "history-flood", steps(
+        (U_LOG_ROOM, LOG_TEAM | LOG_UP), (S_FLOOD, ROOM_TEAM, 79, FLOOD_NUMBERED), (U_SCROLL, 2),
+        (S_FLOOD, ROOM_TEAM, 119, FLOOD_LONGEST), (TIME, PASS_250MS), (U_FIND_OPEN,), (U_FIND_TYPE, TYPED_ABC),
+        (U_FIND_STEP, 1), (U_FIND_STEP, 3), (U_SCROLL, 3), (U_TAB, 1), (U_TAB, 0), (U_SCROLL, 4)))
+    # Hits shown in the room's tab, a new one and an old one, while a flood comes;
+    # everything copied; a new query while one runs; Esc.
+    write("session", "search-show", steps(
+        (U_LOG_ROOM, LOG_LOBBY), (U_LOG_SEARCH, 0, SOUGHT_HISTORY), (U_LOG_RESULTS, RESULTS_INTO),
+        (U_LOG_RESULTS, RESULTS_DOWN), (U_LOG_RESULTS, RESULTS_SHOW), (S_FLOOD, ROOM_LOBBY, 79, FLOOD_NUMBERED),
+        (U_LOG_RESULTS, RESULTS_CLICK + 8 * 3), (U_LOG_RESULTS, RESULTS_SHOW), (U_LOG_SEARCH, 0, SOUGHT_OLD),
+        (U_LOG_RESULTS, RESULTS_INTO), (U_LOG_RESULTS, RESULTS_SHOW), (S_FLOOD, ROOM_LOBBY, 119, FLOOD_LONGEST),
+        (TIME, PASS_250MS), (U_LOG_RESULTS, RESULTS_ALL), (U_LOG_RESULTS, RESULTS_COPY),
+        (U_LOG_SEARCH, 0x41, SOUGHT_KANA + 16 * SOUGHT_ABC), (U_LOG_CLOSE, 0)))
+    # A search of Team's logs (the second room listed), the room left while its hits are shown, a search
+    # within dates cancelled, the window closed and the room entered again.
+    write("session", "search-leave", steps(
+        (U_LOG_ROOM, LOG_TEAM), (U_LOG_SEARCH, 0x02 | 4 * 1, SOUGHT_ABC), (U_LOG_RESULTS, RESULTS_INTO), (U_LEAVE,),
+        (U_LOG_RESULTS, RESULTS_DOWN), (U_LOG_RESULTS, RESULTS_SHOW), (U_LOG_SEARCH, 0xA0, SOUGHT_HISTORY),
+        (U_LOG_CLOSE, 2), (U_LOG_CLOSE, 1), (U_LOG_ROOM, LOG_TEAM | LOG_UP)))
+
+
 def formations_seeds():
     positions = b"*!B!*A5050B5007C6018D3519E8119F1318G4925H7130I2331J6241K5036L3641" \
                 b"M5093N5182O2081P7980Q3672R6473S2064T7964U3756V5164W6456"
@@ -241,3 +276,4 @@ formations_seeds()
 parsetalk_seeds()
 settings_seeds()
 session_seeds()
+history_seeds()

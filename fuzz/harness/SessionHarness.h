@@ -14,6 +14,12 @@
 // people and a hostile or failing server do. After every step the window's
 // events and the socket run until nothing moves, and the state is checked.
 //
+// The top four step bytes work the logs: a room opened with logging on over a
+// prepared logs folder (three months of lines, a day change, damaged lines),
+// whose history the scroll steps page in, and the search over every log.
+// History pages and searches are read on threads; a step ends only once they
+// have delivered, so a replay does what the run did.
+//
 // Needs a QApplication on the offscreen platform and SteppedClock.h in the same
 // executable. Error boxes, opened links and desktop notices are counted, never
 // shown; every dialog is handled as the step that opened it says, or cancelled.
@@ -22,18 +28,21 @@
 #include "ReceiveHarness.h"
 #include "SteppedClock.h"
 
+#include "ChatLogFiles.h"
 #include "ChatLogView.h"
 #include "ConnectionKeeper.h"
 #include "ChatLogger.h"
 #include "DesktopNotice.h"
 #include "FindBar.h"
 #include "LogFind.h"
+#include "LogSearchResults.h"
 #include "RecordField.h"
 #include "ShellOpen.h"
 #include "TextSearch.h"
 #include "Unitboardname.h"
 #include "Unitcreate.h"
 #include "Unitlogin.h"
+#include "Unitlogsearch.h"
 #include "Unitoption.h"
 #include "Unitpassword.h"
 #include "Unitsetting.h"
@@ -43,14 +52,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDate>
 #include <QMenu>
 #include <QInputMethodEvent>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QTableView>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
@@ -67,8 +80,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <string_view>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 namespace kvfuzz {
@@ -413,6 +430,8 @@ public:
     {
         if (std::string failure = Begin(); !failure.empty())
             return failure;
+        if (!stalled_.empty())
+            return std::exchange(stalled_, {});
         StepReader in(data, size);
         while (!in.AtEnd()) {
             Step(in);
@@ -437,14 +456,31 @@ public:
         for (int i = 0; i < w.PageControl1->count(); ++i) {
             const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
             out += "tab " + w.PageControl1->tabText(i).toStdString() + (i == w.PageControl1->currentIndex() ? " *\n" : "\n");
+            if (const int history = sheet->ChatLog->HistoryLines(); history > 0)
+                out += "history " + std::to_string(history) + "\n";
             for (std::size_t line = 0; line < sheet->Lines.Size(); ++line) {
                 const StoredLine stored = sheet->Lines.At(line);
-                out += std::to_string(stored.flags) + " " + std::string(stored.text) + "\n";
+                std::string text(stored.text);
+                // A restored line the input logged itself carries the clock's time of that run.
+                if ((stored.flags & LineGrey) == LineRestored && text.size() > 19 && text[10] == ' ' && text[13] == ':')
+                    text.replace(11, 8, "hh:mm:ss");
+                out += std::to_string(stored.flags) + " " + text + "\n";
             }
             for (const std::string& member : sheet->MemberNames())
                 out += "member " + member + "\n";
         }
         out += "input " + w.EditInputChat->text().toStdString() + "\n";
+        if (const TFormLogSearch* search = w.FormLogSearch; search != nullptr && search->isVisible()) {
+            // A search cancelled while it ran found what its thread had read by then.
+            const bool cancelled = search->LabelStatus->text().startsWith(QStringLiteral("中止"));
+            out += "search " + (cancelled ? std::string("cancelled") : search->LabelStatus->text().toStdString()) + "\n";
+            if (!cancelled && search->Results()->rowCount() > 0) {
+                std::string first = search->Results()->CopyText(0).toStdString();
+                if (first.size() > 19)
+                    first.replace(11, 8, "hh:mm:ss");   // as above
+                out += "first " + first + "\n";
+            }
+        }
         for (int i = 0; i < CharItemCount; ++i)
             out += std::to_string(CharItems[i].CenterX()) + "," + std::to_string(CharItems[i].CenterY()) + " ";
         return out;
@@ -530,6 +566,7 @@ private:
         int quiet = 0;
         int lastTaken = -1;
         int waits = 0;   // for bytes in flight: a closing connection's FIN also counts as such
+        std::int64_t readingSince = -1;
         for (int round = 0; round < 2000 && quiet < 2; ++round) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -543,9 +580,45 @@ private:
             moved = moved || kernel > 0 || taken != lastTaken || w.Socket1->Connecting();
             if (!moved && waits < 5 && server_.InFlight(w.Socket1->Descriptor()))
                 moved = ++waits > 0;
+            if (const char* reading = ThreadReading()) {
+                // What a thread reads belongs to this step: the step ends once it is delivered.
+                if (!moved) {
+                    if (readingSince < 0)
+                        readingSince = RealMilliseconds();
+                    if (RealMilliseconds() - readingSince > ReadingLimitMs) {
+                        stalled_ = std::string(reading) + " was still on its way "
+                                   + std::to_string(ReadingLimitMs / 1000) + " s after the step";
+                        break;
+                    }
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+                    --round;
+                }
+                moved = true;
+            }
             lastTaken = taken;
             quiet = moved ? 0 : quiet + 1;
         }
+    }
+
+    // A history page read for a tab, or a search over the logs, not yet delivered.
+    const char* ThreadReading() const
+    {
+        const TFormMain& w = *window_;
+        if (w.FormLogSearch != nullptr && w.FormLogSearch->Searching())
+            return "a search over the logs";
+        for (int i = 0; i < w.PageControl1->count(); ++i) {
+            const ChatLogView* log = static_cast<const TChatSheet*>(w.PageControl1->widget(i))->ChatLog;
+            if (log->HistoryLoading() || log->HistoryReading())
+                return "a page of history";
+        }
+        return nullptr;
+    }
+    static constexpr std::int64_t ReadingLimitMs = 5000;
+    static std::int64_t RealMilliseconds()
+    {
+        timespec now{};
+        clock::Real()(CLOCK_MONOTONIC, &now);
+        return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
     }
 
     // The main window gets the keys again, as after a click on it.
@@ -576,6 +649,8 @@ private:
         FormBoard->SetFocusItem(-1);
         FormBoard->nRoomNo = -1;
         QGuiApplication::clipboard()->clear();
+        // The next search starts in a new window: no query, results or choices of the input before.
+        delete std::exchange(w.FormLogSearch, nullptr);
         if (!w.FindBar1->isHidden())
             Click(w.FindBar1->ButtonClose);
         w.FindBar1->EditFind->clear();
@@ -596,6 +671,10 @@ private:
             Pump();
         }
         if (loggedTo_) {
+            // Lines still waiting to be written go now, before their folder does,
+            // or they would land in the next input's logs.
+            static_cast<void>(w.Logs->Tail(LogTarget{}, 0));
+            logsPrepared_ = false;
             QDir(folder_ + QStringLiteral("/logs")).removeRecursively();
             QDir(folder_ + QStringLiteral("/other-logs")).removeRecursively();
             loggedTo_ = false;
@@ -649,6 +728,8 @@ private:
     std::string Check()
     {
         const TFormMain& w = *window_;
+        if (!stalled_.empty())
+            return std::exchange(stalled_, {});
         if (std::exchange(disconnectStepped_, false)
             && (window_->PageControl1->count() != 0 || window_->RoomList->count() != 0))
             return "disconnecting left rooms behind";
@@ -666,6 +747,72 @@ private:
         const LogFind& find = *w.LogFinder;
         if (find.Current() < -1 || find.Current() >= std::max(1, find.MatchCount()))
             return "the current match lies outside the matches";
+        if (logsPrepared_) {
+            if (std::string failure = CheckLogOrder(); !failure.empty())
+                return failure;
+        }
+        if (std::exchange(searchStepped_, false)) {
+            if (std::string failure = CheckSearchResults(); !failure.empty())
+                return failure;
+        }
+        return {};
+    }
+
+    // The prepared logs' lines the tab on screen shows, history and restored,
+    // stand in the order they were logged, none twice.
+    // They stand in the history and, below it, among the restored lines, which
+    // all carry a date: the walk ends at the first other line after the
+    // history. A document not edited since the last check is not walked again.
+    std::string CheckLogOrder()
+    {
+        const ChatLogView* log = ActiveLog();
+        if (log == nullptr || !log->OnScreen())
+            return {};
+        const QTextDocument* doc = log->document();
+        const std::tuple<const QTextDocument*, int, int, int> seen(doc, doc->revision(), doc->blockCount(),
+                                                                    doc->characterCount());
+        if (std::exchange(orderChecked_, seen) == seen)
+            return {};
+        static const QString mark = QStringLiteral(" Other> history ");
+        constexpr int StampLength = 19;
+        QString previous;
+        int number = 0;
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next(), ++number) {
+            const QString text = block.text();
+            if (number >= log->HistoryLines()
+                && (text.size() <= StampLength || text[4] != QLatin1Char('-') || text[13] != QLatin1Char(':')))
+                break;
+            if (text.size() <= StampLength || !QStringView(text).mid(StampLength).startsWith(mark))
+                continue;
+            const QString stamp = text.left(StampLength);
+            if (stamp <= previous)
+                return "the log shows the line logged at " + stamp.toStdString() + " after the one of "
+                       + previous.toStdString() + (log->HistoryLines() > 0 ? " (with history)" : "");
+            previous = stamp;
+        }
+        return {};
+    }
+
+    // A search that ended lists its hits newest first, and every line it found
+    // when they are fewer than the rows it keeps.
+    std::string CheckSearchResults() const
+    {
+        const TFormLogSearch* search = window_->FormLogSearch;
+        if (search == nullptr || search->Searching())
+            return {};
+        const LogSearchResults& results = *search->Results();
+        for (int row = 1; row < results.rowCount(); ++row)
+            if (results.Hit(row - 1).Key < results.Hit(row).Key)
+                return "the search lists " + results.CopyText(row).toStdString() + " below an older hit";
+        const QString status = search->LabelStatus->text();
+        if (!status.endsWith(QStringLiteral("件見つかりました")))
+            return {};
+        QString digits;
+        for (const QChar c : status)
+            if (c.isDigit())
+                digits += c;
+        if (digits.toInt() != results.rowCount())
+            return "the search says \"" + status.toStdString() + "\" and lists " + std::to_string(results.rowCount());
         return {};
     }
 
@@ -734,14 +881,21 @@ private:
         UserClickLog, UserLeave, UserEnter, UserBoard, UserBoardDrag, UserBoardRename, UserBoardButton,
         UserOptions, UserDisconnect, UserConnect, UserResize, TimePasses,
         UserCreateRoom, UserStartRooms, UserFocus, UserBoardKey, UserFormation,
-        StepKinds
+        StepKinds,
+        // Picked by the top bytes alone (TopStepByte and up), which fold onto the
+        // first server steps no more: the bytes below keep the steps they had.
+        UserLogRoom = StepKinds, UserLogSearch, UserLogResults, UserLogClose,
+        AllStepKinds
     };
+    static constexpr std::uint8_t TopStepByte = 252;
+    static_assert(TopStepByte + (AllStepKinds - StepKinds) == 256);
 
     void Step(StepReader& in)
     {
         ++Steps;
         TFormMain& w = *window_;
-        const auto kind = static_cast<StepKind>(in.Byte() % StepKinds);
+        const std::uint8_t pick = in.Byte();
+        const auto kind = static_cast<StepKind>(pick >= TopStepByte ? StepKinds + (pick - TopStepByte) : pick % StepKinds);
         switch (kind) {
         case ServerTalk: {
             const std::int16_t room = RoomOf(in.Byte());
@@ -1177,8 +1331,166 @@ private:
             menu->close();
             break;
         }
-        case StepKinds:
+        case UserLogRoom: {
+            // Logging on over the prepared logs, and a room opened anew: the
+            // server takes the user out of it (when in) and puts them in again,
+            // so its tab restores the newest logged lines and pages in the rest.
+            const std::uint8_t b = in.Byte();
+            static constexpr std::int16_t rooms[] = {3, 4, 5};
+            const std::int16_t room = rooms[(b & 0x07) % std::size(rooms)];
+            if (!w.LogEnabled || !w.Options.LogFolder.empty()) {
+                w.Options.LogEnabled = true;
+                w.Options.LogFolder.clear();
+                w.ApplyOptions();
+            }
+            PrepareLogs();
+            if (w.FindSheet(room) != nullptr)
+                server_.RetireUser(room, ScriptedServer::UserId);
+            server_.RoomUser(room, true, room == 3);
+            if (b & 0x08) {
+                // Straight up to the oldest line shown, which asks for a page.
+                Pump();
+                if (ChatLogView* log = ActiveLog())
+                    Key(log, Qt::Key_Home, Qt::ControlModifier);
+            }
             break;
+        }
+        case UserLogSearch: {
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t query = in.Byte();
+            Key(Focus(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+            TFormLogSearch* search = w.FormLogSearch;
+            if (search == nullptr || !search->isVisible())
+                break;
+            ActivateSearch();
+            if (b & 0x01)
+                Click(search->RadioAllLogs->isChecked() ? search->RadioThisServer : search->RadioAllLogs);
+            if (b & 0x02)
+                for (int i = 0; i <= b / 4 % 4; ++i)
+                    QTest::keyClick(search->ComboRoom, Qt::Key_Down);
+            if (b & 0x20)
+                Click(search->CheckDates);
+            Retype(search->EditSearch, Sought(query));
+            QTest::keyClick(search->EditSearch, Qt::Key_Return);
+            if (b & 0x40) {
+                // Another query while the first one runs, which it cancels.
+                Retype(search->EditSearch, Sought(query / 16));
+                QTest::keyClick(search->EditSearch, Qt::Key_Return);
+            }
+            if (b & 0x80)
+                Click(search->ButtonCancel);
+            searchStepped_ = true;
+            break;
+        }
+        case UserLogResults: {
+            const std::uint8_t b = in.Byte();
+            TFormLogSearch* search = w.FormLogSearch;
+            if (search == nullptr || !search->isVisible())
+                break;
+            ActivateSearch();
+            QTableView* list = search->ListResults;
+            const int rows = search->Results()->rowCount();
+            switch (b % 6) {
+            case 0: QTest::keyClick(search->EditSearch, Qt::Key_Down); break;
+            case 1: QTest::keyClick(list, b & 0x80 ? Qt::Key_Up : Qt::Key_Down); break;
+            case 2:
+                if (rows > 0) {
+                    const QRect row = list->visualRect(search->Results()->index(b / 8 % std::min(rows, 8), 0));
+                    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+                }
+                break;
+            case 3: QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier); break;
+            case 4: QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier); break;
+            default: Click(search->ButtonOpenRoom); break;
+            }
+            searchStepped_ = true;
+            break;
+        }
+        case UserLogClose: {
+            const std::uint8_t b = in.Byte();
+            TFormLogSearch* search = w.FormLogSearch;
+            if (search == nullptr || !search->isVisible())
+                break;
+            ActivateSearch();
+            if (b % 3 == 0) {
+                QWidget* focus = QApplication::focusWidget();
+                QTest::keyClick(focus != nullptr && focus->window() == search ? focus : search, Qt::Key_Escape);
+            } else if (b % 3 == 1) {
+                search->close();   // its title bar's close button
+            } else {
+                Click(search->ButtonCancel);
+            }
+            Activate();
+            break;
+        }
+        case AllStepKinds:
+            break;
+        }
+    }
+
+    // The search window gets the keys.
+    void ActivateSearch()
+    {
+        TFormLogSearch* search = window_->FormLogSearch;
+        if (QApplication::activeModalWidget() == nullptr && QApplication::activeWindow() != search)
+            QApplication::setActiveWindow(search);
+    }
+
+    // What the user looks for in the logs: words of every line, width and case
+    // folded, Japanese, a link, a damaged line, and a word found nowhere.
+    static QString Sought(std::uint8_t pick)
+    {
+        static const QString texts[] = {
+            QStringLiteral("history"), QStringLiteral("ＨＩＳＴＯＲＹ １２"), QStringLiteral("こんにちは"),
+            QStringLiteral("example.com/2"), QStringLiteral("abc"), QStringLiteral("\uFFFD"),
+            QStringLiteral("Other>"), QStringLiteral("nowhere"),
+        };
+        return texts[pick % std::size(texts)];
+    }
+
+    // The logs the log steps read, as a user who has logged for months has
+    // them: per room three monthly files (this month's and the two before),
+    // 250 lines each, a day change within the older two, and damaged lines
+    // (bytes not UTF-8, a NUL, no date, a CR, a line of 1,500 bytes). Made
+    // once an input asks for them; the input's own lines are written after.
+    void PrepareLogs()
+    {
+        if (logsPrepared_)
+            return;
+        logsPrepared_ = true;
+        loggedTo_ = true;
+        const std::filesystem::path server =
+            std::filesystem::path(window_->LogFolder) / chatlog::ServerFolderName("127.0.0.1", server_.Port);
+        chatlog::MakeFolders(server);
+        const QDate thisMonth = QDate::currentDate().addDays(1 - QDate::currentDate().day());
+        for (const char* room : {"Lobby", "Team", "\x91\xd2\x8d\x87\x8e\xba"}) {
+            int number = 0;
+            for (int ago = 2; ago >= 0; --ago) {
+                const QDate month = thisMonth.addMonths(-ago);
+                std::ofstream file(server / chatlog::MonthFileName(chatlog::RoomFileStem(room), month.year(), month.month()),
+                                   std::ios::binary | std::ios::trunc);
+                // The older months change days halfway; this month's lines are all of its first minutes.
+                const QDate first = ago == 0 ? month : month.addDays(ago == 2 ? 26 : 0);
+                for (int i = 0; i < 250; ++i, ++number) {
+                    const bool later = ago > 0 && i >= 125;
+                    const QDate day = later ? first.addDays(1) : first;
+                    const int second = (ago == 0 ? 0 : later ? 9 * 3600 : 22 * 3600) + (later ? i - 125 : i);
+                    char stamp[32];
+                    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", day.year(), day.month(),
+                                  day.day(), second / 3600, second / 60 % 60, second % 60);
+                    if (ago == 1 && i == 60) {
+                        file << stamp << "Other> \xff\xfe broken \x82" << '\0' << "end\n";
+                        file << "a line without a date\n";
+                    }
+                    if (ago == 1 && i == 61)
+                        file << stamp << "Other> " << std::string(1500, 'x') << "\r\n";
+                    file << stamp << "Other> history " << number
+                         << (number % 10 == 3 ? " \xe3\x81\x93\xe3\x82\x93\xe3\x81\xab\xe3\x81\xa1\xe3\x81\xaf"
+                             : number % 10 == 7 ? " see http://example.com/" + std::to_string(number)
+                                                : std::string(" abc"))
+                         << "\n";
+                }
+            }
         }
     }
 
@@ -1188,6 +1500,10 @@ private:
     HeldScreen screen_;
     std::unique_ptr<TFormMain> window_;
     bool loggedTo_ = false;
+    bool logsPrepared_ = false;   // the logs folder holds the prepared logs (PrepareLogs)
+    bool searchStepped_ = false;  // the step worked the search window: check its results
+    std::tuple<const QTextDocument*, int, int, int> orderChecked_{};   // the document as last checked
+    std::string stalled_;         // a thread's reading that did not end
     bool findStepped_ = false;   // the step was the find bar's: check its selection
     bool disconnectStepped_ = false;   // the user disconnected: no room may be left
 };

@@ -4,9 +4,14 @@
 // what the fuzz run did. It replaces clock_gettime in the executable that
 // includes it (include it in one file only); the toolkit's timers, its deadline
 // timers and std::chrono::steady_clock all read time through it. Other threads
-// and the wall clock keep the real time.
+// and the wall clock keep the real time. A timed wait of the holder thread on
+// a condition (std::condition_variable::wait_for, as when the log is flushed
+// before its tail is read) lasts the real time it asks for: its deadline, on
+// the held clock, is moved onto the real one, or it would end at once (or
+// only hours later) and what it waits for would be there or not by chance.
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <pthread.h>
 #include <time.h>
 
@@ -49,6 +54,35 @@ inline void Pass(std::int64_t milliseconds)
 }
 
 }  // namespace kvfuzz::clock
+
+namespace kvfuzz::clock {
+
+using CondClockWait = int (*)(pthread_cond_t*, pthread_mutex_t*, clockid_t, const timespec*);
+
+inline CondClockWait RealCondClockWait()
+{
+    static const auto real = reinterpret_cast<CondClockWait>(dlsym(RTLD_NEXT, "pthread_cond_clockwait"));
+    return real;
+}
+
+}  // namespace kvfuzz::clock
+
+extern "C" int pthread_cond_clockwait(pthread_cond_t* cond, pthread_mutex_t* mutex, clockid_t id,
+                                      const timespec* deadline)
+{
+    using namespace kvfuzz::clock;
+    if (RealCondClockWait() == nullptr)
+        return EINVAL;
+    if (!held || !Monotonic(id) || !pthread_equal(pthread_self(), holder))
+        return RealCondClockWait()(cond, mutex, id, deadline);
+    timespec real{};
+    Real()(id, &real);
+    const std::int64_t wait =
+        std::int64_t(deadline->tv_sec) * 1000000000 + deadline->tv_nsec - (heldAt + movedOn);
+    const std::int64_t until = std::int64_t(real.tv_sec) * 1000000000 + real.tv_nsec + (wait > 0 ? wait : 0);
+    const timespec moved{static_cast<time_t>(until / 1000000000), static_cast<long>(until % 1000000000)};
+    return RealCondClockWait()(cond, mutex, id, &moved);
+}
 
 extern "C" int clock_gettime(clockid_t id, timespec* tp) noexcept
 {

@@ -5,6 +5,10 @@
 #include "../../fuzz/harness/ReceiveHarness.h"
 #include "../../fuzz/harness/SessionHarness.h"
 
+#include "LogSearchResults.h"
+#include "Unitlogsearch.h"
+
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -24,6 +28,7 @@ private slots:
     void sessionInputs_data();
     void sessionInputs();
     void sessionHarnessWorksTheWidgets();
+    void sessionHarnessWorksTheLogs();
     void sessionInputsDoNotDependOnTheOneBefore();
     void sessionPaintsOnlyWhenTimePasses();
 };
@@ -199,6 +204,48 @@ void TestFuzzRegressions::sessionHarnessWorksTheWidgets()
     QCOMPARE(harness.DialogsShown(), 19);   // a marker's name, from F2
     // The board keys and the formation menu moved the markers.
     QVERIFY(harness.Outcome().substr(harness.Outcome().rfind("input")) != before.substr(before.rfind("input")));
+}
+
+// The log steps reach what they name: a room opened with logging on restores
+// the prepared logs' newest lines and pages the rest in up to the oldest
+// (every page delivered before the step ends), the newest line drops it again;
+// a search of one room finds its lines, shows an old one in the room's tab,
+// and copies what is selected.
+void TestFuzzRegressions::sessionHarnessWorksTheLogs()
+{
+    QTemporaryDir dir;
+    kvfuzz::SessionHarness harness(dir.path());
+    TFormMain* w = harness.Window();
+    const auto run = [&](std::vector<std::uint8_t> input) {
+        const std::string failure = harness.Run(input.data(), input.size());
+        QVERIFY2(failure.empty(), failure.c_str());
+    };
+    // Lobby opened anew with logging on, then Ctrl+Home twice.
+    run({252, 0x08, 16, 2});
+    ChatLogView* log = w->ActiveChatSheet()->ChatLog;
+    QCOMPARE(w->PageControl1->tabText(w->PageControl1->currentIndex()), QStringLiteral("Lobby"));
+    QVERIFY(log->HistoryAtStart());
+    QVERIFY(!log->HistoryLoading());
+    // 550 older lines, two damaged ones, a line cut from 1,500 bytes, the day lines.
+    QVERIFY2(log->HistoryLines() > 553, qPrintable(QString::number(log->HistoryLines())));
+    QVERIFY(log->document()->firstBlock().text().endsWith(QStringLiteral("22:00:00 Other> history 0 abc")));
+    // Ctrl+End: back at the newest line, the history goes.
+    run({252, 0x08, 16, 2, 16, 3});
+    QCOMPARE(log->HistoryLines(), 0);
+
+    // Lobby again; the search of its logs ("部屋" Lobby) for lines 12 and 120 to 129.
+    run({252, 0, 253, 0x02, 1, 254, 0, 254, 5, 254, 3, 254, 4});
+    const TFormLogSearch* search = w->FormLogSearch;
+    QVERIFY(search != nullptr && search->isVisible());
+    QCOMPARE(search->LabelStatus->text(), QStringLiteral("11 件見つかりました"));
+    QCOMPARE(search->Results()->rowCount(), 11);
+    // The newest hit, older than the tab's lines, is shown as history and selected.
+    log = w->ActiveChatSheet()->ChatLog;
+    QVERIFY(log->HistoryLines() > 0);
+    QVERIFY2(log->textCursor().selectedText().endsWith(QStringLiteral("Other> history 129 abc")),
+             qPrintable(log->textCursor().selectedText()));
+    QCOMPARE(QGuiApplication::clipboard()->text().count(QLatin1Char('\n')), 11);
+    QVERIFY(QGuiApplication::clipboard()->text().startsWith(search->Results()->CopyText(0)));
 }
 
 // The window paints only when a step lets time pass, as a screen refreshes;

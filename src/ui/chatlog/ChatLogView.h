@@ -55,6 +55,9 @@ public:
     // have no more (what reaching the top does).
     void LoadOlder();
     bool HistoryLoading() const { return loading_; }
+    // The reader thread still has the pager: a page on its way, or one read for
+    // a history dropped since, which is thrown away when it arrives.
+    bool HistoryReading() const { return readerBusy_; }
     bool HistoryAtStart() const { return historyEnd_; }
     // Scrolls to a logged line of this room and selects it: loaded as history
     // (ending the page, a gap line after it) when it is older than what the tab
