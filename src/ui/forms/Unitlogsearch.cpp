@@ -150,6 +150,7 @@ bool TFormLogSearch::Searching() const
 void TFormLogSearch::StartSearch()
 {
     run_.reset();   // cancels and waits: the thread stops within a piece of a file
+    notShown_.clear();
     TextAround->clear();
     ButtonOpenRoom->setEnabled(false);
     results_->Reset({});
@@ -200,7 +201,8 @@ void TFormLogSearch::CancelSearch()
 
 void TFormLogSearch::TellNotShown()
 {
-    LabelStatus->setText(QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）"));
+    notShown_ = QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）");
+    ShowStatus();
     raise();
     activateWindow();
 }
@@ -215,20 +217,28 @@ void TFormLogSearch::ShowStatus()
     const QString listed = foundLines_ > results_->rowCount()
                                ? QStringLiteral("（新しい %1 件を表示）").arg(QLocale(QLocale::Japanese).toString(results_->rowCount()))
                                : QString();
+    QString status;
     if (searching)
-        LabelStatus->setText(QStringLiteral("検索中… %1 件").arg(found) + listed);
+        status = QStringLiteral("検索中… %1 件").arg(found) + listed;
     else if (!run_)
-        LabelStatus->setText(QString());
+        status = QString();
     else if (cancelled_)
-        LabelStatus->setText(QStringLiteral("中止しました（%1 件）").arg(found) + listed);
+        status = QStringLiteral("中止しました（%1 件）").arg(found) + listed;
     else
-        LabelStatus->setText(QStringLiteral("%1 件見つかりました").arg(found) + listed);
+        status = QStringLiteral("%1 件見つかりました").arg(found) + listed;
+    if (!notShown_.isEmpty())
+        status += (status.isEmpty() ? QString() : QStringLiteral("　")) + notShown_;
+    LabelStatus->setText(status);
 }
 
 void TFormLogSearch::ShowAround(const QModelIndex& current)
 {
     TextAround->clear();
     ButtonOpenRoom->setEnabled(false);
+    if (!notShown_.isEmpty()) {
+        notShown_.clear();
+        ShowStatus();
+    }
     if (!current.isValid())
         return;
     const chatlog::LogHit& hit = results_->Hit(current.row());
@@ -283,6 +293,11 @@ void TFormLogSearch::OpenRoomClick()
         const chatlog::LogHit& other = results_->Hit(row);
         if (other.File == hit.File && other.Offset > hit.Offset && other.Stamp == hit.Stamp && other.Text == hit.Text)
             ++sameAfter;
+    }
+    // Told again below if this try fails too.
+    if (!notShown_.isEmpty()) {
+        notShown_.clear();
+        ShowStatus();
     }
     emit OpenInRoom(Qs(file.Server), Qs(file.Stem), Qs(file.Path.filename().string()),
                     static_cast<qint64>(hit.Offset), Qs(hit.Stamp), Qs(hit.Text), sameAfter);

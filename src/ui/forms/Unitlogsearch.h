@@ -57,5 +57,6 @@ private:
     std::unique_ptr<LogSearchRun> run_;
     qint64 totalBytes_ = 0;
     qint64 foundLines_ = 0;   // every line found, listed or not
+    QString notShown_;        // why the chosen hit is not in its tab; beside the count until another is chosen
     bool cancelled_ = false;
 };
