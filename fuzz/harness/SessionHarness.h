@@ -1359,10 +1359,9 @@ private:
             const std::uint8_t b = in.Byte();
             const std::uint8_t query = in.Byte();
             Key(Focus(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
-            TFormLogSearch* search = w.FormLogSearch;
-            if (search == nullptr || !search->isVisible())
+            TFormLogSearch* search = ActiveSearch();
+            if (search == nullptr)
                 break;
-            ActivateSearch();
             if (b & 0x01)
                 Click(search->RadioAllLogs->isChecked() ? search->RadioThisServer : search->RadioAllLogs);
             if (b & 0x02)
@@ -1384,10 +1383,9 @@ private:
         }
         case UserLogResults: {
             const std::uint8_t b = in.Byte();
-            TFormLogSearch* search = w.FormLogSearch;
-            if (search == nullptr || !search->isVisible())
+            TFormLogSearch* search = ActiveSearch();
+            if (search == nullptr)
                 break;
-            ActivateSearch();
             QTableView* list = search->ListResults;
             const int rows = search->Results()->rowCount();
             switch (b % 6) {
@@ -1408,10 +1406,9 @@ private:
         }
         case UserLogClose: {
             const std::uint8_t b = in.Byte();
-            TFormLogSearch* search = w.FormLogSearch;
-            if (search == nullptr || !search->isVisible())
+            TFormLogSearch* search = ActiveSearch();
+            if (search == nullptr)
                 break;
-            ActivateSearch();
             if (b % 3 == 0) {
                 QWidget* focus = QApplication::focusWidget();
                 QTest::keyClick(focus != nullptr && focus->window() == search ? focus : search, Qt::Key_Escape);
@@ -1429,11 +1426,15 @@ private:
     }
 
     // The search window gets the keys.
-    void ActivateSearch()
+    // The search window made active for the user's keys, or none when it is not open.
+    TFormLogSearch* ActiveSearch()
     {
         TFormLogSearch* search = window_->FormLogSearch;
+        if (search == nullptr || !search->isVisible())
+            return nullptr;
         if (QApplication::activeModalWidget() == nullptr && QApplication::activeWindow() != search)
             QApplication::setActiveWindow(search);
+        return search;
     }
 
     // What the user looks for in the logs: words of every line, width and case
