@@ -654,6 +654,7 @@ private:
         if (!w.FindBar1->isHidden())
             Click(w.FindBar1->ButtonClose);
         w.FindBar1->EditFind->clear();
+        logRoomSteps_ = logSearchSteps_ = 0;
         const bool reuse = Standing();
         if (reuse) {
             // The rooms go and come back through the server's own messages, so
@@ -1336,6 +1337,8 @@ private:
             // server takes the user out of it (when in) and puts them in again,
             // so its tab restores the newest logged lines and pages in the rest.
             const std::uint8_t b = in.Byte();
+            if (++logRoomSteps_ > MaxLogStepsPerInput)
+                break;
             static constexpr std::int16_t rooms[] = {3, 4, 5};
             const std::int16_t room = rooms[(b & 0x07) % std::size(rooms)];
             if (!w.LogEnabled || !w.Options.LogFolder.empty()) {
@@ -1358,6 +1361,8 @@ private:
         case UserLogSearch: {
             const std::uint8_t b = in.Byte();
             const std::uint8_t query = in.Byte();
+            if (++logSearchSteps_ > MaxLogStepsPerInput)
+                break;
             Key(Focus(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
             TFormLogSearch* search = ActiveSearch();
             if (search == nullptr)
@@ -1503,6 +1508,13 @@ private:
     bool loggedTo_ = false;
     bool logsPrepared_ = false;   // the logs folder holds the prepared logs (PrepareLogs)
     bool searchStepped_ = false;  // the step worked the search window: check its results
+    // The costliest steps, a room reopened over the prepared logs and a search
+    // of them, act this often in an input and no more (their bytes are still
+    // read): inputs that repeat them dozens of times took up to a second each
+    // and most of the fuzzer's time, without reaching anything a few do not.
+    static constexpr int MaxLogStepsPerInput = 4;
+    int logRoomSteps_ = 0;
+    int logSearchSteps_ = 0;
     std::tuple<const QTextDocument*, int, int, int> orderChecked_{};   // the document as last checked
     std::string stalled_;         // a thread's reading that did not end
     bool findStepped_ = false;   // the step was the find bar's: check its selection
