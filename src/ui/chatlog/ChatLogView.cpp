@@ -442,6 +442,7 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
     if (!onScreen_ || !pager_ || readerBusy_)
         return false;
     Flush();
+    jumping_ = false;   // a line asked for before is replaced, not lost
     DropHistory();
     // A line logged since the tab opened is past what the pager reads: the tab holds it.
     const bool read = pager_->SeekAfterLine(fileName, offset);
@@ -500,6 +501,9 @@ void ChatLogView::SelectBlock(int number)
 void ChatLogView::DropHistory()
 {
     ++generation_;
+    // Else the next page the user scrolls to would end in a jump to its last line.
+    if (std::exchange(jumping_, false))
+        emit LoggedLineDropped();
     dayLineBelow_.reset();
     loading_ = false;
     topNote_->hide();
@@ -546,11 +550,13 @@ void ChatLogView::ScrollMoved(int value)
     QScrollBar* bar = verticalScrollBar();
     if (value >= bar->maximum() && value > bar->minimum()) {
         belowNote_->hide();
-        // Back at the newest line: the history goes, once this scroll is over.
+        // Back at the newest line: the history goes, once this scroll is over;
+        // not the page on its way with a line the user asked to see, which
+        // live lines arriving at the newest would otherwise take away.
         if (historyBlocks_ > 0 || loading_)
             QTimer::singleShot(0, this, [this] {
                 QScrollBar* b = verticalScrollBar();
-                if (b->value() >= b->maximum())
+                if (b->value() >= b->maximum() && !jumping_)
                     DropHistory();
             });
     }

@@ -104,6 +104,9 @@ public:
 signals:
     // A page of history is in the document (or there was none left).
     void HistoryPageShown();
+    // The history that was to end with the line ShowLoggedLine asked for went
+    // before that line arrived (another tab, the newest line, a room reopened).
+    void LoggedLineDropped();
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -201,10 +201,15 @@ void TFormLogSearch::CancelSearch()
 
 void TFormLogSearch::TellNotShown()
 {
-    notShown_ = QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）");
-    ShowStatus();
+    NoteNotShown();
     raise();
     activateWindow();
+}
+
+void TFormLogSearch::NoteNotShown()
+{
+    notShown_ = QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）");
+    ShowStatus();
 }
 
 void TFormLogSearch::ShowStatus()

@@ -31,6 +31,8 @@ public:
     void CancelSearch();
     // The room's tab could not show the chosen hit: said here, where the user chose it.
     void TellNotShown();
+    // The same, said without taking the user from the tab they are in.
+    void NoteNotShown();
     bool Searching() const;
     LogSearchResults* Results() const { return results_; }
     // The chosen hits as text, one line each: "YYYY-MM-DD HH:MM:SS <room> <line>".

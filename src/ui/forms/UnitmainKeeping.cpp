@@ -134,6 +134,10 @@ void TFormMain::MenuLogSearchClick()
                     if (!ShowRoomLogLine(server.toStdString(), stem.toStdString(), fileName.toStdString(),
                                          static_cast<std::uint64_t>(offset), stamp, text, sameAfter))
                         FormLogSearch->TellNotShown();
+                    else if (TChatSheet* sheet = ActiveChatSheet())
+                        // The line may come as a page of history, which can still be dropped.
+                        connect(sheet->ChatLog, &ChatLogView::LoggedLineDropped, FormLogSearch,
+                                &TFormLogSearch::NoteNotShown, Qt::UniqueConnection);
                 });
     }
     // "This server" is the one connected to, or the last one.
