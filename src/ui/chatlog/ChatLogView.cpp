@@ -550,13 +550,12 @@ void ChatLogView::ScrollMoved(int value)
     QScrollBar* bar = verticalScrollBar();
     if (value >= bar->maximum() && value > bar->minimum()) {
         belowNote_->hide();
-        // Back at the newest line: the history goes, once this scroll is over;
-        // not the page on its way with a line the user asked to see, which
-        // live lines arriving at the newest would otherwise take away.
+        // Back at the newest line: the history goes, once this scroll is over,
+        // unless it went already and a line asked for since is on its way.
         if (historyBlocks_ > 0 || loading_)
-            QTimer::singleShot(0, this, [this] {
+            QTimer::singleShot(0, this, [this, generation = generation_] {
                 QScrollBar* b = verticalScrollBar();
-                if (b->value() >= b->maximum() && !jumping_)
+                if (b->value() >= b->maximum() && generation == generation_)
                     DropHistory();
             });
     }

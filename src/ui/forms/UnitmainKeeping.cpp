@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QUrl>
 
+#include <memory>
+
 namespace {
 // Lines of a room's log shown when its tab opens.
 constexpr std::size_t RestoredLineCount = 200;
@@ -128,16 +130,19 @@ void TFormMain::MenuLogSearchClick()
             }
             return false;
         };
+        // Only the line asked for last: the tab switch below drops an earlier one's page.
+        auto dropped = std::make_shared<QMetaObject::Connection>();
         connect(FormLogSearch, &TFormLogSearch::OpenInRoom, this,
-                [this](const QString& server, const QString& stem, const QString& fileName, qint64 offset,
-                       const QString& stamp, const QString& text, int sameAfter) {
+                [this, dropped](const QString& server, const QString& stem, const QString& fileName, qint64 offset,
+                                const QString& stamp, const QString& text, int sameAfter) {
+                    disconnect(*dropped);
                     if (!ShowRoomLogLine(server.toStdString(), stem.toStdString(), fileName.toStdString(),
                                          static_cast<std::uint64_t>(offset), stamp, text, sameAfter))
                         FormLogSearch->TellNotShown();
                     else if (TChatSheet* sheet = ActiveChatSheet())
                         // The line may come as a page of history, which can still be dropped.
-                        connect(sheet->ChatLog, &ChatLogView::LoggedLineDropped, FormLogSearch,
-                                &TFormLogSearch::NoteNotShown, Qt::UniqueConnection);
+                        *dropped = connect(sheet->ChatLog, &ChatLogView::LoggedLineDropped, FormLogSearch,
+                                           &TFormLogSearch::NoteNotShown);
                 });
     }
     // "This server" is the one connected to, or the last one.

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QTextBlock>
@@ -133,22 +134,57 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     // shown, and a page the user reads later is not taken for it.
     TChatSheet* teamSheet = f.OpenRoom(4, "Team");
     QVERIFY(teamSheet);
+    const QString notShown = QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）");
     form->ButtonOpenRoom->click();
     w->PageControl1->setCurrentWidget(teamSheet);
     QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading(); }));
-    const QString notShown = QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）");
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました　") + notShown);
     w->PageControl1->setCurrentWidget(sheet);
     QTest::keyClick(sheet->ChatLog, Qt::Key_Home, Qt::ControlModifier);
     QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
     QVERIFY(!sheet->ChatLog->textCursor().hasSelection());
+    // So does Ctrl+End pressed in the tab before the page arrives, which goes to the newest line.
     QTest::keyClick(sheet->ChatLog, Qt::Key_End, Qt::ControlModifier);
+    QScrollBar* bar = sheet->ChatLog->verticalScrollBar();
     QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() == 0; }));
+    bar->setValue(bar->maximum() - 2);
     form->ButtonOpenRoom->click();
-    sheet->AddLine("carol> 今来た", 0);   // a live line at the newest, while the page is on its way
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました"));
+    QTest::keyClick(sheet->ChatLog, Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading() && !sheet->ChatLog->HistoryLoading(); }));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました　") + notShown);
+    QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    // Chosen at the newest line, with a live line arriving while the page is on its way.
+    form->ButtonOpenRoom->click();
+    sheet->AddLine("carol> 今来た", 0);
     QCOMPARE(w->PageControl1->currentWidget(), sheet);
     QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
     QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("2026-11-20 10:30:00 ｺﾞｰﾙ決めた filler 30"));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました"));
+
+    // A hit in another tab chosen while an older one's page is on its way: that tab
+    // shows its line, and the window does not say otherwise.
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    teamSheet->AddLine("x> filler elsewhere", 0, 0, now);
+    QVERIFY(waitFor([&] {
+        const chatlog::LocalStamp stamp = chatlog::StampOf(now);
+        QFile month(f.LogFilePath("Team", stamp.Year, stamp.Month));
+        return month.open(QIODevice::ReadOnly) && month.readAll().contains("filler elsewhere");
+    }));
+    form->EditSearch->setText(QStringLiteral("filler"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(results->rowCount(), 61);
+    form->ListResults->setCurrentIndex(results->index(60, 0));
+    form->ButtonOpenRoom->click();
+    form->ListResults->setCurrentIndex(results->index(0, 0));
+    form->ButtonOpenRoom->click();
+    QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading(); }));
+    QCOMPARE(w->PageControl1->currentWidget(), teamSheet);
+    QCOMPARE(teamSheet->ChatLog->textCursor().selectedText(), QStringLiteral("x> filler elsewhere"));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("61 件見つかりました"));
+    form->EditSearch->setText(QStringLiteral("ゴール"));
 
     // All logs: the other server's hit first, with the server shown.
     form->RadioAllLogs->setChecked(true);
