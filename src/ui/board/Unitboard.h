@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -173,6 +174,10 @@ private:
     QTimer sendTimer_;
     QElapsedTimer clock_;
     std::unique_ptr<FormationStore> formationStore_;
+    // The formation menu's submenus, made once: clear() leaves a submenu behind
+    // as a child of the menu, so making them at each opening would pile them up.
+    std::array<QMenu*, 2> sideMenus_{};
+    QMenu* removeMenu_ = nullptr;
     std::string formationTrouble_;   // told once, at the first opening of the menu
     QString statusText_;   // the last board change, whole; the label may show it shortened
 };

@@ -42,6 +42,16 @@ void TFormBoard::SetUpMenus()
 {
     MenuFormation = new QMenu(ButtonFormation);
     ButtonFormation->setMenu(MenuFormation);
+    const std::span<const BuiltInFormation> builtIns = BuiltInFormations();
+    for (const BoardSide side : {BoardSide::Side1, BoardSide::Side2}) {
+        QMenu* sideMenu = new QMenu(side == BoardSide::Side1 ? QStringLiteral("サイド1 (赤)") : QStringLiteral("サイド2 (青)"),
+                                    MenuFormation);
+        for (int k = 0; k < static_cast<int>(builtIns.size()); ++k)
+            sideMenu->addAction(QString::fromLatin1(builtIns[k].Title.data(), builtIns[k].Title.size()), this,
+                                [this, k, side] { LoadBuiltInFormation(k, side); });
+        sideMenus_[side == BoardSide::Side1 ? 0 : 1] = sideMenu;
+    }
+    removeMenu_ = new QMenu(QStringLiteral("削除"), MenuFormation);
     connect(MenuFormation, &QMenu::aboutToShow, this, &TFormBoard::FormationMenuShow);
     FormationMenuShow();   // the shortcuts of undo and redo work before the menu is first opened
 
@@ -83,14 +93,8 @@ void TFormBoard::FormationMenuShow()
     redo->setEnabled(CanRedo());
     menu.addSeparator();
 
-    const std::span<const BuiltInFormation> builtIns = BuiltInFormations();
-    for (const BoardSide side : {BoardSide::Side1, BoardSide::Side2}) {
-        QMenu* sideMenu = menu.addMenu(side == BoardSide::Side1 ? QStringLiteral("サイド1 (赤)")
-                                                                : QStringLiteral("サイド2 (青)"));
-        for (int k = 0; k < static_cast<int>(builtIns.size()); ++k)
-            sideMenu->addAction(QString::fromLatin1(builtIns[k].Title.data(), builtIns[k].Title.size()), this,
-                                [this, k, side] { LoadBuiltInFormation(k, side); });
-    }
+    for (QMenu* sideMenu : sideMenus_)
+        menu.addMenu(sideMenu);
     menu.addSeparator();
 
     const std::vector<SavedFormation> none;
@@ -107,7 +111,9 @@ void TFormBoard::FormationMenuShow()
             SaveFormation(TitleDialog->textValue());
     });
     save->setEnabled(formationStore_ != nullptr);
-    QMenu* remove = menu.addMenu(QStringLiteral("削除"));
+    QMenu* remove = removeMenu_;
+    remove->clear();
+    menu.addMenu(remove);
     remove->setEnabled(!saved.empty());
     for (const SavedFormation& f : saved)
         remove->addAction(MenuText(f.Title), this, [this, title = f.Title] { DeleteFormation(title); });

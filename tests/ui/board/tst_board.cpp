@@ -713,6 +713,10 @@ void TestBoard::builtInsLoadFromTheMenuAndSendOnlyWhenBound()
                 side1 = a;
     }
     QVERIFY(side1 && side1->menu());
+    // Each opening fills the menu anew and leaves no submenus of the last one behind.
+    for (int i = 0; i < 3; ++i)
+        emit board->MenuFormation->aboutToShow();
+    QCOMPARE(board->MenuFormation->findChildren<QMenu*>().size(), 3);   // the two sides and "削除"
     QStringList titles;
     for (QAction* a : side1->menu()->actions())
         titles << a->text();
