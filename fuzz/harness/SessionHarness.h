@@ -655,6 +655,11 @@ private:
             Click(w.FindBar1->ButtonClose);
         w.FindBar1->EditFind->clear();
         logRoomSteps_ = logSearchSteps_ = 0;
+        // Windows that an input leaves behind pile up over a run and slow every
+        // event that walks them (the formation menu's submenus once did, three an
+        // opening): a finding, where it would only look like a slow run.
+        if (const qsizetype windows = QApplication::topLevelWidgets().size(); windows > MaxWindows)
+            return "windows pile up from input to input: " + std::to_string(windows) + " top-level widgets";
         const bool reuse = Standing();
         if (reuse) {
             // The rooms go and come back through the server's own messages, so
@@ -1513,6 +1518,7 @@ private:
     // read): inputs that repeat them dozens of times took up to a second each
     // and most of the fuzzer's time, without reaching anything a few do not.
     static constexpr int MaxLogStepsPerInput = 4;
+    static constexpr qsizetype MaxWindows = 200;   // a session has a few dozen
     int logRoomSteps_ = 0;
     int logSearchSteps_ = 0;
     std::tuple<const QTextDocument*, int, int, int> orderChecked_{};   // the document as last checked
