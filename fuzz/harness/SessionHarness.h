@@ -659,7 +659,8 @@ private:
         // event that walks them (the formation menu's submenus once did, three an
         // opening): a finding, where it would only look like a slow run.
         if (const qsizetype windows = QApplication::topLevelWidgets().size(); windows > MaxWindows)
-            return "windows pile up from input to input: " + std::to_string(windows) + " top-level widgets";
+            return "windows pile up from input to input: " + std::to_string(windows)
+                   + " top-level widgets (made by the inputs before this one: replay the run's corpus in one process)";
         const bool reuse = Standing();
         if (reuse) {
             // The rooms go and come back through the server's own messages, so
