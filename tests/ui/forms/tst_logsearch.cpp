@@ -93,6 +93,17 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     QVERIFY(form && form->isVisible());
     QVERIFY(form->RadioThisServer->isChecked());
     LogSearchResults* results = form->Results();
+    // A room's month file as logged so far (the writer flushes on its own time).
+    const auto monthLog = [&](const std::string& stem, std::int64_t time) {
+        const chatlog::LocalStamp stamp = chatlog::StampOf(time);
+        QFile month(f.LogFilePath(stem, stamp.Year, stamp.Month));
+        return month.open(QIODevice::ReadOnly) ? month.readAll() : QByteArray();
+    };
+    const auto searchFor = [&](const QString& text) {
+        form->EditSearch->setText(text);
+        form->StartSearch();
+        return waitFor([&] { return !form->Searching(); });
+    };
 
     // Enter searches this server's logs; hits come newest first, the stamp apart.
     form->EditSearch->setText(QStringLiteral("ゴール"));
@@ -167,14 +178,8 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     // shows its line, and the window does not say otherwise.
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     teamSheet->AddLine("x> filler elsewhere", 0, 0, now);
-    QVERIFY(waitFor([&] {
-        const chatlog::LocalStamp stamp = chatlog::StampOf(now);
-        QFile month(f.LogFilePath("Team", stamp.Year, stamp.Month));
-        return month.open(QIODevice::ReadOnly) && month.readAll().contains("filler elsewhere");
-    }));
-    form->EditSearch->setText(QStringLiteral("filler"));
-    form->StartSearch();
-    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(waitFor([&] { return monthLog("Team", now).contains("filler elsewhere"); }));
+    QVERIFY(searchFor(QStringLiteral("filler")));
     QCOMPARE(results->rowCount(), 61);
     form->ListResults->setCurrentIndex(results->index(60, 0));
     form->ButtonOpenRoom->click();
@@ -202,9 +207,7 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     form->ComboRoom->setCurrentIndex(team);
     form->EditSearch->setText(QStringLiteral("ゴール"));
     form->StartSearch();
-    form->EditSearch->setText(QStringLiteral("ごーる"));
-    form->StartSearch();
-    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(searchFor(QStringLiteral("ごーる")));
     QCOMPARE(Column(results, LogSearchResults::ColumnTime), QStringList{"2026-12-02 12:00:00"});
     form->ComboRoom->setCurrentIndex(0);
     form->EditSearch->setText(QStringLiteral("ゴール"));
@@ -225,14 +228,9 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     sheet->AddLine("dan> 同じ言葉", 0, 0, said - 1);
     sheet->AddLine("dan> 同じ言葉", 0, 0, said);
     const chatlog::LocalStamp saidStamp = chatlog::StampOf(said);
-    QVERIFY(waitFor([&] {
-        QFile month(f.LogFilePath("Lobby", saidStamp.Year, saidStamp.Month));
-        return month.open(QIODevice::ReadOnly) && month.readAll().contains(QByteArray::fromStdString(saidStamp.Text) + "dan>");
-    }));
+    QVERIFY(waitFor([&] { return monthLog("Lobby", said).contains(QByteArray::fromStdString(saidStamp.Text) + "dan>"); }));
     form->CheckDates->setChecked(false);
-    form->EditSearch->setText(QStringLiteral("同じ言葉"));
-    form->StartSearch();
-    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(searchFor(QStringLiteral("同じ言葉")));
     QCOMPARE(results->rowCount(), 2);
     const auto blockOf = [&](const char* text, std::int64_t time) {   // the newest such line
         for (std::size_t i = sheet->Lines.Size(); i-- > 0;) {
@@ -248,13 +246,8 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     // The same words twice in one second: each hit shows its own line.
     sheet->AddLine("eve> 二度言った", 0, 0, said);
     sheet->AddLine("eve> 二度言った", 0, 0, said);
-    QVERIFY(waitFor([&] {
-        QFile month(f.LogFilePath("Lobby", saidStamp.Year, saidStamp.Month));
-        return month.open(QIODevice::ReadOnly) && month.readAll().count("eve>") == 2;
-    }));
-    form->EditSearch->setText(QStringLiteral("二度言った"));
-    form->StartSearch();
-    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(waitFor([&] { return monthLog("Lobby", said).count("eve>") == 2; }));
+    QVERIFY(searchFor(QStringLiteral("二度言った")));
     QCOMPARE(results->rowCount(), 2);
     for (int row : {1, 0}) {
         form->ListResults->setCurrentIndex(results->index(row, 0));
@@ -288,9 +281,7 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
                     .toUtf8();
     WriteLog(here, QStringLiteral("Big_2026-10.log"), many);
     form->CheckDates->setChecked(false);
-    form->EditSearch->setText(QStringLiteral("ＭＡＮＹ"));
-    form->StartSearch();
-    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(searchFor(QStringLiteral("ＭＡＮＹ")));
     QCOMPARE(results->rowCount(), 5000);
     QCOMPARE(results->data(results->index(0, LogSearchResults::ColumnLine), Qt::DisplayRole).toString(),
              QStringLiteral("y> many 5009"));
@@ -302,9 +293,7 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     // reach it, and the window says so and stays.
     WriteLog(here, QStringLiteral("Lobby_2026-09.log"), QStringLiteral("2026-09-05 10:00:00 z> 後から置いた\n").toUtf8());
     WriteLog(here, QStringLiteral("Big_2026-09.log"), QStringLiteral("2026-09-04 10:00:00 z> 後から置いた\n").toUtf8());
-    form->EditSearch->setText(QStringLiteral("後から置いた"));
-    form->StartSearch();
-    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(searchFor(QStringLiteral("後から置いた")));
     QCOMPARE(results->rowCount(), 2);
     form->ListResults->setCurrentIndex(results->index(0, 0));
     form->ButtonOpenRoom->click();
