@@ -24,6 +24,7 @@
 // executable. Error boxes, opened links and desktop notices are counted, never
 // shown; every dialog is handled as the step that opened it says, or cancelled.
 
+#include "AmbiguousKeys.h"
 #include "HeldScreen.h"
 #include "ReceiveHarness.h"
 #include "SteppedClock.h"
@@ -746,6 +747,8 @@ private:
         }
         if (std::string failure = CheckWindowState(w); !failure.empty())
             return failure;
+        if (std::string ambiguous = AmbiguousKeys::Take(); !ambiguous.empty())
+            return "a key the user pressed did nothing: " + ambiguous;
         for (int i = 0; i < w.PageControl1->count(); ++i) {
             const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
             if (sheet->Lines.Size() > sheet->Lines.Limit())
@@ -1510,6 +1513,7 @@ private:
     ScriptedServer server_;
     DialogHand dialogs_;
     HeldScreen screen_;
+    AmbiguousKeys ambiguousKeys_;
     std::unique_ptr<TFormMain> window_;
     bool loggedTo_ = false;
     bool logsPrepared_ = false;   // the logs folder holds the prepared logs (PrepareLogs)

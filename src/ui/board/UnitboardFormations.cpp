@@ -53,7 +53,7 @@ void TFormBoard::SetUpMenus()
     }
     removeMenu_ = new QMenu(QStringLiteral("削除"), MenuFormation);
     connect(MenuFormation, &QMenu::aboutToShow, this, &TFormBoard::FormationMenuShow);
-    FormationMenuShow();   // the shortcuts of undo and redo work before the menu is first opened
+    FormationMenuShow();   // its entries are there before its first opening
 
     MenuPicture = new QMenu(ButtonPicture);
     ButtonPicture->setMenu(MenuPicture);
@@ -83,13 +83,15 @@ void TFormBoard::FormationMenuShow()
 {
     QMenu& menu = *MenuFormation;
     menu.clear();
-    QAction* undo = menu.addAction(QStringLiteral("元に戻す"), this, &TFormBoard::Undo);
-    undo->setShortcut(QKeySequence::Undo);
-    undo->setShortcutContext(Qt::WidgetShortcut);   // the window's own actions take the keys
+    // The keys are only shown here: the window's own actions take them. A
+    // shortcut on these entries too would make the keys ambiguous (and do
+    // nothing) while the formation button, which holds this menu, has the focus.
+    const auto withKeys = [](const QString& text, const QKeySequence& keys) {
+        return text + QLatin1Char('\t') + keys.toString(QKeySequence::NativeText);
+    };
+    QAction* undo = menu.addAction(withKeys(QStringLiteral("元に戻す"), QKeySequence::Undo), this, &TFormBoard::Undo);
     undo->setEnabled(CanUndo());
-    QAction* redo = menu.addAction(QStringLiteral("やり直し"), this, &TFormBoard::Redo);
-    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
-    redo->setShortcutContext(Qt::WidgetShortcut);
+    QAction* redo = menu.addAction(withKeys(QStringLiteral("やり直し"), Qt::CTRL | Qt::Key_Y), this, &TFormBoard::Redo);
     redo->setEnabled(CanRedo());
     menu.addSeparator();
 

@@ -858,6 +858,15 @@ void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
     QTest::keyClick(board.get(), Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(CharItems[0].nX, 55);
     QTRY_COMPARE(moved, (std::vector<int>{0, 0, 0}));
+    // The keys work with the focus on the formation button too, whose menu
+    // shows them (and was last opened with both enabled).
+    emit board->MenuFormation->aboutToShow();
+    board->ButtonFormation->setFocus();
+    QTest::keyClick(board->ButtonFormation, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(CharItems[0].nX, 50);
+    QTest::keyClick(board->ButtonFormation, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(CharItems[0].nX, 55);
+    QTRY_VERIFY(!board->LinesPending());
 
     // A peer's move of the ball since stays: undo finds nothing of the user's left.
     QVERIFY(board->ParseTalk(3, "*!B!*A2020"));
