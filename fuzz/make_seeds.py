@@ -140,7 +140,7 @@ def settings_seeds():
  S_LOGIN, U_TAB, U_FIND_OPEN, U_FIND_TYPE, U_FIND_STEP, U_FIND_CLOSE, U_SCROLL, U_SAY, U_HISTORY,
  U_CLICK_LOG, U_LEAVE, U_ENTER, U_BOARD, U_BOARD_DRAG, U_BOARD_RENAME, U_BOARD_BUTTON, U_OPTIONS,
  U_DISCONNECT, U_CONNECT, U_RESIZE, TIME, U_CREATE_ROOM, U_START_ROOMS, U_FOCUS, U_BOARD_KEY,
- U_FORMATION) = range(36)
+ U_FORMATION, U_DESKTOP, U_BOARD_PICTURE) = range(38)
 # New steps go at the end: a kept input's step bytes are below the count, so
 # they mean the same steps however many more are added.
 # The top four bytes are steps of their own (they no longer fold onto the first
@@ -155,6 +155,11 @@ ROOM_LOBBY, ROOM_TEAM = 0, 1           # rooms 3 and 4 in the harness's room tab
 SAID_ABC, SAID_LINK, SAID_NAME = 0, 3, 4   # what Other says (the "who" byte is 3 * text)
 TYPED_A, TYPED_ABC, TYPED_HTTP = 0, 1, 2
 PASS_250MS, PASS_1S, PASS_3S, PASS_10S = 2, 3, 4, 5
+# A desktop step's first byte: zoom keys, Ctrl+wheel, Tab completion, a member's
+# name from the list, the dark theme, the tray.
+ZOOM_IN, ZOOM_OUT, ZOOM_RESET, ZOOM_WHEEL, COMPLETE, MEMBER, THEME, TRAY = range(8)
+TRAY_CLICK, TRAY_TOGGLE, TRAY_CLOSE = range(3)
+OPTIONS_TRAY_FONT = 0x80
 FLOOD_NUMBERED, FLOOD_LONGEST = 0, 2        # a flood's text byte
 
 
@@ -217,6 +222,16 @@ def session_seeds():
         (U_BOARD_KEY, 6, 1), (U_BOARD_KEY, 7, 0), (U_BOARD_KEY, 7, 0), (U_BOARD_KEY, 8, 0),
         (U_FORMATION, 0), (U_FORMATION, 3), (U_BOARD_KEY, 7, 0), (U_BOARD_BUTTON, 1), (U_FORMATION, 255),
         (U_FOCUS, 1), (U_BOARD_KEY, 1, 0), (U_BOARD_KEY, 6, 0x80), (TIME, PASS_1S), (U_BOARD_BUTTON, 2)))
+    # Zoomed by keys and wheel, names completed and taken from the list, a dark
+    # theme while lines come, the window closed into the tray and brought back
+    # while a mention waits, the board's picture copied.
+    write("session", "desktop", steps(
+        (U_DESKTOP, ZOOM_IN, 0), (U_DESKTOP, ZOOM_WHEEL, 1), (U_DESKTOP, ZOOM_WHEEL, 2), (U_DESKTOP, COMPLETE, 0),
+        (U_DESKTOP, COMPLETE, 2 + 16 * 1), (U_DESKTOP, COMPLETE, 0x80 | 4), (U_DESKTOP, MEMBER, 1),
+        (U_DESKTOP, THEME, 1), other_says(ROOM_LOBBY, SAID_ABC), (TIME, PASS_250MS), (U_DESKTOP, ZOOM_OUT, 0),
+        (U_OPTIONS, OPTIONS_TRAY_FONT, 5), (U_DESKTOP, TRAY, TRAY_CLOSE), other_says(ROOM_LOBBY, SAID_NAME),
+        (U_DESKTOP, TRAY, TRAY_CLICK), (U_DESKTOP, TRAY, TRAY_TOGGLE), (U_DESKTOP, TRAY, TRAY_TOGGLE),
+        (U_DESKTOP, THEME, 0), (U_BOARD,), (U_BOARD_PICTURE,), (U_DESKTOP, ZOOM_RESET, 0)))
     write("session", "server", steps(
         (S_ROOMLIST, 2, 2 + 8 * 3, 2 + 8 * 2, 0x80 | 5), (S_ROOMUSER, 3, 3), (S_ROOMUSER, 2, 7),
         (S_RETIRE, 2, 0), (S_REFUSAL, 0), (S_REFUSAL, 1), (S_REFUSAL, 3 + 4 * 3), (S_TALK, 4, 1, 2),

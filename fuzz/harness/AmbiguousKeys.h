@@ -1,36 +1,41 @@
-// Notes a key that two shortcuts took at once: Qt then triggers neither and
-// only warns, so for the user the key silently does nothing.
+// Notes a key that two shortcuts took at once: Qt then triggers neither (an
+// action only warns, a QShortcut only signals), so for the user the key
+// silently does nothing.
 #pragma once
 
-#include <QtGlobal>
-#include <QString>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QShortcutEvent>
 
 #include <string>
 #include <utility>
 
 namespace kvfuzz {
 
-class AmbiguousKeys {
+class AmbiguousKeys : public QObject {
 public:
-    AmbiguousKeys() { previous_ = qInstallMessageHandler(&Note); }
-    ~AmbiguousKeys() { qInstallMessageHandler(previous_); }
+    AmbiguousKeys() { QCoreApplication::instance()->installEventFilter(this); }
+    ~AmbiguousKeys() override { QCoreApplication::instance()->removeEventFilter(this); }
     AmbiguousKeys(const AmbiguousKeys&) = delete;
     AmbiguousKeys& operator=(const AmbiguousKeys&) = delete;
 
-    // The warning since the last call, or an empty string.
-    static std::string Take() { return std::exchange(noted_, {}); }
+    // The first such key since the last call, or an empty string.
+    std::string Take() { return std::exchange(noted_, {}); }
 
-private:
-    static void Note(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (noted_.empty() && message.contains(QLatin1String("Ambiguous shortcut")))
-            noted_ = message.toStdString();
-        if (previous_ != nullptr)
-            previous_(type, context, message);
+        if (event->type() == QEvent::Shortcut && noted_.empty()) {
+            const auto* shortcut = static_cast<const QShortcutEvent*>(event);
+            if (shortcut->isAmbiguous())
+                noted_ = shortcut->key().toString().toStdString() + " (sent to a "
+                         + watched->metaObject()->className() + ")";
+        }
+        return false;
     }
 
-    static inline QtMessageHandler previous_ = nullptr;
-    static inline std::string noted_;
+private:
+    std::string noted_;
 };
 
 }  // namespace kvfuzz

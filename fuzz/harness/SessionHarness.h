@@ -45,6 +45,7 @@
 #include "Unitlogin.h"
 #include "Unitlogsearch.h"
 #include "Unitoption.h"
+#include "TrayIcon.h"
 #include "Unitpassword.h"
 #include "Unitsetting.h"
 
@@ -57,6 +58,9 @@
 #include <QDate>
 #include <QMenu>
 #include <QInputMethodEvent>
+#include <QListWidget>
+#include <QPalette>
+#include <QSpinBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -385,6 +389,7 @@ public:
     explicit SessionHarness(const QString& folder) : folder_(folder)
     {
         TChatSheet::LineLimit = RoomLineLimit;
+        TrayIcon::AvailableForTests = true;   // the tray's steps need one, as a desktop with a panel has
         SetBoxInterceptor([this](const QString&, const QString&) { ++Boxes; });
         SetShellOpenInterceptor([this](const QString&) { ++LinksOpened; });
         SetNotificationInterceptor([this](const QString&, const QString&) { ++Notices; });
@@ -418,6 +423,8 @@ public:
         SetShellOpenInterceptor({});
         SetBoxInterceptor({});
         TChatSheet::LineLimit = LineStore::Capacity;
+        TrayIcon::AvailableForTests.reset();
+        QApplication::setPalette(lightPalette_);
     }
     SessionHarness(const SessionHarness&) = delete;
     SessionHarness& operator=(const SessionHarness&) = delete;
@@ -429,6 +436,7 @@ public:
     // Returns an empty string when every step left the window in a sound state.
     std::string Run(const std::uint8_t* data, std::size_t size)
     {
+        static_cast<void>(ambiguousKeys_.Take());   // one left by a check that failed first belongs to that input
         if (std::string failure = Begin(); !failure.empty())
             return failure;
         if (!stalled_.empty())
@@ -529,6 +537,13 @@ private:
     {
         if (widget != nullptr && widget->isVisible() && widget->isEnabled())
             QTest::mouseClick(widget, Qt::LeftButton);
+    }
+    // A double click's first click, then the second: QTest's double click alone
+    // is only the second, which a list takes for a click on a row not pressed.
+    static void DoubleClick(QWidget* widget, QPoint at)
+    {
+        QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
     }
     static void ClickButton(QDialog& dialog, const char* name)
     {
@@ -699,6 +714,10 @@ private:
         ResetCharItems(CharItems, std::max(1, FormBoard->GroundPicture.width()),
                        std::max(1, FormBoard->GroundPicture.height()));
         w.EditInputChat->clear();
+        if (std::exchange(themeChanged_, false))
+            QApplication::setPalette(lightPalette_);
+        if (!w.isVisible())
+            w.ShowFromTray();
         w.resize(640, 480);
         if (w.PanelRoomList->isHidden())
             w.MenuRoomDisp->trigger();
@@ -738,6 +757,10 @@ private:
         const TFormMain& w = *window_;
         if (!stalled_.empty())
             return std::exchange(stalled_, {});
+        if (!stepFailure_.empty())
+            return std::exchange(stepFailure_, {});
+        if (std::string ambiguous = ambiguousKeys_.Take(); !ambiguous.empty())
+            return "two shortcuts took a key the user pressed, so it did nothing: " + ambiguous;
         if (std::exchange(disconnectStepped_, false)
             && (window_->PageControl1->count() != 0 || window_->RoomList->count() != 0))
             return "disconnecting left rooms behind";
@@ -747,8 +770,8 @@ private:
         }
         if (std::string failure = CheckWindowState(w); !failure.empty())
             return failure;
-        if (std::string ambiguous = AmbiguousKeys::Take(); !ambiguous.empty())
-            return "a key the user pressed did nothing: " + ambiguous;
+        if (std::string failure = CheckDesktop(w); !failure.empty())
+            return failure;
         for (int i = 0; i < w.PageControl1->count(); ++i) {
             const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
             if (sheet->Lines.Size() > sheet->Lines.Limit())
@@ -872,6 +895,32 @@ private:
         };
         return texts[pick % std::size(texts)];
     }
+    // The text size reaches the input and every log, also of tabs made
+    // since; a copied picture is the board's own.
+    std::string CheckDesktop(const TFormMain& w)
+    {
+        const int pixels = w.LogFont().pixelSize();
+        if (w.EditInputChat->font().pixelSize() != pixels)
+            return "the chat input is not at the text size";
+        for (int i = 0; i < w.PageControl1->count(); ++i) {
+            if (static_cast<const TChatSheet*>(w.PageControl1->widget(i))->ChatLog->font().pixelSize() != pixels)
+                return "a log is not at the text size";
+        }
+        if (std::exchange(pictureStepped_, false)) {
+            const QImage copied = QGuiApplication::clipboard()->image();
+            if (copied.size() != FormBoard->BoardPicture().size())
+                return "the copied picture is not the board's";
+        }
+        return {};
+    }
+    static QPalette DarkPalette()
+    {
+        QPalette dark(QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+        dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+        return dark;
+    }
     static std::int16_t RoomOf(std::uint8_t pick)
     {
         static constexpr std::int16_t rooms[] = {3, 4, 5, 6, MaxRoomNo, 3, 4, 0};
@@ -890,7 +939,7 @@ private:
         UserTab, UserFindOpen, UserFindType, UserFindStep, UserFindClose, UserScroll, UserSay, UserHistory,
         UserClickLog, UserLeave, UserEnter, UserBoard, UserBoardDrag, UserBoardRename, UserBoardButton,
         UserOptions, UserDisconnect, UserConnect, UserResize, TimePasses,
-        UserCreateRoom, UserStartRooms, UserFocus, UserBoardKey, UserFormation,
+        UserCreateRoom, UserStartRooms, UserFocus, UserBoardKey, UserFormation, UserDesktop, UserBoardPicture,
         StepKinds,
         // Picked by the top bytes alone (TopStepByte and up), which fold onto the
         // first server steps no more: the bytes below keep the steps they had.
@@ -1128,7 +1177,7 @@ private:
                 }
             };
             if (b & 0x80) {
-                QTest::mouseDClick(w.RoomList->viewport(), Qt::LeftButton, {}, at);
+                DoubleClick(w.RoomList->viewport(), at);
             } else {
                 QTest::mouseClick(w.RoomList->viewport(), Qt::LeftButton, {}, at);
                 Click(w.ButtonEnterRoom);
@@ -1205,6 +1254,12 @@ private:
                     Retype(options->EditHighlightWords, Typed(more));
                 if ((b & 0x20) && options->EditLogFolder->isEnabled())
                     Retype(options->EditLogFolder, more & 1 ? folder + QStringLiteral("/other-logs") : QString());
+                if (b & 0x80) {
+                    Click(options->CheckKeepInTray);
+                    options->SpinFontSize->setValue(options->SpinFontSize->minimum() + more % 64);
+                    if (options->ComboFont->count() > 0)
+                        options->ComboFont->setCurrentIndex(more % options->ComboFont->count());
+                }
                 ClickButton(d, b & 0x40 ? "ButtonCancel" : "ButtonOk");
             };
             Activate();
@@ -1339,6 +1394,88 @@ private:
             if (!entries.isEmpty())
                 entries[b % entries.size()]->trigger();
             menu->close();
+            break;
+        }
+        case UserDesktop: {
+            // The desktop's comforts: zoom by keys and by Ctrl+wheel, name
+            // completion with Tab, a member's name from the list, a dark theme
+            // switched to and back live, and the tray (a click, 表示/隠す, and
+            // closing the window, which keeps it in the tray with the option on).
+            const std::uint8_t b = in.Byte();
+            const std::uint8_t c = in.Byte();
+            TChatSheet* sheet = w.ActiveChatSheet();
+            switch (b % 8) {
+            case 0:
+            case 1:
+            case 2: {
+                static constexpr Qt::Key zoomKeys[] = {Qt::Key_Plus, Qt::Key_Minus, Qt::Key_0};
+                Key(Focus(), zoomKeys[b % 8], Qt::ControlModifier);
+                break;
+            }
+            case 3: {
+                QWidget* over = sheet != nullptr && (c & 1) ? sheet->ChatLog->viewport() : static_cast<QWidget*>(w.EditInputChat);
+                const QPoint at = over->rect().center();
+                const QPoint angle(0, (c & 2 ? -120 : 120) * (1 + c / 4 % 3));
+                QWheelEvent wheel(at, over->mapToGlobal(at), QPoint(), angle, Qt::NoButton, Qt::ControlModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(over, &wheel);
+                break;
+            }
+            case 4: {
+                // A name's start in another case or width, or one no member has.
+                static const QString starts[] = {QStringLiteral("o"), QStringLiteral("OT"), QStringLiteral("ｏｔｈ"),
+                                                 QStringLiteral("f"), QStringLiteral("た"), QString()};
+                if (!w.EditInputChat->isEnabled())
+                    break;
+                Activate();
+                QTest::mouseClick(w.EditInputChat, Qt::LeftButton);
+                Type(w.EditInputChat, starts[c % std::size(starts)]);
+                for (int i = 0; i <= (c >> 4) % 3; ++i)
+                    Key(w.EditInputChat, Qt::Key_Tab);
+                if (c & 0x80)
+                    Key(w.EditInputChat, Qt::Key_Backtab, Qt::ShiftModifier);
+                break;
+            }
+            case 5: {
+                if (sheet == nullptr || sheet->ListUser->count() == 0)
+                    break;
+                const QRect item = sheet->ListUser->visualItemRect(sheet->ListUser->item(c % sheet->ListUser->count()));
+                DoubleClick(sheet->ListUser->viewport(), item.center());
+                break;
+            }
+            case 6:
+                themeChanged_ = (c & 1) != 0;
+                QApplication::setPalette(themeChanged_ ? DarkPalette() : lightPalette_);
+                break;
+            case 7:
+                if (w.Tray == nullptr)
+                    break;
+                if (c % 3 == 0)
+                    emit w.Tray->ShowRequested();
+                else if (c % 3 == 1)
+                    w.Tray->Menu()->actions().constFirst()->trigger();   // 表示/隠す
+                else if (w.Options.KeepInTray) {
+                    // Its title bar's close button: into the tray, keeping the
+                    // connection and the rooms. (Without the option it ends the program.)
+                    const int tabs = w.PageControl1->count();
+                    const bool connected = w.Socket1->Active();
+                    w.close();
+                    if (w.isVisible() || w.PageControl1->count() != tabs || w.Socket1->Active() != connected)
+                        stepFailure_ = "closing the window into the tray did not keep it as it was";
+                }
+                break;
+            }
+            break;
+        }
+        case UserBoardPicture: {
+            // 画像をコピー from the picture menu; saving (a file dialog) is left out.
+            if (!FormBoard->isVisible())
+                break;
+            QMenu* menu = FormBoard->MenuPicture;
+            menu->popup(FormBoard->ButtonPicture->mapToGlobal(QPoint(0, 0)));
+            menu->actions().constFirst()->trigger();
+            menu->close();
+            pictureStepped_ = true;
             break;
         }
         case UserLogRoom: {
@@ -1530,6 +1667,10 @@ private:
     std::string stalled_;         // a thread's reading that did not end
     bool findStepped_ = false;   // the step was the find bar's: check its selection
     bool disconnectStepped_ = false;   // the user disconnected: no room may be left
+    std::string stepFailure_;          // what a step found wrong at once
+    bool pictureStepped_ = false;      // the board's picture was copied: check the clipboard
+    bool themeChanged_ = false;        // the dark theme is on: Begin switches back
+    const QPalette lightPalette_ = QApplication::palette();
 };
 
 }  // namespace kvfuzz

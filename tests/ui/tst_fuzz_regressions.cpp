@@ -6,6 +6,7 @@
 #include "../../fuzz/harness/SessionHarness.h"
 
 #include "LogSearchResults.h"
+#include "TrayIcon.h"
 #include "Unitlogsearch.h"
 
 #include <QClipboard>
@@ -29,6 +30,7 @@ private slots:
     void sessionInputs();
     void sessionHarnessWorksTheWidgets();
     void sessionHarnessWorksTheLogs();
+    void sessionHarnessWorksTheDesktop();
     void sessionInputsDoNotDependOnTheOneBefore();
     void sessionPaintsOnlyWhenTimePasses();
 };
@@ -248,6 +250,44 @@ void TestFuzzRegressions::sessionHarnessWorksTheLogs()
              qPrintable(log->textCursor().selectedText()));
     QCOMPARE(QGuiApplication::clipboard()->text().count(QLatin1Char('\n')), 11);
     QVERIFY(QGuiApplication::clipboard()->text().startsWith(search->Results()->CopyText(0)));
+}
+
+// The desktop's steps reach what they name, and the next input starts in the
+// light theme with the window shown.
+void TestFuzzRegressions::sessionHarnessWorksTheDesktop()
+{
+    QTemporaryDir dir;
+    kvfuzz::SessionHarness harness(dir.path());
+    TFormMain* w = harness.Window();
+    const auto run = [&](std::vector<std::uint8_t> input) {
+        const std::string failure = harness.Run(input.data(), input.size());
+        QVERIFY2(failure.empty(), failure.c_str());
+    };
+    const auto dark = [] { return QApplication::palette().color(QPalette::Base).lightness() < 128; };
+    const std::uint8_t desktop = 36;
+    const std::uint8_t boardPicture = 37;
+
+    run({desktop, 0, 0, desktop, 3, 1});   // Ctrl+plus, Ctrl+wheel up over the log
+    QCOMPARE(w->Options.Zoom, 125);
+    QCOMPARE(w->ActiveChatSheet()->ChatLog->font().pixelSize(), w->LogFont().pixelSize());
+    run({desktop, 4, 3});   // "f", Tab
+    QCOMPARE(w->EditInputChat->text(), QStringLiteral("fuzz"));
+    QCOMPARE(w->Options.Zoom, 100);
+    run({desktop, 5, 0});   // a double-click on the first member
+    QCOMPARE(w->EditInputChat->text(), QStringLiteral("fuzz"));
+    run({desktop, 6, 1});
+    QVERIFY(dark());
+    // The tray option from the options dialog, then the window closed into the tray.
+    run({26, 0x80, 5, desktop, 7, 2});
+    QVERIFY(!dark());
+    QVERIFY(w->Options.KeepInTray);
+    QVERIFY(w->isHidden());
+    QVERIFY(w->Socket1->Active());
+    run({desktop, 7, 1});   // 表示/隠す
+    QVERIFY(w->isHidden());
+    run({22, boardPicture});
+    QVERIFY(w->isVisible());
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), FormBoard->BoardPicture().size());
 }
 
 // The window paints only when a step lets time pass, as a screen refreshes;

@@ -178,6 +178,10 @@ private:
     // as a child of the menu, so making them at each opening would pile them up.
     std::array<QMenu*, 2> sideMenus_{};
     QMenu* removeMenu_ = nullptr;
+    // Undo and redo: the window's keys and the formation menu's entries, one
+    // action each (two actions on one key would make the key do nothing).
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     std::string formationTrouble_;   // told once, at the first opening of the menu
     QString statusText_;   // the last board change, whole; the label may show it shortened
 };

@@ -52,26 +52,36 @@ void TFormBoard::SetUpMenus()
         sideMenus_[side == BoardSide::Side1 ? 0 : 1] = sideMenu;
     }
     removeMenu_ = new QMenu(QStringLiteral("削除"), MenuFormation);
-    connect(MenuFormation, &QMenu::aboutToShow, this, &TFormBoard::FormationMenuShow);
-    FormationMenuShow();   // its entries are there before its first opening
 
     MenuPicture = new QMenu(ButtonPicture);
     ButtonPicture->setMenu(MenuPicture);
     MenuPicture->addAction(QStringLiteral("画像をコピー"), this, &TFormBoard::CopyPicture);
     MenuPicture->addAction(QStringLiteral("画像を保存..."), this, &TFormBoard::SavePictureClick);
 
-    auto* undo = new QAction(this);
-    undo->setShortcut(QKeySequence::Undo);
-    connect(undo, &QAction::triggered, this, &TFormBoard::Undo);
-    auto* redo = new QAction(this);
+    undoAction_ = new QAction(QStringLiteral("元に戻す"), this);
+    undoAction_->setShortcut(QKeySequence::Undo);
+    connect(undoAction_, &QAction::triggered, this, &TFormBoard::Undo);
+    redoAction_ = new QAction(QStringLiteral("やり直し"), this);
     // Ctrl+Y, and the platform's own redo keys where they differ (one key twice is ambiguous).
     QList<QKeySequence> redoKeys{QKeySequence(Qt::CTRL | Qt::Key_Y)};
     for (const QKeySequence& keys : QKeySequence::keyBindings(QKeySequence::Redo))
         if (!redoKeys.contains(keys))
             redoKeys.append(keys);
-    redo->setShortcuts(redoKeys);
-    connect(redo, &QAction::triggered, this, &TFormBoard::Redo);
-    addActions({undo, redo});
+    redoAction_->setShortcuts(redoKeys);
+    connect(redoAction_, &QAction::triggered, this, &TFormBoard::Redo);
+    addActions({undoAction_, redoAction_});
+    // The open menu shows whether there is anything to undo or redo; closed,
+    // the keys always act (with nothing to take back they do nothing).
+    connect(MenuFormation, &QMenu::aboutToShow, this, [this] {
+        FormationMenuShow();
+        undoAction_->setEnabled(CanUndo());
+        redoAction_->setEnabled(CanRedo());
+    });
+    connect(MenuFormation, &QMenu::aboutToHide, this, [this] {
+        undoAction_->setEnabled(true);
+        redoAction_->setEnabled(true);
+    });
+    FormationMenuShow();   // its entries are there before its first opening
 
     TitleDialog = new QInputDialog(this);
     TitleDialog->setWindowTitle(QStringLiteral("フォーメーションの保存"));
@@ -83,16 +93,8 @@ void TFormBoard::FormationMenuShow()
 {
     QMenu& menu = *MenuFormation;
     menu.clear();
-    // The keys are only shown here: the window's own actions take them. A
-    // shortcut on these entries too would make the keys ambiguous (and do
-    // nothing) while the formation button, which holds this menu, has the focus.
-    const auto withKeys = [](const QString& text, const QKeySequence& keys) {
-        return text + QLatin1Char('\t') + keys.toString(QKeySequence::NativeText);
-    };
-    QAction* undo = menu.addAction(withKeys(QStringLiteral("元に戻す"), QKeySequence::Undo), this, &TFormBoard::Undo);
-    undo->setEnabled(CanUndo());
-    QAction* redo = menu.addAction(withKeys(QStringLiteral("やり直し"), Qt::CTRL | Qt::Key_Y), this, &TFormBoard::Redo);
-    redo->setEnabled(CanRedo());
+    menu.addAction(undoAction_);
+    menu.addAction(redoAction_);
     menu.addSeparator();
 
     for (QMenu* sideMenu : sideMenus_)

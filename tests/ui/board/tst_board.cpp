@@ -859,8 +859,11 @@ void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
     QCOMPARE(CharItems[0].nX, 55);
     QTRY_COMPARE(moved, (std::vector<int>{0, 0, 0}));
     // The keys work with the focus on the formation button too, whose menu
-    // shows them (and was last opened with both enabled).
+    // shows them, greyed while there is nothing to take back.
     emit board->MenuFormation->aboutToShow();
+    QVERIFY(menuAction(board->MenuFormation, QStringLiteral("元に戻す"))->isEnabled());
+    QVERIFY(!menuAction(board->MenuFormation, QStringLiteral("やり直し"))->isEnabled());
+    emit board->MenuFormation->aboutToHide();
     board->ButtonFormation->setFocus();
     QTest::keyClick(board->ButtonFormation, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(CharItems[0].nX, 50);
