@@ -156,8 +156,9 @@ SAID_ABC, SAID_LINK, SAID_NAME = 0, 3, 4   # what Other says (the "who" byte is 
 TYPED_A, TYPED_ABC, TYPED_HTTP = 0, 1, 2
 PASS_250MS, PASS_1S, PASS_3S, PASS_10S = 2, 3, 4, 5
 # A desktop step's first byte: zoom keys, Ctrl+wheel, Tab completion, a member's
-# name from the list, the dark theme, the tray.
-ZOOM_IN, ZOOM_OUT, ZOOM_RESET, ZOOM_WHEEL, COMPLETE, MEMBER, THEME, TRAY = range(8)
+# name from the list, the dark theme, the tray, the input's limits.
+ZOOM_IN, ZOOM_OUT, ZOOM_RESET, ZOOM_WHEEL, COMPLETE, MEMBER, THEME, TRAY, INPUT = range(9)
+INPUT_NO_CODE, INPUT_TOO_LONG, INPUT_CANCELLED = range(3)
 TRAY_CLICK, TRAY_TOGGLE, TRAY_CLOSE = range(3)
 OPTIONS_TRAY_FONT = 0x80
 FLOOD_NUMBERED, FLOOD_LONGEST = 0, 2        # a flood's text byte
@@ -222,12 +223,14 @@ def session_seeds():
         (U_BOARD_KEY, 6, 1), (U_BOARD_KEY, 7, 0), (U_BOARD_KEY, 7, 0), (U_BOARD_KEY, 8, 0),
         (U_FORMATION, 0), (U_FORMATION, 3), (U_BOARD_KEY, 7, 0), (U_BOARD_BUTTON, 1), (U_FORMATION, 255),
         (U_FOCUS, 1), (U_BOARD_KEY, 1, 0), (U_BOARD_KEY, 6, 0x80), (TIME, PASS_1S), (U_BOARD_BUTTON, 2)))
-    # Zoomed by keys and wheel, names completed and taken from the list, a dark
+    # Zoomed by keys and wheel, names completed and taken from the list, input
+    # that does not fit and a composition cancelled, a dark
     # theme while lines come, the window closed into the tray and brought back
     # while a mention waits, the board's picture copied.
     write("session", "desktop", steps(
         (U_DESKTOP, ZOOM_IN, 0), (U_DESKTOP, ZOOM_WHEEL, 1), (U_DESKTOP, ZOOM_WHEEL, 2), (U_DESKTOP, COMPLETE, 0),
         (U_DESKTOP, COMPLETE, 2 + 16 * 1), (U_DESKTOP, COMPLETE, 0x80 | 4), (U_DESKTOP, MEMBER, 1),
+        (U_DESKTOP, INPUT, INPUT_NO_CODE), (U_DESKTOP, INPUT, INPUT_CANCELLED), (U_DESKTOP, INPUT, INPUT_TOO_LONG),
         (U_DESKTOP, THEME, 1), other_says(ROOM_LOBBY, SAID_ABC), (TIME, PASS_250MS), (U_DESKTOP, ZOOM_OUT, 0),
         (U_OPTIONS, OPTIONS_TRAY_FONT, 5), (U_DESKTOP, TRAY, TRAY_CLOSE), other_says(ROOM_LOBBY, SAID_NAME),
         (U_DESKTOP, TRAY, TRAY_CLICK), (U_DESKTOP, TRAY, TRAY_TOGGLE), (U_DESKTOP, TRAY, TRAY_TOGGLE),

@@ -39,6 +39,7 @@
 #include "LogSearchResults.h"
 #include "RecordField.h"
 #include "ShellOpen.h"
+#include "SjisText.h"
 #include "TextSearch.h"
 #include "Unitboardname.h"
 #include "Unitcreate.h"
@@ -61,6 +62,7 @@
 #include <QListWidget>
 #include <QPalette>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -895,10 +897,13 @@ private:
         };
         return texts[pick % std::size(texts)];
     }
-    // The text size reaches the input and every log, also of tabs made
-    // since; a copied picture is the board's own.
+    // The chat input holds only what can be sent; the text size reaches the
+    // input and every log, also of tabs made since; a copied picture is the
+    // board's own.
     std::string CheckDesktop(const TFormMain& w)
     {
+        if (const int bytes = SjisByteLength(w.EditInputChat->text()); bytes < 0 || bytes > MaxTalkBytes)
+            return "the chat input holds what it cannot send";
         const int pixels = w.LogFont().pixelSize();
         if (w.EditInputChat->font().pixelSize() != pixels)
             return "the chat input is not at the text size";
@@ -1399,17 +1404,18 @@ private:
         case UserDesktop: {
             // The desktop's comforts: zoom by keys and by Ctrl+wheel, name
             // completion with Tab, a member's name from the list, a dark theme
-            // switched to and back live, and the tray (a click, 表示/隠す, and
-            // closing the window, which keeps it in the tray with the option on).
+            // switched to and back live, the tray (a click, 表示/隠す, and
+            // closing the window, which keeps it in the tray with the option on),
+            // and the input's limits and the input method.
             const std::uint8_t b = in.Byte();
             const std::uint8_t c = in.Byte();
             TChatSheet* sheet = w.ActiveChatSheet();
-            switch (b % 8) {
+            switch (b % 9) {
             case 0:
             case 1:
             case 2: {
                 static constexpr Qt::Key zoomKeys[] = {Qt::Key_Plus, Qt::Key_Minus, Qt::Key_0};
-                Key(Focus(), zoomKeys[b % 8], Qt::ControlModifier);
+                Key(Focus(), zoomKeys[b % 9], Qt::ControlModifier);
                 break;
             }
             case 3: {
@@ -1464,6 +1470,36 @@ private:
                         stepFailure_ = "closing the window into the tray did not keep it as it was";
                 }
                 break;
+            case 8: {
+                // Characters without a Shift-JIS code, a composition longer than
+                // the input holds (each leaves something out, which the status
+                // bar says), or a composition cancelled with Esc that the input
+                // method commits anyway once the user goes on.
+                QLineEdit* input = w.EditInputChat;
+                if (!input->isEnabled())
+                    break;
+                Activate();
+                input->setFocus();
+                const QString before = input->text();
+                if (c % 3 == 0 || c % 3 == 1) {
+                    w.statusBar()->clearMessage();
+                    Type(input, c % 3 == 0 ? QStringLiteral("\U0001F600\u2665\uD55C") : QString(110, QChar(0x3042)));
+                    if (w.statusBar()->currentMessage().isEmpty())
+                        stepFailure_ = "the input left characters out without a word";
+                } else {
+                    QInputMethodEvent composing(QStringLiteral("かんじ"), {});
+                    QApplication::sendEvent(input, &composing);
+                    QInputMethodEvent cleared;
+                    QApplication::sendEvent(input, &cleared);
+                    Key(input, Qt::Key_Left);
+                    QInputMethodEvent late;
+                    late.setCommitString(QStringLiteral("かんじ"));
+                    QApplication::sendEvent(input, &late);
+                    if (input->text() != before)
+                        stepFailure_ = "a composition the user cancelled came back";
+                }
+                break;
+            }
             }
             break;
         }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -275,6 +276,14 @@ void TestFuzzRegressions::sessionHarnessWorksTheDesktop()
     QCOMPARE(w->Options.Zoom, 100);
     run({desktop, 5, 0});   // a double-click on the first member
     QCOMPARE(w->EditInputChat->text(), QStringLiteral("fuzz"));
+    // Characters without a code, 110 kana for 200 bytes, a cancelled composition committed late.
+    run({desktop, 8, 0});
+    QCOMPARE(w->EditInputChat->text(), QString());
+    QVERIFY(!w->statusBar()->currentMessage().isEmpty());
+    run({desktop, 8, 1});
+    QCOMPARE(w->EditInputChat->text(), QString(100, QChar(0x3042)));
+    run({desktop, 8, 2});
+    QCOMPARE(w->EditInputChat->text(), QString());
     run({desktop, 6, 1});
     QVERIFY(dark());
     // The tray option from the options dialog, then the window closed into the tray.
