@@ -35,6 +35,7 @@
 #include "ChatLogger.h"
 #include "DesktopNotice.h"
 #include "FindBar.h"
+#include "FormationFile.h"
 #include "LogFind.h"
 #include "LogSearchResults.h"
 #include "RecordField.h"
@@ -57,6 +58,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDate>
+#include <QDialogButtonBox>
+#include <QInputDialog>
 #include <QMenu>
 #include <QInputMethodEvent>
 #include <QListWidget>
@@ -713,6 +716,12 @@ private:
         w.StartRooms = TStartRoomList{};
         AddStartRoom(w.StartRooms, "Lobby", "");
         AddStartRoom(w.StartRooms, "Team", "secret");
+        // No kept formations: a formation kept by the input before would be one more menu entry.
+        if (FormBoard->Formations() != nullptr && !FormBoard->Formations()->Formations().empty()) {
+            const std::string formations = FormationFilePath((folder_ + QStringLiteral("/kvchat.INI")).toStdString());
+            std::remove(formations.c_str());
+            FormBoard->UseFormationFile(formations);
+        }
         ResetCharItems(CharItems, std::max(1, FormBoard->GroundPicture.width()),
                        std::max(1, FormBoard->GroundPicture.height()));
         w.EditInputChat->clear();
@@ -1377,11 +1386,21 @@ private:
             break;
         }
         case UserFormation: {
-            // Picks an entry of the formation menu: a built-in for either side,
-            // a kept one, or a paste; keeping (which writes a file) is left out.
+            // Picks an entry of the formation menu: undo or redo, a built-in for
+            // either side, keeping the board under a title (typed into the title
+            // dialog, or cancelled), a kept one to load or to delete, or a paste.
             const std::uint8_t b = in.Byte();
             if (!FormBoard->isVisible())
                 break;
+            dialogs_.Next = [b](QDialog& d) {
+                auto* title = qobject_cast<QInputDialog*>(&d);
+                auto* field = title != nullptr ? title->findChild<QLineEdit*>() : nullptr;
+                auto* buttons = title != nullptr ? title->findChild<QDialogButtonBox*>() : nullptr;
+                if (field == nullptr || buttons == nullptr)
+                    return;
+                Retype(field, Typed(b / 8));
+                Click(buttons->button(b & 0x80 ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok));
+            };
             QMenu* menu = FormBoard->MenuFormation;
             menu->popup(FormBoard->ButtonFormation->mapToGlobal(QPoint(0, 0)));
             QList<QAction*> entries;
@@ -1390,7 +1409,7 @@ private:
                     if (a->menu() != nullptr) {
                         emit a->menu()->aboutToShow();
                         collect(a->menu());
-                    } else if (a->isEnabled() && !a->isSeparator() && !a->text().startsWith(QStringLiteral("保存"))) {
+                    } else if (a->isEnabled() && !a->isSeparator()) {
                         entries << a;
                     }
                 }
@@ -1399,6 +1418,7 @@ private:
             if (!entries.isEmpty())
                 entries[b % entries.size()]->trigger();
             menu->close();
+            dialogs_.Next = nullptr;
             break;
         }
         case UserDesktop: {

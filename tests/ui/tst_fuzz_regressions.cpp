@@ -207,6 +207,23 @@ void TestFuzzRegressions::sessionHarnessWorksTheWidgets()
     QCOMPARE(harness.DialogsShown(), 19);   // a marker's name, from F2
     // The board keys and the formation menu moved the markers.
     QVERIFY(harness.Outcome().substr(harness.Outcome().rfind("input")) != before.substr(before.rfind("input")));
+
+    // The formation menu keeps the board as "abc" (its eleventh entry with
+    // nothing to undo), then deletes it from 削除; the next input keeps none.
+    const auto runSteps = [&](std::vector<std::uint8_t> input) {
+        const std::string failure = harness.Run(input.data(), input.size());
+        QVERIFY2(failure.empty(), failure.c_str());
+    };
+    const std::uint8_t board = 22;
+    const std::uint8_t formation = 35;
+    runSteps({board, formation, 10});
+    QCOMPARE(FormBoard->Formations()->Formations().size(), std::size_t(1));
+    QCOMPARE(FormBoard->Formations()->Formations().front().Title, std::string("abc"));
+    runSteps({board, formation, 10, formation, 12});
+    QVERIFY(FormBoard->Formations()->Formations().empty());
+    runSteps({board, formation, 10});
+    runSteps({});
+    QVERIFY(FormBoard->Formations()->Formations().empty());
 }
 
 // The log steps reach what they name: a room opened with logging on restores
