@@ -67,6 +67,13 @@ public:
 
 } // namespace
 
+// Runs the steps as one input; a failed check fails the test.
+static void runSteps(kvfuzz::SessionHarness& harness, std::vector<std::uint8_t> input)
+{
+    const std::string failure = harness.Run(input.data(), input.size());
+    QVERIFY2(failure.empty(), failure.c_str());
+}
+
 // One row per file under corpus/<target> and regressions/<target>.
 static void addInputRows(const char* target)
 {
@@ -210,19 +217,15 @@ void TestFuzzRegressions::sessionHarnessWorksTheWidgets()
 
     // The formation menu keeps the board as "abc" (its eleventh entry with
     // nothing to undo), then deletes it from 削除; the next input keeps none.
-    const auto runSteps = [&](std::vector<std::uint8_t> input) {
-        const std::string failure = harness.Run(input.data(), input.size());
-        QVERIFY2(failure.empty(), failure.c_str());
-    };
     const std::uint8_t board = 22;
     const std::uint8_t formation = 35;
-    runSteps({board, formation, 10});
+    runSteps(harness, {board, formation, 10});
     QCOMPARE(FormBoard->Formations()->Formations().size(), std::size_t(1));
     QCOMPARE(FormBoard->Formations()->Formations().front().Title, std::string("abc"));
-    runSteps({board, formation, 10, formation, 12});
+    runSteps(harness, {board, formation, 10, formation, 12});
     QVERIFY(FormBoard->Formations()->Formations().empty());
-    runSteps({board, formation, 10});
-    runSteps({});
+    runSteps(harness, {board, formation, 10});
+    runSteps(harness, {});
     QVERIFY(FormBoard->Formations()->Formations().empty());
 }
 
@@ -236,10 +239,7 @@ void TestFuzzRegressions::sessionHarnessWorksTheLogs()
     QTemporaryDir dir;
     kvfuzz::SessionHarness harness(dir.path());
     TFormMain* w = harness.Window();
-    const auto run = [&](std::vector<std::uint8_t> input) {
-        const std::string failure = harness.Run(input.data(), input.size());
-        QVERIFY2(failure.empty(), failure.c_str());
-    };
+    const auto run = [&](std::vector<std::uint8_t> input) { runSteps(harness, std::move(input)); };
     // Lobby opened anew with logging on, then Ctrl+Home twice.
     run({252, 0x08, 16, 2});
     ChatLogView* log = w->ActiveChatSheet()->ChatLog;
@@ -277,10 +277,7 @@ void TestFuzzRegressions::sessionHarnessWorksTheDesktop()
     QTemporaryDir dir;
     kvfuzz::SessionHarness harness(dir.path());
     TFormMain* w = harness.Window();
-    const auto run = [&](std::vector<std::uint8_t> input) {
-        const std::string failure = harness.Run(input.data(), input.size());
-        QVERIFY2(failure.empty(), failure.c_str());
-    };
+    const auto run = [&](std::vector<std::uint8_t> input) { runSteps(harness, std::move(input)); };
     const auto dark = [] { return QApplication::palette().color(QPalette::Base).lightness() < 128; };
     const std::uint8_t desktop = 36;
     const std::uint8_t boardPicture = 37;
@@ -322,10 +319,7 @@ void TestFuzzRegressions::sessionPaintsOnlyWhenTimePasses()
 {
     QTemporaryDir dir;
     kvfuzz::SessionHarness harness(dir.path());
-    const auto run = [&](std::vector<std::uint8_t> input) {
-        const std::string failure = harness.Run(input.data(), input.size());
-        QVERIFY2(failure.empty(), failure.c_str());
-    };
+    const auto run = [&](std::vector<std::uint8_t> input) { runSteps(harness, std::move(input)); };
     PaintWatch paints;
     // Eleven lines flood Team (the tab on screen), the user says "abc" there
     // and opens the options dialog, then cancels it.
