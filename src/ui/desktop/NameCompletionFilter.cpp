@@ -9,6 +9,12 @@ NameCompletionFilter::NameCompletionFilter(QLineEdit* edit, std::function<std::v
     : QObject(edit), Edit(edit), Names(std::move(names))
 {
     edit->installEventFilter(this);
+    // Any other change of the text (a line sent, typing, a paste) ends the
+    // cycle: the same text coming back later is a new word to complete.
+    connect(edit, &QLineEdit::textChanged, this, [this] {
+        if (!completing_)
+            Completer = NameCompleter();
+    });
 }
 
 bool NameCompletionFilter::eventFilter(QObject* watched, QEvent* event)
@@ -30,8 +36,10 @@ bool NameCompletionFilter::eventFilter(QObject* watched, QEvent* event)
         return false;
     // Through the edit's own insert, so its byte limit and undo apply.
     const auto start = static_cast<int>(Utf16Length(std::string_view(utf8).substr(0, done->Start)));
+    completing_ = true;
     Edit->setSelection(start, cursor - start);
     Edit->insert(QString::fromStdString(done->Name));
+    completing_ = false;
     const QString shown = Edit->text();
     Completer.Landed(shown.toStdString(), static_cast<std::size_t>(shown.left(Edit->cursorPosition()).toUtf8().size()));
     return true;

@@ -26,4 +26,5 @@ private:
     QLineEdit* Edit;
     std::function<std::vector<std::string>()> Names;
     NameCompleter Completer;
+    bool completing_ = false;   // the text changes by a completion's own insert
 };

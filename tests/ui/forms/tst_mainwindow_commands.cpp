@@ -192,6 +192,14 @@ void TestMainWindowCommands::tabCompletesMemberNamesAcrossKana()
     auto frame = f.Server.NextFrame();
     QVERIFY(frame);
     QCOMPARE(*frame, talkFrame(3, 7, "", Sjis("やあ タロウ")));
+    // The same text again after the line went: Tab starts afresh, it does not
+    // go on with the cycle of the line sent.
+    QInputMethodEvent again;
+    again.setCommitString(QStringLiteral("やあ タロウ"));
+    QApplication::sendEvent(input, &again);
+    QTest::keyClick(input, Qt::Key_Tab);
+    QCOMPARE(input->text(), QStringLiteral("やあ タロウ"));
+    input->clear();
 
     // No member starts with the word: Tab moves the focus on, as before.
     QTest::keyClicks(input, QStringLiteral("zz"));
