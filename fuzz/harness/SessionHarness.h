@@ -65,6 +65,7 @@
 #include <QListWidget>
 #include <QPalette>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QStatusBar>
 #include <QDir>
 #include <QLineEdit>
@@ -91,6 +92,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <fstream>
 #include <functional>
 #include <string_view>
@@ -394,7 +396,7 @@ public:
     explicit SessionHarness(const QString& folder) : folder_(folder)
     {
         TChatSheet::LineLimit = RoomLineLimit;
-        TrayIcon::AvailableForTests = true;   // the tray's steps need one, as a desktop with a panel has
+        trayBefore_ = std::exchange(TrayIcon::AvailableForTests, true);   // the tray's steps need one, as a desktop with a panel has
         SetBoxInterceptor([this](const QString&, const QString&) { ++Boxes; });
         SetShellOpenInterceptor([this](const QString&) { ++LinksOpened; });
         SetNotificationInterceptor([this](const QString&, const QString&) { ++Notices; });
@@ -428,8 +430,9 @@ public:
         SetShellOpenInterceptor({});
         SetBoxInterceptor({});
         TChatSheet::LineLimit = LineStore::Capacity;
-        TrayIcon::AvailableForTests.reset();
+        TrayIcon::AvailableForTests = trayBefore_;
         QApplication::setPalette(lightPalette_);
+        QApplication::setQuitOnLastWindowClosed(quitOnLastWindowClosed_);
     }
     SessionHarness(const SessionHarness&) = delete;
     SessionHarness& operator=(const SessionHarness&) = delete;
@@ -441,7 +444,10 @@ public:
     // Returns an empty string when every step left the window in a sound state.
     std::string Run(const std::uint8_t* data, std::size_t size)
     {
-        static_cast<void>(ambiguousKeys_.Take());   // one left by a check that failed first belongs to that input
+        // What a check that failed first left behind belongs to the input before.
+        static_cast<void>(ambiguousKeys_.Take());
+        stepFailure_.clear();
+        pictureStepped_ = findStepped_ = disconnectStepped_ = false;
         if (std::string failure = Begin(); !failure.empty())
             return failure;
         if (!stalled_.empty())
@@ -549,6 +555,20 @@ private:
     {
         QTest::mouseClick(widget, Qt::LeftButton, {}, at);
         QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
+    }
+    // The menu opened at a place and its entry clicked, as a user picks it.
+    static void ClickMenuEntry(QMenu& menu, QPoint at, int entry)
+    {
+        menu.popup(at);
+        QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(menu.actions().at(entry)).center());
+        if (menu.isVisible())
+            menu.close();
+    }
+    // A click on the tray icon, as the desktop's panel reports it.
+    static void ClickTrayIcon(TFormMain& w)
+    {
+        if (auto* icon = w.Tray != nullptr ? w.Tray->findChild<QSystemTrayIcon*>() : nullptr)
+            emit icon->activated(QSystemTrayIcon::Trigger);
     }
     static void ClickButton(QDialog& dialog, const char* name)
     {
@@ -921,8 +941,8 @@ private:
                 return "a log is not at the text size";
         }
         if (std::exchange(pictureStepped_, false)) {
-            const QImage copied = QGuiApplication::clipboard()->image();
-            if (copied.size() != FormBoard->BoardPicture().size())
+            const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32);
+            if (copied.isNull() || copied != FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32))
                 return "the copied picture is not the board's";
         }
         return {};
@@ -963,12 +983,28 @@ private:
     static constexpr std::uint8_t TopStepByte = 252;
     static_assert(TopStepByte + (AllStepKinds - StepKinds) == 256);
 
+    static bool OnMainWindow(StepKind kind)
+    {
+        switch (kind) {
+        case UserTab: case UserFindOpen: case UserFindType: case UserFindStep: case UserFindClose: case UserScroll:
+        case UserSay: case UserHistory: case UserClickLog: case UserLeave: case UserEnter: case UserBoard:
+        case UserOptions: case UserDisconnect: case UserConnect: case UserResize: case UserCreateRoom:
+        case UserStartRooms: case UserFocus: case UserLogSearch:
+            return true;
+        default:
+            return false;
+        }
+    }
+
     void Step(StepReader& in)
     {
         ++Steps;
         TFormMain& w = *window_;
         const std::uint8_t pick = in.Byte();
         const auto kind = static_cast<StepKind>(pick >= TopStepByte ? StepKinds + (pick - TopStepByte) : pick % StepKinds);
+        // A user acts on the window only once it is back from the tray.
+        if (OnMainWindow(kind) && w.isHidden())
+            ClickTrayIcon(w);
         switch (kind) {
         case ServerTalk: {
             const std::int16_t room = RoomOf(in.Byte());
@@ -1269,10 +1305,17 @@ private:
                 if ((b & 0x20) && options->EditLogFolder->isEnabled())
                     Retype(options->EditLogFolder, more & 1 ? folder + QStringLiteral("/other-logs") : QString());
                 if (b & 0x80) {
+                    // The tray option, a font size typed, a family typed: one
+                    // installed, the form's own (substituted), none such, one
+                    // too long for the file, one without a Shift-JIS code.
+                    static const QString families[] = {QStringLiteral("IPAGothic"), QStringLiteral("ＭＳ Ｐゴシック"),
+                                                       QStringLiteral("No Such Font"), QString(40, QLatin1Char('W')),
+                                                       QStringLiteral("\uD55C\uAE00")};
                     Click(options->CheckKeepInTray);
-                    options->SpinFontSize->setValue(options->SpinFontSize->minimum() + more % 64);
-                    if (options->ComboFont->count() > 0)
-                        options->ComboFont->setCurrentIndex(more % options->ComboFont->count());
+                    QTest::keyClick(options->SpinFontSize, Qt::Key_A, Qt::ControlModifier);
+                    QTest::keyClicks(options->SpinFontSize, QString::number(more % 40));
+                    if (QLineEdit* family = options->ComboFont->lineEdit())
+                        Retype(family, families[more / 8 % std::size(families)]);
                 }
                 ClickButton(d, b & 0x40 ? "ButtonCancel" : "ButtonOk");
             };
@@ -1429,6 +1472,8 @@ private:
             // and the input's limits and the input method.
             const std::uint8_t b = in.Byte();
             const std::uint8_t c = in.Byte();
+            if (b % 9 != 7 && w.isHidden())
+                ClickTrayIcon(w);   // all but the tray's own act on the window
             TChatSheet* sheet = w.ActiveChatSheet();
             switch (b % 9) {
             case 0:
@@ -1477,9 +1522,9 @@ private:
                 if (w.Tray == nullptr)
                     break;
                 if (c % 3 == 0)
-                    emit w.Tray->ShowRequested();
+                    ClickTrayIcon(w);
                 else if (c % 3 == 1)
-                    w.Tray->Menu()->actions().constFirst()->trigger();   // 表示/隠す
+                    ClickMenuEntry(*w.Tray->Menu(), QPoint(0, 0), 0);   // 表示/隠す
                 else if (w.Options.KeepInTray) {
                     // Its title bar's close button: into the tray, keeping the
                     // connection and the rooms. (Without the option it ends the program.)
@@ -1493,8 +1538,9 @@ private:
             case 8: {
                 // Characters without a Shift-JIS code, a composition longer than
                 // the input holds (each leaves something out, which the status
-                // bar says), or a composition cancelled with Esc that the input
-                // method commits anyway once the user goes on.
+                // bar says), or a composition cleared from the screen, as Esc
+                // clears it, that the input method commits anyway once the user
+                // goes on (seen with ibus).
                 QLineEdit* input = w.EditInputChat;
                 if (!input->isEnabled())
                     break;
@@ -1504,8 +1550,10 @@ private:
                 if (c % 3 == 0 || c % 3 == 1) {
                     w.statusBar()->clearMessage();
                     Type(input, c % 3 == 0 ? QStringLiteral("\U0001F600\u2665\uD55C") : QString(110, QChar(0x3042)));
-                    if (w.statusBar()->currentMessage().isEmpty())
-                        stepFailure_ = "the input left characters out without a word";
+                    // Named, or the limit they went past.
+                    const QString said = c % 3 == 0 ? QStringLiteral("\U0001F600\u2665\uD55C") : QStringLiteral("200");
+                    if (!w.statusBar()->currentMessage().contains(said))
+                        stepFailure_ = "the input left characters out without saying which";
                 } else {
                     QInputMethodEvent composing(QStringLiteral("かんじ"), {});
                     QApplication::sendEvent(input, &composing);
@@ -1527,10 +1575,8 @@ private:
             // 画像をコピー from the picture menu; saving (a file dialog) is left out.
             if (!FormBoard->isVisible())
                 break;
-            QMenu* menu = FormBoard->MenuPicture;
-            menu->popup(FormBoard->ButtonPicture->mapToGlobal(QPoint(0, 0)));
-            menu->actions().constFirst()->trigger();
-            menu->close();
+            QGuiApplication::clipboard()->clear();
+            ClickMenuEntry(*FormBoard->MenuPicture, FormBoard->ButtonPicture->mapToGlobal(QPoint(0, 0)), 0);
             pictureStepped_ = true;
             break;
         }
@@ -1727,6 +1773,8 @@ private:
     bool pictureStepped_ = false;      // the board's picture was copied: check the clipboard
     bool themeChanged_ = false;        // the dark theme is on: Begin switches back
     const QPalette lightPalette_ = QApplication::palette();
+    const bool quitOnLastWindowClosed_ = QApplication::quitOnLastWindowClosed();   // the tray changes it
+    std::optional<bool> trayBefore_;
 };
 
 }  // namespace kvfuzz

@@ -304,10 +304,14 @@ void TestFuzzRegressions::sessionHarnessWorksTheDesktop()
     run({26, 0x80, 5, desktop, 7, 2});
     QVERIFY(!dark());
     QVERIFY(w->Options.KeepInTray);
+    QCOMPARE(w->Options.FontFamily, std::string("IPAGothic"));
     QVERIFY(w->isHidden());
     QVERIFY(w->Socket1->Active());
     run({desktop, 7, 1});   // 表示/隠す
     QVERIFY(w->isHidden());
+    // A step on the window first brings it back with a click on the tray icon.
+    run({desktop, 7, 1, desktop, 2, 0});
+    QVERIFY(w->isVisible());
     run({22, boardPicture});
     QVERIFY(w->isVisible());
     QCOMPARE(QGuiApplication::clipboard()->image().size(), FormBoard->BoardPicture().size());
