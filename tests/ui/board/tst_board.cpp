@@ -869,6 +869,14 @@ void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
     QCOMPARE(CharItems[0].nX, 50);
     QTest::keyClick(board->ButtonFormation, Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(CharItems[0].nX, 55);
+    // A click on 元に戻す in the open menu (which closes before the entry acts).
+    QMenu* menu = board->MenuFormation;
+    menu->popup(board->ButtonFormation->mapToGlobal(QPoint(0, 0)));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().at(0)).center());
+    QCOMPARE(CharItems[0].nX, 50);
+    QVERIFY(!menu->isVisible());
+    QTest::keyClick(board->ButtonFormation, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(CharItems[0].nX, 55);
     QTRY_VERIFY(!board->LinesPending());
 
     // A peer's move of the ball since stays: undo finds nothing of the user's left.
