@@ -165,8 +165,7 @@ bool TFormMain::ShowRoomLogLine(const std::string& server, const std::string& st
             continue;
         PageControl1->setCurrentWidget(sheet);
         PageControl1Change();
-        raise();
-        activateWindow();
+        ShowFromTray();   // also from the tray or minimized, where raising shows nothing
         return sheet->ChatLog->ShowLoggedLine(fileName, offset, stamp, text, sameAfter);
     }
     return false;

@@ -166,10 +166,13 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました　") + notShown);
     QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
     QCOMPARE(bar->value(), bar->maximum());
-    // Chosen at the newest line, with a live line arriving while the page is on its way.
+    // Chosen at the newest line, with a live line arriving while the page is on
+    // its way, and the main window minimized: it comes back to show the line.
+    w->showMinimized();
     form->ButtonOpenRoom->click();
     sheet->AddLine("carol> 今来た", 0);
     QCOMPARE(w->PageControl1->currentWidget(), sheet);
+    QVERIFY(w->isVisible() && !w->isMinimized());
     QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
     QCOMPARE(sheet->ChatLog->textCursor().selectedText(), QStringLiteral("2026-11-20 10:30:00 ｺﾞｰﾙ決めた filler 30"));
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました"));
