@@ -447,7 +447,7 @@ public:
         // What a check that failed first left behind belongs to the input before.
         static_cast<void>(ambiguousKeys_.Take());
         stepFailure_.clear();
-        pictureStepped_ = findStepped_ = disconnectStepped_ = false;
+        pictureStepped_ = findStepped_ = disconnectStepped_ = searchStepped_ = false;
         if (std::string failure = Begin(); !failure.empty())
             return failure;
         if (!stalled_.empty())
@@ -942,8 +942,9 @@ private:
         }
         if (std::exchange(pictureStepped_, false)) {
             const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32);
+            FormBoard->DrawBoard();   // the markers as they stand, drawn afresh
             if (copied.isNull() || copied != FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32))
-                return "the copied picture is not the board's";
+                return "the copied picture is not the board as it stands";
         }
         return {};
     }
@@ -989,7 +990,7 @@ private:
         case UserTab: case UserFindOpen: case UserFindType: case UserFindStep: case UserFindClose: case UserScroll:
         case UserSay: case UserHistory: case UserClickLog: case UserLeave: case UserEnter: case UserBoard:
         case UserOptions: case UserDisconnect: case UserConnect: case UserResize: case UserCreateRoom:
-        case UserStartRooms: case UserFocus: case UserLogSearch:
+        case UserStartRooms: case UserLogRoom: case UserLogSearch:
             return true;
         default:
             return false;
@@ -1309,11 +1310,11 @@ private:
                     // installed, the form's own (substituted), none such, one
                     // too long for the file, one without a Shift-JIS code.
                     static const QString families[] = {QStringLiteral("IPAGothic"), QStringLiteral("ＭＳ Ｐゴシック"),
-                                                       QStringLiteral("No Such Font"), QString(40, QLatin1Char('W')),
+                                                       QStringLiteral("No Such Font"), QString(201, QLatin1Char('W')),
                                                        QStringLiteral("\uD55C\uAE00")};
                     Click(options->CheckKeepInTray);
                     QTest::keyClick(options->SpinFontSize, Qt::Key_A, Qt::ControlModifier);
-                    QTest::keyClicks(options->SpinFontSize, QString::number(more % 40));
+                    QTest::keyClicks(options->SpinFontSize, QString::number(6 + more % 67));   // 6 to 72
                     if (QLineEdit* family = options->ComboFont->lineEdit())
                         Retype(family, families[more / 8 % std::size(families)]);
                 }
@@ -1399,8 +1400,11 @@ private:
                 QApplication::setActiveWindow(nullptr);
             else if (b % 3 == 1 && FormBoard->isVisible())
                 QApplication::setActiveWindow(FormBoard);
-            else
+            else {
+                if (w.isHidden())
+                    ClickTrayIcon(w);
                 Activate();
+            }
             break;
         }
         case UserBoardKey: {
@@ -1472,8 +1476,8 @@ private:
             // and the input's limits and the input method.
             const std::uint8_t b = in.Byte();
             const std::uint8_t c = in.Byte();
-            if (b % 9 != 7 && w.isHidden())
-                ClickTrayIcon(w);   // all but the tray's own act on the window
+            if (b % 9 != 6 && b % 9 != 7 && w.isHidden())
+                ClickTrayIcon(w);   // all but the theme and the tray's own act on the window
             TChatSheet* sheet = w.ActiveChatSheet();
             switch (b % 9) {
             case 0:
@@ -1525,7 +1529,7 @@ private:
                     ClickTrayIcon(w);
                 else if (c % 3 == 1)
                     ClickMenuEntry(*w.Tray->Menu(), QPoint(0, 0), 0);   // 表示/隠す
-                else if (w.Options.KeepInTray) {
+                else if (w.Options.KeepInTray && w.isVisible()) {
                     // Its title bar's close button: into the tray, keeping the
                     // connection and the rooms. (Without the option it ends the program.)
                     const int tabs = w.PageControl1->count();
@@ -1652,7 +1656,14 @@ private:
                 break;
             case 3: QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier); break;
             case 4: QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier); break;
-            default: Click(search->ButtonOpenRoom); break;
+            default:
+                if (!search->ButtonOpenRoom->isEnabled())
+                    break;
+                Click(search->ButtonOpenRoom);
+                // Shown in its tab, from the tray or minimized too.
+                if (!search->LabelStatus->text().contains(QStringLiteral("表示できませんでした")) && !w.isVisible())
+                    stepFailure_ = "a hit shown in its room's tab while the window is not on screen";
+                break;
             }
             searchStepped_ = true;
             break;

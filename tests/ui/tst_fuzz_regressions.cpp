@@ -305,6 +305,7 @@ void TestFuzzRegressions::sessionHarnessWorksTheDesktop()
     QVERIFY(!dark());
     QVERIFY(w->Options.KeepInTray);
     QCOMPARE(w->Options.FontFamily, std::string("IPAGothic"));
+    QCOMPARE(w->Options.FontSize, 11);   // 6 + 5 typed
     QVERIFY(w->isHidden());
     QVERIFY(w->Socket1->Active());
     run({desktop, 7, 1});   // 表示/隠す
