@@ -199,6 +199,7 @@ void TestMainWindowCommands::tabCompletesMemberNamesAcrossKana()
     QApplication::sendEvent(input, &again);
     QTest::keyClick(input, Qt::Key_Tab);
     QCOMPARE(input->text(), QStringLiteral("やあ タロウ"));
+    QVERIFY(input->hasFocus());   // completed afresh, not passed on as a Tab with no name
     input->clear();
 
     // No member starts with the word: Tab moves the focus on, as before.
