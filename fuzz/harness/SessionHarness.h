@@ -447,7 +447,7 @@ public:
         // What a check that failed first left behind belongs to the input before.
         static_cast<void>(ambiguousKeys_.Take());
         stepFailure_.clear();
-        pictureStepped_ = findStepped_ = disconnectStepped_ = searchStepped_ = false;
+        findStepped_ = disconnectStepped_ = searchStepped_ = false;
         if (std::string failure = Begin(); !failure.empty())
             return failure;
         if (!stalled_.empty())
@@ -927,8 +927,7 @@ private:
         return texts[pick % std::size(texts)];
     }
     // The chat input holds only what can be sent; the text size reaches the
-    // input and every log, also of tabs made since; a copied picture is the
-    // board's own.
+    // input and every log, also of tabs made since.
     std::string CheckDesktop(const TFormMain& w)
     {
         if (const int bytes = SjisByteLength(w.EditInputChat->text()); bytes < 0 || bytes > MaxTalkBytes)
@@ -939,12 +938,6 @@ private:
         for (int i = 0; i < w.PageControl1->count(); ++i) {
             if (static_cast<const TChatSheet*>(w.PageControl1->widget(i))->ChatLog->font().pixelSize() != pixels)
                 return "a log is not at the text size";
-        }
-        if (std::exchange(pictureStepped_, false)) {
-            const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32);
-            FormBoard->DrawBoard();   // the markers as they stand, drawn afresh
-            if (copied.isNull() || copied != FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32))
-                return "the copied picture is not the board as it stands";
         }
         return {};
     }
@@ -1579,9 +1572,16 @@ private:
             // 画像をコピー from the picture menu; saving (a file dialog) is left out.
             if (!FormBoard->isVisible())
                 break;
+            // The picture the board shows, as it is when the user picks the
+            // entry (a peer's line may redraw it while the click is handled).
+            // A marker moved or renamed shows once its line comes back.
+            const QImage shown = FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32);
             QGuiApplication::clipboard()->clear();
             ClickMenuEntry(*FormBoard->MenuPicture, FormBoard->ButtonPicture->mapToGlobal(QPoint(0, 0)), 0);
-            pictureStepped_ = true;
+            const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32);
+            if (copied.isNull()
+                || (copied != shown && copied != FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32)))
+                stepFailure_ = "the copied picture is not the one the board shows";
             break;
         }
         case UserLogRoom: {
@@ -1781,7 +1781,6 @@ private:
     bool findStepped_ = false;   // the step was the find bar's: check its selection
     bool disconnectStepped_ = false;   // the user disconnected: no room may be left
     std::string stepFailure_;          // what a step found wrong at once
-    bool pictureStepped_ = false;      // the board's picture was copied: check the clipboard
     bool themeChanged_ = false;        // the dark theme is on: Begin switches back
     const QPalette lightPalette_ = QApplication::palette();
     const bool quitOnLastWindowClosed_ = QApplication::quitOnLastWindowClosed();   // the tray changes it
