@@ -668,6 +668,13 @@ private:
         if (QApplication::activeModalWidget() == nullptr && QApplication::activeWindow() != window_.get())
             QApplication::setActiveWindow(window_.get());
     }
+    // A click into the chat input, then the text typed there.
+    void TypeInChat(const QString& text)
+    {
+        Activate();
+        QTest::mouseClick(window_->EditInputChat, Qt::LeftButton);
+        Type(window_->EditInputChat, text);
+    }
     QWidget* Focus() const
     {
         QWidget* focus = QApplication::focusWidget();
@@ -1168,9 +1175,7 @@ private:
             const std::uint8_t b = in.Byte();
             if (!w.EditInputChat->isEnabled())
                 break;
-            Activate();
-            QTest::mouseClick(w.EditInputChat, Qt::LeftButton);
-            Type(w.EditInputChat, Typed(b));
+            TypeInChat(Typed(b));
             if (b & 0x80)
                 Key(w.EditInputChat, Qt::Key_Return);
             break;
@@ -1495,9 +1500,7 @@ private:
                                                  QStringLiteral("f"), QStringLiteral("た"), QString()};
                 if (!w.EditInputChat->isEnabled())
                     break;
-                Activate();
-                QTest::mouseClick(w.EditInputChat, Qt::LeftButton);
-                Type(w.EditInputChat, starts[c % std::size(starts)]);
+                TypeInChat(starts[c % std::size(starts)]);
                 for (int i = 0; i <= (c >> 4) % 3; ++i)
                     Key(w.EditInputChat, Qt::Key_Tab);
                 if (c & 0x80)
