@@ -36,6 +36,7 @@
 #include "DesktopNotice.h"
 #include "FindBar.h"
 #include "FormationFile.h"
+#include "InputHistoryFilter.h"
 #include "LogFind.h"
 #include "LogSearchResults.h"
 #include "RecordField.h"
@@ -61,6 +62,8 @@
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QInputMethodEvent>
 #include <QListWidget>
 #include <QPalette>
@@ -108,6 +111,7 @@ public:
     StepReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     bool AtEnd() const { return pos_ >= size_; }
     std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    std::uint8_t Peek() const { return pos_ < size_ ? data_[pos_] : 0; }
     // Up to n bytes as they stand (fewer at the end).
     std::string_view Bytes(std::size_t n)
     {
@@ -402,6 +406,7 @@ public:
         SetNotificationInterceptor([this](const QString&, const QString&) { ++Notices; });
         if (!clock::held)
             clock::Hold();
+        dialogs_.WhileOpen = [this] { ServeWhileDialogOpen(); };
         QCoreApplication::instance()->installEventFilter(&dialogs_);
         QCoreApplication::instance()->installEventFilter(&screen_);
         window_ = CreateApplicationWindows((folder + QStringLiteral("/kvchat.INI")).toStdString());
@@ -453,6 +458,11 @@ public:
         if (!stalled_.empty())
             return std::exchange(stalled_, {});
         StepReader in(data, size);
+        reader_ = &in;
+        const struct Forget {
+            StepReader*& reader;
+            ~Forget() { reader = nullptr; }
+        } forget{reader_};
         while (!in.AtEnd()) {
             Step(in);
             Pump();
@@ -506,6 +516,9 @@ public:
         return out;
     }
 
+    // Step bytes that pick their step modulo the count: a step added at the
+    // end changes what they pick.
+    int WrappedStepBytes = 0;
     int Boxes = 0;
     int LinksOpened = 0;
     int Notices = 0;
@@ -531,8 +544,11 @@ private:
             QPointer<QDialog> guard(dialog);
             QMetaObject::invokeMethod(
                 dialog,
-                [guard, plan] {
-                    if (guard && plan)
+                [this, guard, plan] {
+                    // Frames arrive while a box is open, as they do while a user reads it.
+                    if (guard && guard->isModal() && WhileOpen)
+                        WhileOpen();
+                    if (guard && guard->isVisible() && plan)
                         plan(*guard);
                     if (guard && guard->isVisible())
                         guard->reject();
@@ -541,6 +557,7 @@ private:
             return false;
         }
         Plan Next;
+        std::function<void()> WhileOpen;
         int Shown = 0;
     };
 
@@ -608,7 +625,8 @@ private:
         int lastTaken = -1;
         int waits = 0;   // for bytes in flight: a closing connection's FIN also counts as such
         std::int64_t readingSince = -1;
-        for (int round = 0; round < 2000 && quiet < 2; ++round) {
+        int round = 0;
+        for (; round < MaxPumpRounds && quiet < 2; ++round) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             bool moved = server_.Serve();
@@ -639,7 +657,12 @@ private:
             lastTaken = taken;
             quiet = moved ? 0 : quiet + 1;
         }
+        // A session that never settles (events that post themselves again, a
+        // connection that keeps moving) is a hang, not the end of a step.
+        if (round >= MaxPumpRounds && quiet < 2 && stalled_.empty())
+            stalled_ = "events and the connection still moved after " + std::to_string(MaxPumpRounds) + " rounds";
     }
+    static constexpr int MaxPumpRounds = 2000;
 
     // A history page read for a tab, or a search over the logs, not yet delivered.
     const char* ThreadReading() const
@@ -671,9 +694,45 @@ private:
     // A click into the chat input, then the text typed there.
     void TypeInChat(const QString& text)
     {
-        Activate();
-        QTest::mouseClick(window_->EditInputChat, Qt::LeftButton);
+        ClickInto(window_->EditInputChat);
         Type(window_->EditInputChat, text);
+    }
+    // A click into a field of the main window, which gives it the keys.
+    void ClickInto(QWidget* field)
+    {
+        Activate();
+        QTest::mouseClick(field, Qt::LeftButton);
+    }
+    // An entry of the window's menus, picked as a user does: a click on the
+    // menu's title in the menu bar, then on the entry (a disabled one does nothing).
+    void ChooseFromMenuBar(QAction* entry)
+    {
+        QMenuBar* bar = window_->menuBar();
+        Activate();
+        for (QAction* title : bar->actions()) {
+            QMenu* menu = title->menu();
+            if (menu == nullptr || !menu->actions().contains(entry))
+                continue;
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(title).center());
+            if (menu->isVisible() && entry->isVisible())
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+            if (menu->isVisible())
+                menu->close();
+            return;
+        }
+        stepFailure_ = "the menu bar has no menu with the entry " + entry->text().toStdString();
+    }
+    // When the step after the one that opened a dialog is the server's, its
+    // frames arrive while the dialog is open, before the user answers it.
+    void ServeWhileDialogOpen()
+    {
+        if (reader_ == nullptr || reader_->AtEnd())
+            return;
+        const std::uint8_t pick = reader_->Peek();
+        if (pick >= TopStepByte || pick % StepKinds > ServerLogin)
+            return;
+        Step(*reader_);
+        Pump();
     }
     QWidget* Focus() const
     {
@@ -752,6 +811,7 @@ private:
         ResetCharItems(CharItems, std::max(1, FormBoard->GroundPicture.width()),
                        std::max(1, FormBoard->GroundPicture.height()));
         w.EditInputChat->clear();
+        w.ChatHistory->Clear();   // Up must not bring back a line of the input before
         if (std::exchange(themeChanged_, false))
             QApplication::setPalette(lightPalette_);
         if (!w.isVisible())
@@ -811,12 +871,17 @@ private:
         if (std::string failure = CheckDesktop(w); !failure.empty())
             return failure;
         for (int i = 0; i < w.PageControl1->count(); ++i) {
+            // The log on screen shows no more of the room's lines than the room
+            // keeps: a line dropped from the store goes from the log too.
             const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
-            if (sheet->Lines.Size() > sheet->Lines.Limit())
-                return "a room keeps more lines than its limit";
+            const ChatLogView* log = sheet->ChatLog;
+            if (log->OnScreen()
+                && log->document()->blockCount() - log->HistoryLines() > std::max<int>(1, int(sheet->Lines.Size())))
+                return "a room's log shows " + std::to_string(log->document()->blockCount() - log->HistoryLines())
+                       + " lines where the room keeps " + std::to_string(sheet->Lines.Size());
         }
         const LogFind& find = *w.LogFinder;
-        if (find.Current() < -1 || find.Current() >= std::max(1, find.MatchCount()))
+        if (find.MatchCount() == 0 ? find.Current() != -1 : find.Current() < -1 || find.Current() >= find.MatchCount())
             return "the current match lies outside the matches";
         if (logsPrepared_) {
             if (std::string failure = CheckLogOrder(); !failure.empty())
@@ -1002,6 +1067,8 @@ private:
         ++Steps;
         TFormMain& w = *window_;
         const std::uint8_t pick = in.Byte();
+        if (pick < TopStepByte && pick >= StepKinds)
+            ++WrappedStepBytes;
         const auto kind = static_cast<StepKind>(pick >= TopStepByte ? StepKinds + (pick - TopStepByte) : pick % StepKinds);
         // A user acts on the window only once it is back from the tray.
         if (OnMainWindow(kind) && w.isHidden())
@@ -1123,7 +1190,7 @@ private:
             QLineEdit* edit = w.FindBar1->EditFind;
             if (w.FindBar1->isHidden())
                 break;
-            Activate();
+            ClickInto(edit);
             if (b & 0x80)
                 Retype(edit, Typed(b));
             else if (b & 0x40)
@@ -1182,8 +1249,10 @@ private:
         }
         case UserHistory: {
             const std::uint8_t b = in.Byte();
-            if (w.EditInputChat->isEnabled())
-                Key(w.EditInputChat, b & 1 ? Qt::Key_Down : Qt::Key_Up);
+            if (!w.EditInputChat->isEnabled())
+                break;
+            ClickInto(w.EditInputChat);
+            Key(w.EditInputChat, b & 1 ? Qt::Key_Down : Qt::Key_Up);
             break;
         }
         case UserClickLog: {
@@ -1210,7 +1279,7 @@ private:
             break;
         }
         case UserLeave:
-            w.RetireMenu->trigger();
+            ChooseFromMenuBar(w.RetireMenu);
             break;
         case UserEnter: {
             const std::uint8_t b = in.Byte();
@@ -1318,14 +1387,13 @@ private:
                 }
                 ClickButton(d, b & 0x40 ? "ButtonCancel" : "ButtonOk");
             };
-            Activate();
-            w.OptionMenu->trigger();
+            ChooseFromMenuBar(w.OptionMenu);
             dialogs_.Next = nullptr;
             break;
         }
         case UserDisconnect:
             disconnectStepped_ = true;
-            w.CloseMenu->trigger();
+            ChooseFromMenuBar(w.CloseMenu);
             break;
         case UserConnect: {
             const std::uint8_t b = in.Byte();
@@ -1338,7 +1406,7 @@ private:
             const std::uint8_t b = in.Byte();
             const std::uint8_t h = in.Byte();
             if (b == 0xFF)
-                w.MenuRoomDisp->trigger();
+                ChooseFromMenuBar(w.MenuRoomDisp);
             else
                 w.resize(200 + 4 * b, 120 + 3 * h);
             break;
@@ -1364,8 +1432,7 @@ private:
                 Retype(create->EditPassword, passwords[b / 8 % std::size(passwords)]);
                 ClickButton(d, b & 0x80 ? "ButtonCancel" : "ButtonOk");
             };
-            Activate();
-            w.CreateMenu->trigger();
+            ChooseFromMenuBar(w.CreateMenu);
             dialogs_.Next = nullptr;
             break;
         }
@@ -1386,8 +1453,7 @@ private:
                     QTest::keyClick(list, Qt::Key_Delete);
                 ClickButton(d, "ButtonExit");
             };
-            Activate();
-            w.MenuSetting->trigger();
+            ChooseFromMenuBar(w.MenuSetting);
             dialogs_.Next = nullptr;
             break;
         }
@@ -1446,23 +1512,35 @@ private:
                 Retype(field, Typed(b / 8));
                 Click(buttons->button(b & 0x80 ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok));
             };
+            // Every entry the user can reach, opening each submenu as a user
+            // does (its entries are made as it opens); the pick is then clicked.
             QMenu* menu = FormBoard->MenuFormation;
             menu->popup(FormBoard->ButtonFormation->mapToGlobal(QPoint(0, 0)));
-            QList<QAction*> entries;
+            QList<std::pair<QMenu*, QAction*>> entries;
             const std::function<void(QMenu*)> collect = [&](QMenu* m) {
                 for (QAction* a : m->actions()) {
-                    if (a->menu() != nullptr) {
-                        emit a->menu()->aboutToShow();
-                        collect(a->menu());
-                    } else if (a->isEnabled() && !a->isSeparator()) {
-                        entries << a;
+                    if (!a->isVisible() || a->isSeparator())
+                        continue;
+                    if (QMenu* sub = a->menu()) {
+                        sub->popup(m->mapToGlobal(m->actionGeometry(a).topRight()));
+                        collect(sub);
+                        sub->close();
+                    } else if (a->isEnabled()) {
+                        entries.append({m, a});
                     }
                 }
             };
             collect(menu);
-            if (!entries.isEmpty())
-                entries[b % entries.size()]->trigger();
-            menu->close();
+            if (!entries.isEmpty()) {
+                const auto [owner, entry] = entries[b % entries.size()];
+                if (owner != menu)
+                    owner->popup(menu->mapToGlobal(menu->actionGeometry(owner->menuAction()).topRight()));
+                QTest::mouseClick(owner, Qt::LeftButton, {}, owner->actionGeometry(entry).center());
+                if (owner->isVisible())
+                    owner->close();
+            }
+            if (menu->isVisible())
+                menu->close();
             dialogs_.Next = nullptr;
             break;
         }
@@ -1531,6 +1609,7 @@ private:
                     const int tabs = w.PageControl1->count();
                     const bool connected = w.Socket1->Active();
                     w.close();
+                    Pump();   // what the close set going has happened
                     if (w.isVisible() || w.PageControl1->count() != tabs || w.Socket1->Active() != connected)
                         stepFailure_ = "closing the window into the tray did not keep it as it was";
                 }
@@ -1544,8 +1623,7 @@ private:
                 QLineEdit* input = w.EditInputChat;
                 if (!input->isEnabled())
                     break;
-                Activate();
-                input->setFocus();
+                ClickInto(input);
                 const QString before = input->text();
                 if (c % 3 == 0 || c % 3 == 1) {
                     w.statusBar()->clearMessage();
@@ -1584,9 +1662,21 @@ private:
             QGuiApplication::clipboard()->clear();
             ClickMenuEntry(*FormBoard->MenuPicture, FormBoard->ButtonPicture->mapToGlobal(QPoint(0, 0)), 0);
             const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32);
+            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+            const QImage png = data != nullptr ? QImage::fromData(data->data(QStringLiteral("image/png")), "PNG")
+                                                     .convertToFormat(QImage::Format_ARGB32)
+                                               : QImage();
             if (copied.isNull()
                 || (copied != shown && copied != FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32)))
                 stepFailure_ = "the copied picture is not the one the board shows";
+            else if (png != copied)
+                stepFailure_ = "the copied picture's PNG is not the picture";
+            else if (!FormBoard->ImageGround->hasFocus()) {   // (with the focus, a ring is drawn over the picture)
+                const QImage screen = FormBoard->ImageGround->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+                const QRect both = screen.rect() & copied.rect();
+                if (screen.copy(both) != copied.copy(both))
+                    stepFailure_ = "the copied picture is not what the pitch shows on screen";
+            }
             break;
         }
         case UserLogRoom: {
@@ -1783,6 +1873,7 @@ private:
     int logSearchSteps_ = 0;
     std::tuple<const QTextDocument*, int, int, int> orderChecked_{};   // the document as last checked
     std::string stalled_;         // a thread's reading that did not end
+    StepReader* reader_ = nullptr;   // the input being run, for the steps a dialog lets in
     bool findStepped_ = false;   // the step was the find bar's: check its selection
     bool disconnectStepped_ = false;   // the user disconnected: no room may be left
     std::string stepFailure_;          // what a step found wrong at once

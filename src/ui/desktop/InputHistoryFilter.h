@@ -15,6 +15,8 @@ public:
 
     // The edit's text was sent.
     void Sent(const QString& text);
+    // Forgets every line sent and any browsing.
+    void Clear() { Lines = InputHistory{}; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
