@@ -456,7 +456,7 @@ public:
         if (std::string failure = Begin(); !failure.empty())
             return failure;
         if (!stalled_.empty())
-            return std::exchange(stalled_, {});
+            return "starting after the input before: " + std::exchange(stalled_, {});
         StepReader in(data, size);
         reader_ = &in;
         const struct Forget {
@@ -519,6 +519,7 @@ public:
     // Step bytes that pick their step modulo the count: a step added at the
     // end changes what they pick.
     int WrappedStepBytes = 0;
+    int ComposedOverSelection = 0;   // input-method steps that began with text selected
     int Boxes = 0;
     int LinksOpened = 0;
     int Notices = 0;
@@ -874,6 +875,8 @@ private:
             // The log on screen shows no more of the room's lines than the room
             // keeps: a line dropped from the store goes from the log too.
             const auto* sheet = static_cast<const TChatSheet*>(w.PageControl1->widget(i));
+            if (sheet->Lines.Size() > sheet->Lines.Limit())
+                return "a room keeps more lines than its limit";
             const ChatLogView* log = sheet->ChatLog;
             if (log->OnScreen()
                 && log->document()->blockCount() - log->HistoryLines() > std::max<int>(1, int(sheet->Lines.Size())))
@@ -1623,7 +1626,13 @@ private:
                 QLineEdit* input = w.EditInputChat;
                 if (!input->isEnabled())
                     break;
-                ClickInto(input);
+                // A user already typing there goes on without a click, which
+                // would drop what they selected.
+                Activate();
+                if (!input->hasFocus())
+                    ClickInto(input);
+                if (input->hasSelectedText())
+                    ++ComposedOverSelection;
                 const QString before = input->text();
                 if (c % 3 == 0 || c % 3 == 1) {
                     w.statusBar()->clearMessage();
@@ -1672,10 +1681,14 @@ private:
             else if (png != copied)
                 stepFailure_ = "the copied picture's PNG is not the picture";
             else if (!FormBoard->ImageGround->hasFocus()) {   // (with the focus, a ring is drawn over the picture)
-                const QImage screen = FormBoard->ImageGround->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-                const QRect both = screen.rect() & copied.rect();
-                if (screen.copy(both) != copied.copy(both))
-                    stepFailure_ = "the copied picture is not what the pitch shows on screen";
+                // The pitch on screen is the board's picture as it now stands.
+                const QImage now = FormBoard->BoardPicture();
+                const QImage screen = FormBoard->ImageGround->grab().toImage();
+                const QRect both = screen.rect() & now.rect();
+                if (screen.devicePixelRatio() == now.devicePixelRatio()
+                    && screen.convertToFormat(QImage::Format_ARGB32).copy(both)
+                           != now.convertToFormat(QImage::Format_ARGB32).copy(both))
+                    stepFailure_ = "the pitch on screen is not the board's picture";
             }
             break;
         }

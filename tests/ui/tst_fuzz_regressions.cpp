@@ -348,6 +348,11 @@ void TestFuzzRegressions::sessionHarnessWorksTheDesktop()
     run({22, boardPicture});
     QVERIFY(w->isVisible());
     QCOMPARE(QGuiApplication::clipboard()->image().size(), FormBoard->BoardPicture().size());
+    // The kept case of a composition typed over selected text still selects first.
+    const QByteArray overSelection =
+        readAll(fuzzFolder() + QStringLiteral("/regressions/session/cancelled-composition-over-a-selection"));
+    run(std::vector<std::uint8_t>(overSelection.begin(), overSelection.end()));
+    QCOMPARE(harness.ComposedOverSelection, 1);
 }
 
 // The window paints only when a step lets time pass, as a screen refreshes;
