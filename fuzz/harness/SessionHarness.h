@@ -67,6 +67,7 @@
 #include <QInputMethodEvent>
 #include <QListWidget>
 #include <QPalette>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QStatusBar>
@@ -459,10 +460,7 @@ public:
             return "starting after the input before: " + std::exchange(stalled_, {});
         StepReader in(data, size);
         reader_ = &in;
-        const struct Forget {
-            StepReader*& reader;
-            ~Forget() { reader = nullptr; }
-        } forget{reader_};
+        const auto forget = qScopeGuard([this] { reader_ = nullptr; });
         while (!in.AtEnd()) {
             Step(in);
             Pump();
@@ -1667,27 +1665,25 @@ private:
             // The picture the board shows, as it is when the user picks the
             // entry (a peer's line may redraw it while the click is handled).
             // A marker moved or renamed shows once its line comes back.
-            const QImage shown = FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32);
+            // Pictures compare by their pixels, whatever format each was made in.
+            const auto argb = [](const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); };
+            const QImage shown = argb(FormBoard->BoardPicture());
             QGuiApplication::clipboard()->clear();
             ClickMenuEntry(*FormBoard->MenuPicture, FormBoard->ButtonPicture->mapToGlobal(QPoint(0, 0)), 0);
-            const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32);
+            const QImage copied = argb(QGuiApplication::clipboard()->image());
             const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-            const QImage png = data != nullptr ? QImage::fromData(data->data(QStringLiteral("image/png")), "PNG")
-                                                     .convertToFormat(QImage::Format_ARGB32)
-                                               : QImage();
-            if (copied.isNull()
-                || (copied != shown && copied != FormBoard->BoardPicture().convertToFormat(QImage::Format_ARGB32)))
+            const QImage png =
+                data != nullptr ? argb(QImage::fromData(data->data(QStringLiteral("image/png")), "PNG")) : QImage();
+            const QImage now = FormBoard->BoardPicture();
+            if (copied.isNull() || (copied != shown && copied != argb(now)))
                 stepFailure_ = "the copied picture is not the one the board shows";
             else if (png != copied)
                 stepFailure_ = "the copied picture's PNG is not the picture";
             else if (!FormBoard->ImageGround->hasFocus()) {   // (with the focus, a ring is drawn over the picture)
                 // The pitch on screen is the board's picture as it now stands.
-                const QImage now = FormBoard->BoardPicture();
                 const QImage screen = FormBoard->ImageGround->grab().toImage();
                 const QRect both = screen.rect() & now.rect();
-                if (screen.devicePixelRatio() == now.devicePixelRatio()
-                    && screen.convertToFormat(QImage::Format_ARGB32).copy(both)
-                           != now.convertToFormat(QImage::Format_ARGB32).copy(both))
+                if (screen.devicePixelRatio() == now.devicePixelRatio() && argb(screen).copy(both) != argb(now).copy(both))
                     stepFailure_ = "the pitch on screen is not the board's picture";
             }
             break;

@@ -49,13 +49,17 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The lines of the rooms on screen when an options dialog closes.
-class LinesWhenClosed : public QObject {
+// Sees every event of the application for as long as it lives.
+class ApplicationWatch : public QObject {
 public:
-    explicit LinesWhenClosed(TFormMain* window) : window_(window) { QCoreApplication::instance()->installEventFilter(this); }
-    ~LinesWhenClosed() override { QCoreApplication::instance()->removeEventFilter(this); }
-    LinesWhenClosed(const LinesWhenClosed&) = delete;
-    LinesWhenClosed& operator=(const LinesWhenClosed&) = delete;
+    ApplicationWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    ~ApplicationWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+};
+
+// The lines of the room on screen when an options dialog closes.
+class LinesWhenClosed : public ApplicationWatch {
+public:
+    explicit LinesWhenClosed(TFormMain* window) : window_(window) {}
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Hide && qobject_cast<TFormOption*>(watched) != nullptr)
@@ -69,12 +73,8 @@ private:
 };
 
 // Every widget that painted itself while it was alive.
-class PaintWatch : public QObject {
+class PaintWatch : public ApplicationWatch {
 public:
-    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
-    ~PaintWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
-    PaintWatch(const PaintWatch&) = delete;
-    PaintWatch& operator=(const PaintWatch&) = delete;
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Paint && watched->isWidgetType())
