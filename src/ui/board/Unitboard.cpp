@@ -1,6 +1,7 @@
 #include "Unitboard.h"
 
 #include "BoardLines.h"
+#include "Contrast.h"
 #include "PitchPicture.h"
 #include "SjisText.h"
 #include "Unitboardname.h"
@@ -32,6 +33,28 @@ constexpr int PitchHeight = 300;
 QColor ColorFromValue(std::uint32_t value)
 {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+// White names where white reads on the grass under them (the dark stripes),
+// black where it does not (the light ones).
+QColor NameColour(const QImage& ground, const QRect& area)
+{
+    const QRect pixels = QRect(area.topLeft() * ground.devicePixelRatio(), area.size() * ground.devicePixelRatio())
+                             .intersected(ground.rect());
+    if (pixels.isEmpty())
+        return Qt::white;
+    double red = 0, green = 0, blue = 0;
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+        for (int x = pixels.left(); x <= pixels.right(); ++x) {
+            const QRgb p = ground.pixel(x, y);
+            red += qRed(p);
+            green += qGreen(p);
+            blue += qBlue(p);
+        }
+    const double n = static_cast<double>(pixels.width()) * pixels.height();
+    const QColor average(static_cast<int>(red / n), static_cast<int>(green / n), static_cast<int>(blue / n));
+    const QColor white(Qt::white);
+    return ContrastRatio(white, average) >= ReadableContrast ? white : QColor(Qt::black);
 }
 
 // Whole device pixels per pitch pixel on this screen; a fractional ratio takes
@@ -202,7 +225,7 @@ void TFormBoard::DrawChars(QPainter& Canvas)
         const QString name = FromSjis(item.Name);
         const int w = metrics.horizontalAdvance(name);
         Canvas.setBrush(Qt::NoBrush);
-        Canvas.setPen(Qt::white);
+        Canvas.setPen(NameColour(GroundPicture, QRect(cx - w / 2, cy + r, w, metrics.height())));
         Canvas.drawText(cx - w / 2, cy + r + metrics.ascent(), name);
     }
 }

@@ -1,9 +1,10 @@
 #pragma once
-// The colours of a log's lines for the palette the log is drawn in. In a light
-// palette (its base lighter than its text) the style colours are used as they
-// are; in a dark one, lighter variants, each kept at a contrast of at least
-// 4.5:1 with the background it is drawn on, so a dark desktop theme does not
-// leave black text on near-black.
+// The colours of a log's lines for the palette the log is drawn in: each look
+// starts from its known colour and is moved only as far towards black or white
+// as it needs to read at least 4.5:1 on the background it is really drawn on,
+// so a light, a mid-grey and a dark desktop theme all read.
+
+#include "Contrast.h"
 
 #include <QColor>
 
@@ -12,17 +13,11 @@
 
 class QPalette;
 
-inline constexpr double ReadableContrast = 4.5;
-
-// The contrast ratio of two colours by their relative luminance, 1 to 21.
-double ContrastRatio(const QColor& a, const QColor& b);
-
 struct LogColours {
     static constexpr int Other = 5;   // the look of a style that is not 0 to 4
-    static constexpr int Grey = 6;    // restored lines and their divider
+    static constexpr int Grey = 6;    // restored lines, dividers, day and unread lines
     static constexpr int Count = 7;
 
-    bool Dark = false;
     QColor Base;                                // the log's background
     QColor MentionBackground;
     std::array<QColor, Count> Text{};           // on Base
@@ -30,6 +25,10 @@ struct LogColours {
 
     bool operator==(const LogColours&) const = default;
 };
+
+// The background of find matches in a log; its text is FindMatchText.
+inline const QColor FindMatchBackground(255, 200, 80);
+QColor FindMatchText();
 
 // The colours for a log whose palette has this base and text colour.
 LogColours LogColoursFor(const QColor& base, const QColor& text);

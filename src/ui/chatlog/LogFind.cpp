@@ -13,7 +13,6 @@
 
 namespace {
 
-const QColor MatchBackground(255, 200, 80);
 constexpr int FollowMs = 200;
 
 std::uint64_t FirstKept(const LineStore& lines)
@@ -319,10 +318,9 @@ void LogFind::ShowMatches(bool moveToCurrent)
     QList<QTextEdit::ExtraSelection> highlights;
     if (!Finder.Empty() && lines.Size() > 0) {
         QTextCharFormat format;
-        format.setBackground(MatchBackground);
-        // A dark palette's light text would not read on the light highlight.
-        if (log->Colours().Dark)
-            format.setForeground(QColor(0, 0, 0));
+        // The line's own colour may not read on the highlight, in any palette.
+        format.setBackground(FindMatchBackground);
+        format.setForeground(FindMatchText());
         const QRect area = log->viewport()->rect();
         const int last = log->cursorForPosition(area.bottomLeft()).blockNumber();
         QTextBlock block = log->cursorForPosition(area.topLeft()).block();

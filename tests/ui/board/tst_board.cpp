@@ -1,4 +1,5 @@
 #include "Board.h"
+#include "Contrast.h"
 #include "DialogDriver.h"
 #include "Unitboard.h"
 #include "Unitboardname.h"
@@ -117,6 +118,7 @@ private slots:
     void defaultPictureShowsMarkersOnGrass();
     void markerDiscIsFourteenPixelsAcross();
     void namesAreDrawnUnderTheDisc();
+    void namesReadOnTheGrassUnderThem();
     void initBoardLeavesNoTrace();
     void doubleDensityDrawsFinerPixelsOnTheSamePitch();
 
@@ -654,6 +656,57 @@ void TestBoard::namesAreDrawnUnderTheDisc()
     board->DrawBoard();
     QVERIFY(whiteUnderBall());
     QVERIFY(IsGreen(pixel({20, 112})));   // nothing drawn above the disc
+}
+
+// Each name's ink against the grass it is drawn on (the light and the dark
+// stripes), at the plain and the double density.
+void TestBoard::namesReadOnTheGrassUnderThem()
+{
+    for (const int ratio : {1, 2}) {
+        board->UsePixelRatio(ratio);
+        board->InitBoard();
+        board->DrawBoard();
+        const QImage picture = board->ImageGround->Picture();
+        const QImage& ground = board->GroundPicture;
+        const QFontMetrics metrics(board->font());
+        for (std::size_t i = 0; i < CharItems.size(); ++i) {
+            const CharItem& item = CharItems[i];
+            if (item.Name.empty())
+                continue;
+            const int w = metrics.horizontalAdvance(QString::fromLatin1(item.Name.c_str()));
+            const QRect area((item.CenterX() - w / 2 - 1) * ratio, (item.CenterY() + item.nRadius) * ratio,
+                             (w + 2) * ratio, metrics.height() * ratio);
+            // The ink is the colour of the most covered pixel: the change that moves furthest from the grass.
+            int inkPixels = 0;
+            double red = 0, green = 0, blue = 0;
+            QColor ink;
+            double inkDistance = -1;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    // The pitch's white lines under a name are not the grass it is read on.
+                    if (picture.pixel(x, y) == ground.pixel(x, y) || !IsGreen(ground.pixel(x, y)))
+                        continue;
+                    ++inkPixels;
+                    const double distance = std::abs(RelativeLuminance(QColor(picture.pixel(x, y))) -
+                                                     RelativeLuminance(QColor(ground.pixel(x, y))));
+                    if (distance > inkDistance) {
+                        inkDistance = distance;
+                        ink = QColor(picture.pixel(x, y));
+                    }
+                    red += qRed(ground.pixel(x, y));
+                    green += qGreen(ground.pixel(x, y));
+                    blue += qBlue(ground.pixel(x, y));
+                }
+            QVERIFY2(inkPixels > 0, item.Name.c_str());
+            const QColor under(int(red / inkPixels), int(green / inkPixels), int(blue / inkPixels));
+            const double contrast = ContrastRatio(ink, under);
+            if (qEnvironmentVariableIsSet("KV_CONTRAST_TABLE"))
+                qInfo("ratio %d, name %s: %s on %s, %.2f:1", ratio, item.Name.c_str(), qPrintable(ink.name()),
+                      qPrintable(under.name()), contrast);
+            QVERIFY2(contrast >= ReadableContrast, qPrintable(QStringLiteral("ratio %1, name %2: %3:1")
+                                                                  .arg(ratio).arg(item.Name.c_str()).arg(contrast)));
+        }
+    }
 }
 
 void TestBoard::initBoardLeavesNoTrace()

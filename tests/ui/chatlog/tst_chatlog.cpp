@@ -8,6 +8,7 @@
 #include "Chatsheet.h"
 #include "LogColours.h"
 #include "MainWindowFixture.h"
+#include "ThemeSchemes.h"
 #include "Unitmain.h"
 
 #include <QApplication>
@@ -56,11 +57,12 @@ QString ExpectedText(const Speaker& speaker, const QString& text)
     return text;
 }
 
+// The styles' colours on the default white log: the red darkened just enough to read 4.5:1.
 QColor ExpectedColor(std::uint8_t style)
 {
     switch (style) {
     case 1:
-    case 4: return QColor(255, 0, 0);
+    case 4: return QColor(235, 0, 0);
     case 2: return QColor(0, 128, 0);
     case 3: return QColor(0, 0, 255);
     default: return QColor(0, 0, 0);
@@ -307,7 +309,7 @@ private slots:
 
     void unreadMarkerMarksTheFirstLineThatArrivedWhileAwayAndMoves()
     {
-        const QColor grey(128, 128, 128);
+        const QColor grey(118, 118, 118);
         const QString marker = QStringLiteral("――― ここから未読 ―――");
         const auto shown = [&] {
             QStringList texts;
@@ -369,8 +371,8 @@ private slots:
         QCOMPARE(Log()->LineCount(), int(expected.size()));
         for (int i = 0; i < expected.size(); ++i)
             QCOMPARE(Log()->LineText(i), expected[i]);
-        QCOMPARE(Log()->LineColor(2), QColor(128, 128, 128));
-        QCOMPARE(Log()->LineColor(4), QColor(128, 128, 128));
+        QCOMPARE(Log()->LineColor(2), QColor(118, 118, 118));
+        QCOMPARE(Log()->LineColor(4), QColor(118, 118, 118));
         QCOMPARE(Log()->LineColor(5), ExpectedColor(2));
     }
 
@@ -390,8 +392,8 @@ private slots:
     }
 
     // Every text colour against the background it is drawn on, for the palettes
-    // of the usual desktop themes: the specified colours in a light one, readable
-    // variants (at least 4.5:1) in a dark one.
+    // of the usual desktop themes and some odd ones: each reads at least 4.5:1,
+    // and the styles keep their hues.
     void coloursReadWellOnLightAndDarkBackgrounds()
     {
         struct Theme {
@@ -407,28 +409,15 @@ private slots:
             {"Adwaita-dark", QColor(45, 45, 45), QColor(238, 238, 236)},
             {"fusion dark", QColor(42, 42, 42), QColor(208, 208, 208)},
             {"mid grey", QColor(90, 90, 90), QColor(250, 250, 250)},
+            {"qt6ct dusk", QColor(127, 127, 127), QColor(0, 0, 0)},
             // Odd palettes: text no darker or lighter than the base it is on.
             {"equal dark", QColor(40, 40, 40), QColor(40, 40, 40)},
             {"dim text on dark", QColor(30, 30, 30), QColor(20, 20, 20)},
             {"equal light", QColor(230, 230, 230), QColor(230, 230, 230)},
+            {"equal mid", QColor(118, 118, 118), QColor(118, 118, 118)},
         };
         for (const Theme& theme : themes) {
             const LogColours colours = LogColoursFor(theme.base, theme.text);
-            const bool dark = QString::fromLatin1(theme.name).contains(QLatin1String("dark")) ||
-                              theme.base.lightness() < 128;
-            QVERIFY2(colours.Dark == dark, theme.name);
-            if (!dark) {
-                for (std::uint8_t style = 0; style <= 5; ++style) {
-                    QCOMPARE(colours.Text[static_cast<std::size_t>(StyleLook(style))], ExpectedColor(style));
-                    QCOMPARE(colours.MentionText[static_cast<std::size_t>(StyleLook(style))], ExpectedColor(style));
-                }
-                QCOMPARE(colours.Text[LogColours::Grey], QColor(128, 128, 128));
-                QCOMPARE(colours.MentionBackground, QColor(255, 240, 160));
-                // Black, green and blue read well on white; the specified red (4.0:1) does not quite.
-                for (std::uint8_t style : {0, 2, 3})
-                    QVERIFY(ContrastRatio(ExpectedColor(style), QColor(255, 255, 255)) >= ReadableContrast);
-                continue;
-            }
             for (std::size_t look = 0; look < LogColours::Count; ++look) {
                 const double onBase = ContrastRatio(colours.Text[look], theme.base);
                 const double onMention = ContrastRatio(colours.MentionText[look], colours.MentionBackground);
@@ -446,6 +435,56 @@ private slots:
             QVERIFY2(green.green() > green.red() && green.green() > green.blue(), theme.name);
             QVERIFY2(blue.blue() > blue.red() && blue.blue() > blue.green(), theme.name);
             QCOMPARE(colours.Text[4], red);
+        }
+        // Where a colour already reads, it is the style's own.
+        const LogColours white = LogColoursFor(QColor(255, 255, 255), QColor(0, 0, 0));
+        for (std::uint8_t style : {0, 2, 3})
+            QCOMPARE(white.Text[static_cast<std::size_t>(style)], ExpectedColor(style));
+    }
+
+    // Every kind of line as the log really draws it, in every scheme: each
+    // stretch of text against its own background or the log's.
+    void everyLineReadsWellInEveryScheme()
+    {
+        const std::vector<ThemeScheme> schemes = ThemeSchemes();
+        const bool table = qEnvironmentVariableIsSet("KV_CONTRAST_TABLE");
+        for (const ThemeScheme& scheme : schemes) {
+            fixture_->Window()->setPalette(scheme.Palette);
+            const QColor base = scheme.Palette.color(QPalette::Base);
+            QVERIFY(QTest::qWaitFor([&] { return Log()->Colours().Base == base; }));
+            struct Kind {
+                const char* name;
+                std::uint8_t style;
+                std::uint8_t flags;
+            };
+            const Kind kinds[] = {{"style 0", 0, 0},       {"style 1", 1, 0},         {"style 2", 2, 0},
+                                  {"style 3", 3, 0},       {"style 4", 4, 0},         {"style 9", 9, 0},
+                                  {"restored", 2, LineRestored}, {"以上、過去ログ", 0, LineDivider},
+                                  {"unread", 0, LineMarker}, {"day", 0, LineDay},     {"mention 0", 0, LineMention},
+                                  {"mention 1", 1, LineMention}, {"mention 2", 2, LineMention},
+                                  {"mention 3", 3, LineMention}};
+            const int first = Log()->LineCount();
+            for (const Kind& kind : kinds)
+                sheet_->AddLine(kind.name, kind.style, kind.flags);
+            QCOMPARE(Log()->LineCount(), first + static_cast<int>(std::size(kinds)));
+            QString row = scheme.Name;
+            for (int i = 0; i < static_cast<int>(std::size(kinds)); ++i) {
+                double worst = 21;
+                const QTextBlock block = Log()->document()->findBlockByNumber(first + i);
+                for (auto it = block.begin(); !it.atEnd(); ++it) {
+                    const QTextCharFormat format = it.fragment().charFormat();
+                    const QColor fg = format.foreground().style() != Qt::NoBrush ? format.foreground().color()
+                                                                                  : scheme.Palette.color(QPalette::Text);
+                    const QColor bg = format.background().style() != Qt::NoBrush ? format.background().color() : base;
+                    worst = std::min(worst, ContrastRatio(fg, bg));
+                }
+                row += QStringLiteral(" | %1 %2").arg(QString::fromUtf8(kinds[i].name)).arg(worst, 0, 'f', 2);
+                QVERIFY2(worst >= ReadableContrast, qPrintable(scheme.Name + QStringLiteral(", ") +
+                                                                 QString::fromUtf8(kinds[i].name) +
+                                                                 QStringLiteral(": %1:1").arg(worst)));
+            }
+            if (table)
+                qInfo().noquote() << row;
         }
     }
 
@@ -465,9 +504,8 @@ private slots:
         dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
         QApplication::setPalette(dark);
         // The desktop's change reaches the widgets through the event loop.
-        QVERIFY(QTest::qWaitFor([&] { return Log()->Colours().Dark; }));
+        QVERIFY(QTest::qWaitFor([&] { return Log()->Colours().Base == QColor(42, 42, 42); }));
         const LogColours colours = Log()->Colours();
-        QVERIFY(colours.Dark);
         QCOMPARE(colours.Base, QColor(42, 42, 42));
         for (int i = 0; i <= 4; ++i) {
             QCOMPARE(Log()->LineColor(i), colours.Text[static_cast<std::size_t>(i)]);
@@ -481,7 +519,7 @@ private slots:
         fixture_->Window()->PageControl1->setCurrentWidget(sheet_);
         QCOMPARE(Log()->LineColor(1), colours.Text[1]);
         QApplication::setPalette(light);
-        QVERIFY(QTest::qWaitFor([&] { return !Log()->Colours().Dark; }));
+        QVERIFY(QTest::qWaitFor([&] { return Log()->Colours().Base == light.color(QPalette::Base); }));
         for (std::uint8_t style = 0; style <= 4; ++style)
             QCOMPARE(Log()->LineColor(style), ExpectedColor(style));
         QCOMPARE(Log()->LineCount(), 7);

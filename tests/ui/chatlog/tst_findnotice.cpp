@@ -7,6 +7,7 @@
 #include "DialogDriver.h"
 #include "FindBar.h"
 #include "MainWindowFixture.h"
+#include "ThemeSchemes.h"
 #include "Unitmain.h"
 #include "LinkOpener.h"
 #include "LogColours.h"
@@ -36,7 +37,7 @@ private slots:
     void findBarCountsHighlightsAndWalksTheMatchesWithTimesOn();
     void findStepsOnlyOntoLinesTheLogStillHolds();
     void findKeepsItsMatchesWhenTheUnreadLineMoves();
-    void findHighlightsReadWellInADarkPalette();
+    void findHighlightsReadWellInEveryScheme();
     void findKeepsNoDecodedLinesAcrossKeystrokesAndScrolling();
     void findHighlightsOnlyTheLinesOnScreen();
     void findAddsNoTimerWhileNothingArrives();
@@ -296,16 +297,10 @@ void TestFindNotice::findKeepsItsMatchesWhenTheUnreadLineMoves()
     QCOMPARE(bar->LabelCount->text(), QStringLiteral("0 / 0 件"));
 }
 
-void TestFindNotice::findHighlightsReadWellInADarkPalette()
+void TestFindNotice::findHighlightsReadWellInEveryScheme()
 {
     MainWindowFixture f;
     TFormMain* w = f.Window();
-    QPalette dark;
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Window, QColor(45, 45, 45));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    w->setPalette(dark);
     w->show();
     QVERIFY(QTest::qWaitForWindowActive(w));
     QVERIFY(f.Handshake(7));
@@ -314,18 +309,25 @@ void TestFindNotice::findHighlightsReadWellInADarkPalette()
     for (std::uint8_t style = 0; style <= 4; ++style)
         sheet->AddLine("needle in style " + std::to_string(style), style);
     sheet->AddLine("needle restored", 0, LineRestored);
-    QVERIFY(sheet->ChatLog->Colours().Dark);
+    sheet->AddLine("needle mention", 1, LineMention);
     QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+F")));
-    DialogDriver::TypeText(w->FindBar1->EditFind, QStringLiteral("needle"));
-    const QList<QTextEdit::ExtraSelection> marks = sheet->ChatLog->extraSelections();
-    QCOMPARE(marks.size(), 6);
-    for (const QTextEdit::ExtraSelection& mark : marks) {
-        // Unset, the highlight keeps the line's own colour.
-        const QBrush own = mark.format.foreground();
-        const QColor text = own.style() != Qt::NoBrush ? own.color()
-                                                        : sheet->ChatLog->LineColor(mark.cursor.blockNumber());
-        QVERIFY2(ContrastRatio(text, mark.format.background().color()) >= ReadableContrast,
-                 qPrintable(mark.cursor.block().text()));
+    for (const ThemeScheme& scheme : ThemeSchemes()) {
+        w->setPalette(scheme.Palette);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return sheet->ChatLog->Colours().Base == scheme.Palette.color(QPalette::Base); }));
+        w->FindBar1->EditFind->clear();
+        DialogDriver::TypeText(w->FindBar1->EditFind, QStringLiteral("needle"));
+        const QList<QTextEdit::ExtraSelection> marks = sheet->ChatLog->extraSelections();
+        QCOMPARE(marks.size(), 7);
+        for (const QTextEdit::ExtraSelection& mark : marks) {
+            // Unset, the highlight keeps the line's own colour.
+            const QBrush own = mark.format.foreground();
+            const QColor text = own.style() != Qt::NoBrush ? own.color()
+                                                            : sheet->ChatLog->LineColor(mark.cursor.blockNumber());
+            const double ratio = ContrastRatio(text, mark.format.background().color());
+            QVERIFY2(ratio >= ReadableContrast,
+                     qPrintable(scheme.Name + u' ' + mark.cursor.block().text() + QStringLiteral(" %1").arg(ratio)));
+        }
     }
 }
 
