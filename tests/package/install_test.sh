@@ -30,7 +30,7 @@ deb=$(echo "$work"/kvchat_*.deb)
 [ -f "$deb" ] || fail "no package was built"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ "$(basename "$deb")" = "kvchat_${version}_$(dpkg --print-architecture).deb" ] || fail "package name $deb"
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6.*fonts-ipafont-gothic' || fail "dependencies: $(dpkg-deb -f "$deb" Depends)"
+dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6.*fonts-ipafont-gothic, qt6-translations-l10n' || fail "dependencies: $(dpkg-deb -f "$deb" Depends)"
 # A Japanese input method reaches Qt 6 programs through one of these frontends.
 [ "$(dpkg-deb -f "$deb" Recommends)" = "fcitx5-frontend-qt6 | ibus" ] || fail "recommends: $(dpkg-deb -f "$deb" Recommends)"
 

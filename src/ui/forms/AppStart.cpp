@@ -3,6 +3,7 @@
 #include "AppLocations.h"
 #include "AppWindows.h"
 #include "MessageBoxes.h"
+#include "ToolkitTranslations.h"
 #include "Unitmain.h"
 
 #include <cstdio>
@@ -10,6 +11,9 @@
 std::unique_ptr<TFormMain> OpenApplicationWindows(const AppLocations& locations,
                                                   const std::function<bool()>& quitRequested)
 {
+    // Before the first box, so its buttons are Japanese too.
+    if (!InstallToolkitTranslations())
+        std::fprintf(stderr, "kvchat: Qt の日本語訳 (qtbase_ja.qm) が見つかりません\n");
     if (const auto failure = PrepareSettingsFile(locations)) {
         std::fprintf(stderr, "kvchat: %s\n", failure->c_str());
         ShowStandardError(QString::fromStdString(*failure));

@@ -10,7 +10,12 @@
 #include "Unitmain.h"
 #include "Unitoption.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QFile>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -28,6 +33,7 @@ private slots:
     void aSignalDuringTheFirstBoxShowsNoSecondBox();
     void aSecondStartReachesTheFirst_data();
     void aSecondStartReachesTheFirst();
+    void theToolkitSpeaksJapanese();
 };
 
 void TestAppStart::cleanup()
@@ -157,6 +163,46 @@ void TestAppStart::aSecondStartReachesTheFirst()
     QVERIFY(second.OtherRuns());
     QVERIFY2(answered, "the first program was not reached");
     QTRY_COMPARE(raised.count(), 1);
+}
+
+// The toolkit's own texts the user meets (the input's edit menu, the standard
+// buttons, the file dialogs and their overwrite question) are Japanese once the
+// program has started, whatever the desktop's language.
+void TestAppStart::theToolkitSpeaksJapanese()
+{
+    QLocale::setDefault(QLocale(QLocale::English));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    AppLocations locations;
+    locations.SettingsFile = dir.filePath(QStringLiteral("kvchat.INI")).toStdString();
+    locations.LogFolder = dir.filePath(QStringLiteral("logs")).toStdString();
+    SetBoxInterceptor([](const QString&, const QString&) {});
+    std::unique_ptr<TFormMain> w = OpenApplicationWindows(locations, [] { return false; });
+    QVERIFY(w);
+
+    std::unique_ptr<QMenu> menu(w->EditInputChat->createStandardContextMenu());
+    QStringList items;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+            items << action->text().section(QLatin1Char('\t'), 0, 0);
+    QCOMPARE(items, (QStringList{QStringLiteral("元に戻す(&U)"), QStringLiteral("やり直す(&R)"),
+                                 QStringLiteral("切り取り(&T)"), QStringLiteral("コピー(&C)"),
+                                 QStringLiteral("貼り付け(&P)"), QStringLiteral("削除"),
+                                 QStringLiteral("すべてを選択")}));
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    QCOMPARE(buttons.button(QDialogButtonBox::Save)->text(), QStringLiteral("保存"));
+    QCOMPARE(QFileDialog::tr("%1 already exists.\nDo you want to replace it?"),
+             QStringLiteral("%1 は既に存在します。\n置き換えますか?"));
+    QFileDialog files(nullptr, QStringLiteral("画像を保存"));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    QStringList labels;
+    for (const QLabel* label : files.findChildren<QLabel*>())
+        if (!label->text().isEmpty())
+            labels << label->text();
+    QVERIFY2(labels.contains(QStringLiteral("ファイル名(&N):")), qPrintable(labels.join(u'|')));
+    QLocale::setDefault(QLocale::system());
 }
 
 QTEST_MAIN(TestAppStart)
