@@ -46,6 +46,12 @@ TChatSheet::TChatSheet(QWidget* Owner, std::int16_t roomNo, const std::string& r
 
     RoomName = roomName;
     RoomNo = roomNo;
+    // A screen reader names the log and the members by their room, as the tab does.
+    const QString room = FromSjis(roomName);
+    ChatLog->setAccessibleName(QStringLiteral("チャットログ"));
+    ChatLog->setAccessibleDescription(QStringLiteral("%1 の発言。新しい行は下に加わります").arg(room));
+    ListUser->setAccessibleName(QStringLiteral("入室者一覧"));
+    ListUser->setAccessibleDescription(QStringLiteral("%1 にいる人").arg(room));
 }
 
 TChatSheet::~TChatSheet() = default;

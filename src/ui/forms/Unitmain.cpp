@@ -11,6 +11,7 @@
 #include "Unitlogin.h"
 #include "ui_Unitmain.h"
 
+#include <QTabBar>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
@@ -74,6 +75,7 @@ TFormMain::TFormMain(std::string settingsPath, std::string defaultLogFolder, QWi
     Splitter1 = ui_->Splitter1;
     PanelChatLog = ui_->PanelChatLog;
     PageControl1 = ui_->PageControl1;
+    PageControl1->tabBar()->setAccessibleName(QStringLiteral("部屋のタブ"));
     PanelInput = ui_->PanelInput;
     Label1 = ui_->Label1;
     EditInputChat = ui_->EditInputChat;
