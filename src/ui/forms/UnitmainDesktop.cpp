@@ -10,9 +10,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <cmath>
 
 void TFormMain::setUpDesktop()
@@ -35,6 +37,11 @@ void TFormMain::ApplyLogFont()
 {
     const QFont font = LogFont();
     EditInputChat->setFont(font);
+    // The row keeps its form height until the zoomed text needs more.
+    constexpr int FormRowHeight = 31;
+    const QMargins margins = PanelInput->layout()->contentsMargins();
+    PanelInput->setFixedHeight(
+        std::max(FormRowHeight, EditInputChat->sizeHint().height() + margins.top() + margins.bottom()));
     for (int i = 0; i < PageControl1->count(); ++i) {
         if (auto* sheet = qobject_cast<TChatSheet*>(PageControl1->widget(i)))
             sheet->ChatLog->setFont(font);

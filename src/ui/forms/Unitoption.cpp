@@ -7,6 +7,7 @@
 #include "WindowStacking.h"
 
 #include <QFileDialog>
+#include <QLabel>
 
 TFormOption* FormOption = nullptr;
 
@@ -27,6 +28,17 @@ TFormOption::TFormOption(QWidget* parent) : QDialog(parent)
 {
     setupUi(this);
     SetUpDialogFrame(*this);
+    // A label the form made too narrow for its text (the shortcut letter's
+    // bracket was cut) takes what it needs, and its field moves over.
+    for (QLabel* label : {Label1, Label3, Label4}) {
+        const int need = label->sizeHint().width();
+        if (need <= label->width())
+            continue;
+        label->resize(need, label->height());
+        QWidget* field = label->buddy();
+        if (const int shift = field ? label->geometry().right() + 4 - field->x() : 0; shift > 0)
+            field->setGeometry(field->x() + shift, field->y(), field->width() - shift, field->height());
+    }
 
     LimitBytes(EditHighlightWords, MaxWordsBytes);
     LimitBytes(EditLogFolder, MaxFolderBytes);
