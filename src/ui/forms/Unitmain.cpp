@@ -75,6 +75,8 @@ TFormMain::TFormMain(std::string settingsPath, std::string defaultLogFolder, QWi
     Splitter1 = ui_->Splitter1;
     PanelChatLog = ui_->PanelChatLog;
     PageControl1 = ui_->PageControl1;
+    // The strip itself is named by the current tab's room; the control around it by this.
+    PageControl1->setAccessibleName(QStringLiteral("部屋のタブ"));
     PageControl1->tabBar()->setAccessibleName(QStringLiteral("部屋のタブ"));
     PanelInput = ui_->PanelInput;
     Label1 = ui_->Label1;

@@ -8,6 +8,7 @@
 
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 
 TFormOption* FormOption = nullptr;
 
@@ -28,6 +29,9 @@ TFormOption::TFormOption(QWidget* parent) : QDialog(parent)
 {
     setupUi(this);
     SetUpDialogFrame(*this);
+    ComboFont->setAccessibleName(QStringLiteral("ログと入力欄の書体"));
+    if (ComboFont->lineEdit())
+        ComboFont->lineEdit()->setAccessibleName(ComboFont->accessibleName());
     // A label the form made too narrow for its text (the shortcut letter's
     // bracket was cut) takes what it needs, and its field moves over.
     for (QLabel* label : {Label1, Label3, Label4}) {

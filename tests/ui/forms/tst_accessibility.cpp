@@ -18,6 +18,7 @@
 #include <QAccessible>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QTabBar>
 #include <QTest>
 
 namespace {
@@ -31,9 +32,12 @@ QStringList Unnamed(QWidget* window)
     for (QWidget* w : widgets) {
         if (w->focusPolicy() == Qt::NoFocus || w->window() != window)
             continue;
-        // The editor inside a spin box or a combo box is named through its owner.
-        if (w->focusProxy() || qobject_cast<QAbstractSpinBox*>(w->parentWidget()) ||
-            qobject_cast<QComboBox*>(w->parentWidget()))
+        // The editor inside a spin box is named through its owner.
+        if (w->focusProxy() || qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
+            continue;
+        // An empty tab strip names itself by its current tab: there is none (the
+        // control around it carries the name).
+        if (auto* bar = qobject_cast<QTabBar*>(w); bar && bar->count() == 0)
             continue;
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
         if (!iface || iface->text(QAccessible::Name).trimmed().isEmpty())
@@ -57,6 +61,9 @@ void TestAccessibility::everyFocusableControlHasAName()
     MainWindowFixture f;
     TFormMain* w = f.Window();
     w->show();
+    // Before any room, the control around the empty tab strip is named too.
+    QStringList unnamedAtStart = Unnamed(w);
+    QVERIFY2(unnamedAtStart.isEmpty(), qPrintable(unnamedAtStart.join(QStringLiteral(", "))));
     QVERIFY(f.Handshake());
     QVERIFY(f.OpenRoom(3, "Lobby"));
     w->MenuLogSearchClick();
