@@ -6,6 +6,7 @@
 #include "LogSettings.h"
 #include "Chatsheet.h"
 #include "MessageBoxes.h"
+#include "ScreenFit.h"
 #include "Settings.h"
 #include "SjisText.h"
 #include "Unitlogin.h"
@@ -333,7 +334,8 @@ void TFormMain::LoadSettings()
     current.RoomHeight = roomPanelHeight_;
     const SettingsRecord record = ReadSettings(ini, current);
 
-    wantedBounds_ = QRect(record.Form.Left, record.Form.Top, record.Form.Width, record.Form.Height);
+    // Saved on a larger screen or at a smaller scale factor, the window still comes back within reach.
+    wantedBounds_ = FitOnScreen(QRect(record.Form.Left, record.Form.Top, record.Form.Width, record.Form.Height));
     applyOuterBounds(*wantedBounds_);
     roomPanelHeight_ = record.Form.RoomHeight;
     Splitter1->setSizes({roomPanelHeight_, std::max(1, record.Form.Height - roomPanelHeight_)});

@@ -11,6 +11,7 @@
 #include "Unitpassword.h"
 #include "Unitsetting.h"
 
+#include <QScreen>
 #include <QAction>
 #include <QApplication>
 #include <QDate>
@@ -83,6 +84,7 @@ private slots:
     void ctrlOOnTheBoardOpensTheConnectDialogAboveIt();
     void firstActivationOpensConnectDialogOnce();
     void settingsReadAtStartAndWrittenAtExit();
+    void savedBoundsOffTheScreenComeBackOnIt();
     void noSettingsFileGivesDesignValuesAndAFullFileAtExit();
 };
 
@@ -664,6 +666,28 @@ void TestMainWindowCommands::firstActivationOpensConnectDialogOnce()
     QTest::qWait(50);
     QCOMPARE(dialogs, 1);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+// Bounds saved on a larger screen, or at a smaller scale factor (a 1280 x 1024
+// screen at QT_SCALE_FACTOR=2 is 640 x 512), put the window back wholly on the
+// screen, as large as it fits.
+void TestMainWindowCommands::savedBoundsOffTheScreenComeBackOnIt()
+{
+    const QByteArray bounds[] = {"Top=600\r\nLeft=900\r\nWidth=640\r\nHeight=480\r\n",
+                                 "Top=-400\r\nLeft=-900\r\nWidth=640\r\nHeight=480\r\n",
+                                 "Top=20\r\nLeft=30\r\nWidth=2400\r\nHeight=1900\r\n"};
+    for (const QByteArray& form : bounds) {
+        MainWindowFixture f("[Form]\r\n" + form + "RoomHeight=150\r\nRoomVisible=1\r\n");
+        TFormMain* w = f.Window();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QRect screen = w->screen()->availableGeometry();
+        QVERIFY2(screen.contains(w->frameGeometry()),
+                 qPrintable(QStringLiteral("%1: %2,%3 %4x%5 on %6x%7").arg(QString::fromLatin1(form.left(20)))
+                                .arg(w->frameGeometry().x()).arg(w->frameGeometry().y())
+                                .arg(w->frameGeometry().width()).arg(w->frameGeometry().height())
+                                .arg(screen.width()).arg(screen.height())));
+    }
 }
 
 void TestMainWindowCommands::settingsReadAtStartAndWrittenAtExit()
