@@ -111,6 +111,14 @@ void AppendAllNames(const CharItemTable& items, std::string& Text)
         AppendName(items, i, Text, false);
 }
 
+std::vector<std::string> WholeFormationLines(const CharItemTable& items)
+{
+    std::vector<std::string> lines(2);
+    AppendAllPositions(items, lines[0]);
+    AppendAllNames(items, lines[1]);
+    return lines;
+}
+
 BoardLineResult ParseBoardLine(CharItemTable& items, int nRoomNo, int nRoom, std::string_view Text)
 {
     Text = Text.substr(0, Text.find('\0'));

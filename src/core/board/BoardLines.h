@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr std::string_view PositionLinePrefix = "*!B!*";
 inline constexpr std::string_view NameLinePrefix = "*!N!*";
@@ -15,6 +16,10 @@ void AppendPosition(const CharItemTable& items, int nItem, std::string& Text, bo
 void AppendAllPositions(const CharItemTable& items, std::string& Text);
 void AppendName(const CharItemTable& items, int nItem, std::string& Text, bool bPrefix);
 void AppendAllNames(const CharItemTable& items, std::string& Text);
+
+// The whole formation as the board sends it: the full position line, then
+// the name line.
+std::vector<std::string> WholeFormationLines(const CharItemTable& items);
 
 // The items of one board line read into the table.
 struct BoardItemsResult {

@@ -367,7 +367,6 @@ void TFormBoard::ButtonCopyClick()
 
 void TFormBoard::closeEvent(QCloseEvent* event)
 {
-    if (OnClose)
-        OnClose(this);
+    emit Closed();
     QWidget::closeEvent(event);
 }

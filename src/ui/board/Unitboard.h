@@ -59,9 +59,6 @@ private:
 class TFormBoard : public QWidget, public Ui::TFormBoard {
     Q_OBJECT
 public:
-    using TCharEvent = std::function<void(QObject* Sender, int nItem)>;
-    using TNotifyEvent = std::function<void(QObject* Sender)>;
-
     explicit TFormBoard(QWidget* parent = nullptr);
 
     void InitBoard();
@@ -132,13 +129,17 @@ public:
     int nDragItem = -1;
     QPoint DragStart;
 
-    // Unassigned events are skipped.
-    TCharEvent OnMoveChar;
-    TCharEvent OnNameChar;
-    TNotifyEvent OnAllChar;
-    TNotifyEvent OnClose;   // the window hides after it; it is never destroyed
+signals:
+    // A board line for the room the board is bound to, ready to go out as it is
+    // (within the chat line's 200 bytes). A whole formation is several of them.
+    void LineReady(int nRoom, const std::string& Text);
+    // The window hides after it; it is never destroyed.
+    void Closed();
 
 public slots:
+    // The line just handed out could not go out; Why says so on the status line.
+    void LineNotSent(const QString& Why);
+
     void ImageGroundMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     void ImageGroundMouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
     void ImageGroundMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
@@ -165,6 +166,7 @@ private:
     void SendTaken(const BoardTouched& touched);
     std::int64_t Now() const { return clock_.elapsed(); }
     void ShowStatus(const std::string& Speaker, const BoardItemsResult& items);
+    void SetStatus(QString text);
 
     bool placed_ = false;
     int nFocusItem_ = -1;
@@ -184,6 +186,7 @@ private:
     QAction* redoAction_ = nullptr;
     std::string formationTrouble_;   // told once, at the first opening of the menu
     QString statusText_;   // the last board change, whole; the label may show it shortened
+    QString notSent_;      // why the line being handed out could not go out
 };
 
 extern TFormBoard* FormBoard;

@@ -184,15 +184,34 @@ void TFormBoard::SendPendingLines()
     sendTimer_.stop();
     keyMoveOpen_ = false;
     const BoardOutgoing out = pacer_.Take(Now());
+    std::vector<std::string> lines;
     if (out.all) {
-        if (OnAllChar)
-            OnAllChar(this);
-        return;
+        lines = WholeFormationLines(CharItems);
+    } else {
+        if (out.position >= 0)
+            AppendPosition(out.position, lines.emplace_back(), true);
+        if (out.name >= 0)
+            AppendName(out.name, lines.emplace_back(), true);
     }
-    if (out.position >= 0 && OnMoveChar)
-        OnMoveChar(this, out.position);
-    if (out.name >= 0 && OnNameChar)
-        OnNameChar(this, out.name);
+    if (nRoomNo < 0)
+        return;   // bound to no room: no one to tell
+    notSent_.clear();
+    for (const std::string& line : lines) {
+        emit LineReady(nRoomNo, line);
+        if (!notSent_.isEmpty())
+            break;
+    }
+    if (notSent_.isEmpty())
+        return;
+    // No echo will draw the change: the picture shows the table as it is.
+    DrawBoard();
+    UpdateFocusRing();
+    SetStatus(notSent_);
+}
+
+void TFormBoard::LineNotSent(const QString& Why)
+{
+    notSent_ = Why.isEmpty() ? QStringLiteral("送信していません") : Why;
 }
 
 void TFormBoard::ShowStatus(const std::string& Speaker, const BoardItemsResult& items)
@@ -206,7 +225,11 @@ void TFormBoard::ShowStatus(const std::string& Speaker, const BoardItemsResult& 
         what = items.positions ? QStringLiteral("%1 を (%2, %3) へ").arg(letter).arg(item.nX).arg(item.nY)
                                : QStringLiteral("%1 を「%2」に").arg(letter, FromSjis(item.Name));
     }
-    QString text = Speaker.empty() ? what : FromSjis(Speaker) + QStringLiteral(": ") + what;
+    SetStatus(Speaker.empty() ? what : FromSjis(Speaker) + QStringLiteral(": ") + what);
+}
+
+void TFormBoard::SetStatus(QString text)
+{
     // A peer's name is shown as the characters it is: a control character
     // would break the one line, and markup is never read as markup.
     for (QChar& c : text)
