@@ -191,7 +191,7 @@ void TFormBoard::SendPendingLines()
         if (out.position >= 0)
             AppendPosition(out.position, lines.emplace_back(), true);
         if (out.name >= 0)
-            AppendName(out.name, lines.emplace_back(), true);
+            lines.push_back(NameLines(CharItems, out.name, out.name).front());
     }
     if (nRoomNo < 0)
         return;   // bound to no room: no one to tell

@@ -290,6 +290,69 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- which texts are board lines -----------------------------------------------
 
+// Whole formations with long names from peers, paste or the file: every line
+// within a chat line's 200 bytes, every item whole, and a board that takes the
+// lines ends as the sender's.
+struct LongNames {
+    const char* label;
+    std::string name;   // given to every marker but the ball
+};
+
+class WholeFormationLinesTest : public ::testing::TestWithParam<LongNames> {};
+
+TEST_P(WholeFormationLinesTest, FitAndRebuildTheSameBoard)
+{
+    CharItemTable sent = DefaultBoard();
+    for (int i = 1; i < CharItemCount; ++i)
+        sent[i].Name = GetParam().name;
+    sent[4].nX = 3;
+    const std::vector<std::string> lines = WholeFormationLines(sent);
+    CharItemTable peer = DefaultBoard();
+    for (int i = 0; i < CharItemCount; ++i)
+        peer[i].Name = "old";
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 200u) << line;
+        const BoardLineResult read = Parse(peer, line);
+        EXPECT_TRUE(read.items.complete) << line;
+    }
+    for (int i = 0; i < CharItemCount; ++i) {
+        EXPECT_EQ(peer[i].Name, sent[i].Name) << i;
+        EXPECT_EQ(peer[i].nX, sent[i].nX) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BoardLinesBuild, WholeFormationLinesTest,
+    ::testing::Values(LongNames{"dialog_names", "abcdef"},
+                      LongNames{"peer_names_193", std::string(193, 'x')},
+                      LongNames{"peer_names_194", std::string(194, 'y')},
+                      LongNames{"double_byte_97", [] {
+                                    std::string n;
+                                    for (int k = 0; k < 97; ++k)
+                                        n += "\x83\x7b";
+                                    return n;
+                                }()}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(BoardLinesBuild, DefaultWholeFormationIsTheTwoUsualLines)
+{
+    EXPECT_EQ(WholeFormationLines(DefaultBoard()),
+              (std::vector<std::string>{std::string(DefaultPositionLine), std::string(DefaultNameLine)}));
+}
+
+TEST(BoardLinesParse, NamesPastOneLineAreCutWholeWhereTheyComeIn)
+{
+    // A pasted or filed name longer than any line can carry, ending in
+    // double-byte characters: kept up to 194 bytes, never half a character.
+    std::string name(193, 'z');
+    name += "\x83\x7b\x83\x7b";
+    CharItemTable items = DefaultBoard();
+    const BoardItemsResult read = ApplyBoardLine(items, "*!N!*B" + name + " C\x83\x7b ");
+    EXPECT_EQ(items[1].Name, std::string(193, 'z'));
+    EXPECT_EQ(items[2].Name, "\x83\x7b");
+    EXPECT_EQ(read.count, 2);
+}
+
 TEST(BoardLinesParse, AnotherRoomIsSwallowedUnapplied)
 {
     for (const std::string_view text : {"*!B!*B1020", "*!N!*Bxx "}) {

@@ -1,4 +1,5 @@
 #include "Board.h"
+#include "BoardLines.h"
 #include "DialogDriver.h"
 #include "Unitboard.h"
 #include "Unitboardname.h"
@@ -18,6 +19,7 @@
 #include <QWindow>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <string>
@@ -125,6 +127,7 @@ private slots:
     void damagedFormationFileIsToldOnce();
     void keptTitlesShowInTheMenuAsWritten();
     void pasteLoadsTheCopyText();
+    void everyRoadOfAWholeFormationGivesPeersTheSamePicture();
     void undoAndRedoSendOwnChangesAsBoardLines();
     void undoHistoryBelongsToTheRoomBinding();
     void tabChoosesMarkersAndArrowsMoveThem();
@@ -145,6 +148,8 @@ private:
     void press(Qt::MouseButton button, QPoint at);
     void release(Qt::MouseButton button, QPoint at);
     QRgb pixel(QPoint at) const { return board->ImageGround->Picture().pixel(at); }
+    // The picture the board draws of a table (the board's own table is left as it was).
+    QImage pictureOf(const CharItemTable& table) const;
 
     std::unique_ptr<TFormBoard> board;
     std::unique_ptr<TFormBoardName> nameDialog;
@@ -840,6 +845,64 @@ void TestBoard::pasteLoadsTheCopyText()
     QCOMPARE(CharItems[7].nX, 1);
     QTRY_VERIFY(!board->LinesPending());
     QCOMPARE(allCount, 1);
+}
+
+QImage TestBoard::pictureOf(const CharItemTable& table) const
+{
+    const CharItemTable kept = CharItems;
+    CharItems = table;
+    board->DrawBoard();
+    QImage picture = board->BoardPicture();
+    CharItems = kept;
+    board->DrawBoard();
+    return picture;
+}
+
+void TestBoard::everyRoadOfAWholeFormationGivesPeersTheSamePicture()
+{
+    useFormationFile();
+    board->ShowBoard(3, RoomName);
+    // 23 names of 193 bytes from peers, each in a legal line of its own.
+    for (int i = 0; i < CharItemCount; ++i) {
+        const std::string line = "*!N!*" + std::string(1, CharItemLetter(i)) + std::string(1, CharItemLetter(i))
+                               + std::string(192, char('0' + i % 10));
+        QVERIFY(board->ParseTalk(3, line.c_str()));
+    }
+    QVERIFY(board->SaveFormation(QStringLiteral("long")));
+    board->ButtonCopyClick();
+    const std::vector<std::pair<const char*, std::function<void()>>> roads{
+        {"全位置送信", [this] { board->ButtonAllClick(); }},
+        {"built-in", [this] { board->LoadBuiltInFormation(2, BoardSide::Side2); }},
+        {"kept", [this] {
+             ResetCharItems(CharItems, 200, 300);
+             board->LoadSavedFormation("long");
+         }},
+        {"undo of a load", [this] { board->Undo(); }},
+        {"redo of a load", [this] { board->Redo(); }},
+        {"paste", [this] {
+             ResetCharItems(CharItems, 200, 300);
+             QVERIFY(board->PasteFormation());
+         }},
+    };
+    for (const auto& [road, take] : roads) {
+        lines.clear();
+        take();
+        QTRY_VERIFY(!board->LinesPending());
+        // A peer whose board differs in every marker: all of it must come in the lines.
+        CharItemTable peer;
+        ResetCharItems(peer, 200, 300);
+        for (CharItem& item : peer) {
+            item.nX = 1;
+            item.Name = "old";
+        }
+        for (const std::string& line : lines)
+            ParseBoardLine(peer, 3, 3, line);
+        for (int i = 0; i < CharItemCount; ++i) {
+            QVERIFY2(peer[i].Name == CharItems[i].Name, road);
+            QVERIFY2(peer[i].nX == CharItems[i].nX && peer[i].nY == CharItems[i].nY, road);
+        }
+        QVERIFY2(pictureOf(peer) == pictureOf(CharItems), road);
+    }
 }
 
 void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
