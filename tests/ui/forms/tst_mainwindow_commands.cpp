@@ -51,6 +51,11 @@ QByteArray enterFrame(std::uint8_t room, const QByteArray& password)
                                                       ScriptedServer::String(password));
 }
 
+bool IsGrass(QRgb pixel)
+{
+    return qGreen(pixel) > qRed(pixel) + 30 && qGreen(pixel) > qBlue(pixel) + 30;
+}
+
 } // namespace
 
 class TestMainWindowCommands : public QObject {
@@ -674,6 +679,14 @@ void TestMainWindowCommands::boardLinesGoToTheBoardsRoomNotTheActiveTab()
     QCOMPARE(CharItems[0].nX, 47);
     QCOMPARE(FormBoard->BoardPicture().pixel(88, 150), qRgb(255, 255, 255));
     QVERIFY2(FormBoard->StatusText().contains(QStringLiteral("送信していません")), qPrintable(FormBoard->StatusText()));
+
+    // Disconnected, the board still open: a drag is drawn where the table has it.
+    f.Window()->CloseMenuClick();
+    drag(-10);   // 47 -> 42: the disc covers x 77..90
+    QCOMPARE(CharItems[0].nX, 42);
+    QCOMPARE(FormBoard->BoardPicture().pixel(78, 147), qRgb(255, 255, 255));
+    QVERIFY(IsGrass(FormBoard->BoardPicture().pixel(96, 147)));   // nothing left at 47
+    QVERIFY2(FormBoard->StatusText().contains(QStringLiteral("接続していない")), qPrintable(FormBoard->StatusText()));
 }
 
 void TestMainWindowCommands::firstActivationOpensConnectDialogOnce()
