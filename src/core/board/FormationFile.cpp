@@ -218,6 +218,12 @@ std::optional<std::string> FormationStore::Save(std::string_view Title, const Ch
         same->Items = Items;
     else
         formations.push_back({std::string(Title), Items});
+    // One limit for writing and reading: a file written past it would lose its end.
+    if (FormatFormationFile(formations).size() > MaxFormationFileBytes) {
+        restore(kept);
+        return "フォーメーションのファイルが " + std::to_string(MaxFormationFileBytes / 1024)
+             + "KB を超えるため保存しません。使わないものを削除してください";
+    }
     auto failure = write();
     if (failure)
         restore(kept);

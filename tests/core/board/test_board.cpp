@@ -767,6 +767,29 @@ TEST_F(FormationStoreFiles, SaveReplaceRemoveAndReadAgain)
     EXPECT_EQ(third.Formations()[0].Title, "b");
 }
 
+TEST_F(FormationStoreFiles, SaveThatWouldPassTheReadLimitIsRefusedBeforeWriting)
+{
+    FormationStore store(path);
+    ASSERT_EQ(store.Load(), std::nullopt);
+    CharItemTable items = DefaultBoard();
+    for (CharItem& item : items)
+        item.Name = std::string(193, 'n');
+    std::optional<std::string> refused;
+    int kept = 0;
+    while (kept < 100 && !(refused = store.Save("f" + std::to_string(kept), items)))
+        ++kept;
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_NE(refused->find("KB"), std::string::npos) << *refused;
+    const std::string bytes = Read(path);
+    EXPECT_LE(bytes.size(), MaxFormationFileBytes);
+    EXPECT_EQ(store.Formations().size(), static_cast<std::size_t>(kept));
+    // What was kept reads back whole, the newest included.
+    FormationStore again(path);
+    EXPECT_EQ(again.Load(), std::nullopt);
+    ASSERT_EQ(again.Formations().size(), static_cast<std::size_t>(kept));
+    EXPECT_EQ(again.Formations().back().Items[22].Name, items[22].Name);
+}
+
 TEST_F(FormationStoreFiles, DamagedFileIsToldAndKeptAsideBeforeItIsWrittenOver)
 {
     const std::string damaged = Good + "garbage\n" + GoodB;
