@@ -21,6 +21,7 @@
 #include <string>
 
 class QInputDialog;
+class QMessageBox;
 class QMenu;
 
 // ImageGround: shows the board's current picture at its own size and reports
@@ -92,7 +93,8 @@ public:
     void LoadSavedFormation(const std::string& Title);   // CP932
     // The board's own two-line copy text from the clipboard; false when it holds none.
     bool PasteFormation();
-    // Keeps the board under Title (typed text); false and a message when it cannot.
+    // Keeps the board under Title (typed text); asks before replacing a kept
+    // formation. False, with a message, when it cannot or the user says no.
     bool SaveFormation(const QString& Title);
     bool DeleteFormation(const std::string& Title);   // CP932
     void FormationMenuShow();
@@ -123,6 +125,7 @@ public:
     QMenu* MenuFormation = nullptr;
     QMenu* MenuPicture = nullptr;
     QInputDialog* TitleDialog = nullptr;   // asks the title of a formation to keep
+    QMessageBox* ReplaceQuestion = nullptr;   // asks before a kept formation is replaced
 
     int nRoomNo = -1;
     QImage GroundPicture;   // the clean pitch every redraw starts from

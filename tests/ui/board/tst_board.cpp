@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QInputDialog>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -21,6 +23,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <string>
 #include <vector>
@@ -126,6 +129,7 @@ private slots:
     void keptFormationsAreSavedLoadedAndDeleted();
     void damagedFormationFileIsToldOnce();
     void keptTitlesShowInTheMenuAsWritten();
+    void keptFormationIsNotReplacedSilently();
     void pasteLoadsTheCopyText();
     void everyRoadOfAWholeFormationGivesPeersTheSamePicture();
     void undoAndRedoSendOwnChangesAsBoardLines();
@@ -807,6 +811,51 @@ void TestBoard::keptTitlesShowInTheMenuAsWritten()
         removes << shown(action->text());
     QVERIFY2(loads.contains(QStringLiteral("R&D")) && loads.contains(QStringLiteral("&&x")), qPrintable(loads.join('|')));
     QCOMPARE(removes, (QStringList{QStringLiteral("R&D"), QStringLiteral("&&x")}));
+}
+
+void TestBoard::keptFormationIsNotReplacedSilently()
+{
+    useFormationFile();
+    board->ShowBoard(3, RoomName);
+    CharItems[5].nX = 3;
+    QVERIFY(board->SaveFormation(QStringLiteral("練習")));
+    const auto kept = [this] {
+        QFile file(formationPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    CharItems[5].nX = 9;
+    for (const bool replace : {false, true}) {
+        ModalSteps steps(*board->ReplaceQuestion, [this, replace] {
+            QVERIFY(board->ReplaceQuestion->text().contains(QStringLiteral("練習")));
+            board->ReplaceQuestion->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        QCOMPARE(board->SaveFormation(QStringLiteral("練習")), replace);
+        QVERIFY(steps.Finished());
+        QCOMPARE(kept().contains("F0918"), replace);
+    }
+
+    // A title Shift-JIS cannot hold is refused, never kept as "?A".
+    BoxRecorder boxes;
+    QVERIFY(!board->SaveFormation(QStringLiteral("⚽A")));
+    QCOMPARE(boxes.Texts().size(), 1);
+    QVERIFY(boxes.Texts().constFirst().contains(QStringLiteral("⚽")));
+    QCOMPARE(board->Formations()->Formations().size(), std::size_t(1));
+
+    // The title dialog comes back with the text as typed.
+    QString offeredAgain;
+    std::optional<ModalSteps> again;
+    ModalSteps first(*board->TitleDialog, [&] {
+        board->TitleDialog->setTextValue(QStringLiteral("🏆A"));
+        again.emplace(*board->TitleDialog, [&] {
+            offeredAgain = board->TitleDialog->textValue();
+            board->TitleDialog->reject();
+        });
+        board->TitleDialog->accept();
+    });
+    menuAction(board->MenuFormation, QStringLiteral("保存..."))->trigger();
+    QVERIFY(first.Finished() && again && again->Finished());
+    QCOMPARE(offeredAgain, QStringLiteral("🏆A"));
+    QCOMPARE(board->Formations()->Formations().size(), std::size_t(1));
 }
 
 void TestBoard::damagedFormationFileIsToldOnce()
