@@ -145,7 +145,7 @@ TFormBoard::TFormBoard(QWidget* parent) : QWidget(parent)
     ImageGround->installEventFilter(this);
     ImageGround->setAccessibleName(QStringLiteral("フォーメーション盤"));
     sendTimer_.setSingleShot(true);
-    connect(&sendTimer_, &QTimer::timeout, this, &TFormBoard::SendPendingLines);
+    connect(&sendTimer_, &QTimer::timeout, this, &TFormBoard::SendWhenRested);
     clock_.start();
     SetUpMenus();
 

@@ -163,6 +163,8 @@ private:
     void RenameChar(int nItem);
     bool KeyOnPitch(QKeyEvent* event);
     void MoveByKeys(int dx, int dy);
+    void EndKeyHold();
+    void SendWhenRested();   // the rest timer
     void UpdateFocusRing();
     void LoadFormation(const CharItemTable& before);
     void Paced(bool sendNow);
@@ -174,6 +176,7 @@ private:
     bool placed_ = false;
     int nFocusItem_ = -1;
     bool keyMoveOpen_ = false;   // keyboard steps of one marker gather into one undo step
+    bool keyHeld_ = false;       // an arrow key is down: its line waits for the release
     BoardHistory history_;
     BoardPacer pacer_;
     QTimer sendTimer_;

@@ -10,12 +10,18 @@
 #include <QKeyEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 constexpr int LargeStep = 5;
 
 QString LetterOf(int nItem) { return QString(QLatin1Char(CharItemLetter(nItem))); }
+
+bool IsArrowKey(int key)
+{
+    return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
 
 bool AllDigits(const std::string& name)
 {
@@ -30,6 +36,14 @@ bool TFormBoard::eventFilter(QObject* watched, QEvent* event)
         switch (event->type()) {
         case QEvent::KeyPress:
             return KeyOnPitch(static_cast<QKeyEvent*>(event));
+        case QEvent::KeyRelease: {
+            // X repeats a held key as release and press pairs marked as repeats:
+            // only the real release ends the hold.
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (IsArrowKey(key->key()) && !key->isAutoRepeat())
+                EndKeyHold();
+            break;
+        }
         case QEvent::FocusIn: {
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::TabFocusReason)
@@ -41,6 +55,7 @@ bool TFormBoard::eventFilter(QObject* watched, QEvent* event)
             break;
         }
         case QEvent::FocusOut:
+            EndKeyHold();   // the release goes elsewhere
             UpdateFocusRing();
             break;
         default:
@@ -113,7 +128,9 @@ void TFormBoard::MoveByKeys(int dx, int dy)
     // The steps of one run of keys, up to the line that sends them, undo as one.
     history_.Record(BoardChangeKind::Move, nFocusItem_, before, CharItems, keyMoveOpen_ && pacer_.Pending());
     keyMoveOpen_ = true;
-    // The user sees the marker go at once; the line waits until the keys rest.
+    // The user sees the marker go at once; the line waits until the key is up
+    // and has rested.
+    keyHeld_ = true;
     DrawBoard();
     UpdateFocusRing();
     Paced(pacer_.Position(nFocusItem_, Now(), true));
@@ -177,6 +194,21 @@ void TFormBoard::Paced(bool sendNow)
     }
     if (pacer_.Pending())
         sendTimer_.start(static_cast<int>(std::max<std::int64_t>(0, pacer_.Deadline() - Now())));
+}
+
+void TFormBoard::EndKeyHold()
+{
+    if (!std::exchange(keyHeld_, false))
+        return;
+    // The quiet time counts from the release.
+    if (pacer_.Pending())
+        sendTimer_.start(static_cast<int>(BoardRestMs));
+}
+
+void TFormBoard::SendWhenRested()
+{
+    if (!keyHeld_)   // else the release starts the quiet time again
+        SendPendingLines();
 }
 
 void TFormBoard::SendPendingLines()

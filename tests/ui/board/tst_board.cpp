@@ -1,5 +1,6 @@
 #include "Board.h"
 #include "BoardLines.h"
+#include "BoardPacer.h"
 #include "DialogDriver.h"
 #include "Unitboard.h"
 #include "Unitboardname.h"
@@ -9,6 +10,7 @@
 #include <QMimeData>
 #include <QFile>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -1087,6 +1089,28 @@ void TestBoard::keyRepeatSendsOneLineOnceKeysRest()
     board->Undo();
     QCOMPARE(CharItems[3].nX, 35);
     QVERIFY(!board->CanUndo());
+    QTRY_VERIFY(!board->LinesPending());
+
+    // Held as X holds a key: a first press, the rest of a pause longer than the
+    // quiet time, then auto-repeated release and press pairs, then the release.
+    moved.clear();
+    const auto key = [this](QEvent::Type type, bool autoRepeat) {
+        QKeyEvent event(type, Qt::Key_Right, Qt::NoModifier, QString(), autoRepeat);
+        QCoreApplication::sendEvent(board->ImageGround, &event);
+    };
+    key(QEvent::KeyPress, false);
+    QTest::qWait(int(BoardRestMs) + 200);
+    for (int k = 0; k < 3; ++k) {
+        key(QEvent::KeyRelease, true);
+        key(QEvent::KeyPress, true);
+    }
+    QTest::qWait(int(BoardRestMs) + 200);
+    QVERIFY(moved.empty());   // nothing while the key is down
+    key(QEvent::KeyRelease, false);
+    QTRY_COMPARE(moved, std::vector<int>{3});
+    QCOMPARE(CharItems[3].nX, 39);
+    board->Undo();
+    QCOMPARE(CharItems[3].nX, 35);   // one step
 }
 
 void TestBoard::enterOpensTheNameDialogOfTheChosenMarker()
