@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -851,6 +853,43 @@ TEST_F(FormationStoreFiles, SomethingElseInTheFilesPlaceIsToldAndLeftAlone)
     EXPECT_NE(folder.Load(), std::nullopt);
     EXPECT_NE(folder.Save("a", DefaultBoard()), std::nullopt);
     EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+TEST_F(FormationStoreFiles, FullDiskLeavesNoHalfDamagedCopy)
+{
+    // A damaged file larger than what the "disk" (the file size limit) still takes.
+    const std::string damaged = Good + std::string(64 * 1024, ';') + "\ngarbage\n";
+    Write(damaged);
+    FormationStore store(path);
+    ASSERT_TRUE(store.Load().has_value());
+    struct rlimit before {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto failure = store.Save("c", DefaultBoard());
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, oldHandler);
+
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(Read(path), damaged);
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(entry.path().string(), path) << "left behind: " << entry.path();
+    // With room again, the copy is made whole.
+    EXPECT_EQ(store.Save("c", DefaultBoard()), std::nullopt);
+    EXPECT_EQ(Read(path + ".damaged"), damaged);
+}
+
+TEST_F(FormationStoreFiles, WriteFailureSaysWhy)
+{
+    FormationStore store(path);
+    ASSERT_EQ(store.Save("a", DefaultBoard()), std::nullopt);
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const auto failure = store.Save("b", DefaultBoard());
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_NE(failure->find(path), std::string::npos) << *failure;
+    EXPECT_NE(failure->find("書き込みの権限がありません"), std::string::npos) << *failure;
 }
 
 TEST_F(FormationStoreFiles, FailedSaveKeepsTheListAsItWas)
