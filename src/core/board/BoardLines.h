@@ -5,6 +5,7 @@
 
 #include "Board.h"
 
+#include <bitset>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,12 +39,14 @@ struct BoardItemsResult {
     bool positions = false;   // a position line, else a name line
     int count = 0;            // items applied
     int firstItem = -1;       // the marker of the first item applied
+    std::bitset<CharItemCount> markers;   // every marker an item applied to
     bool complete = false;    // every byte after the prefix was read as items
 
     void Add(int nItem)
     {
         if (count++ == 0)
             firstItem = nItem;
+        markers.set(static_cast<std::size_t>(nItem));
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QStringList>
 
 #include <algorithm>
 #include <utility>
@@ -165,9 +166,23 @@ QString TFormBoard::MarkerAccessibleName(int nItem) const
     return QStringLiteral("%1 %2 (%3, %4)").arg(LetterOf(nItem), name).arg(item.nX).arg(item.nY);
 }
 
-void TFormBoard::Undo() { SendTaken(history_.Undo(CharItems)); }
+void TFormBoard::Undo()
+{
+    const bool step = CanUndo();
+    const BoardTouched touched = history_.Undo(CharItems);
+    if (step && !touched.Any())
+        SetStatus(QStringLiteral("元に戻せません: その後にほかの人が同じところを変えています"));
+    SendTaken(touched);
+}
 
-void TFormBoard::Redo() { SendTaken(history_.Redo(CharItems)); }
+void TFormBoard::Redo()
+{
+    const bool step = CanRedo();
+    const BoardTouched touched = history_.Redo(CharItems);
+    if (step && !touched.Any())
+        SetStatus(QStringLiteral("やり直せません: その後にほかの人が同じところを変えています"));
+    SendTaken(touched);
+}
 
 void TFormBoard::SendTaken(const BoardTouched& touched)
 {
@@ -249,8 +264,15 @@ void TFormBoard::LineNotSent(const QString& Why)
 void TFormBoard::ShowStatus(const std::string& Speaker, const BoardItemsResult& items)
 {
     QString what;
-    if (items.count > 1) {
+    if (items.markers.all()) {
         what = QStringLiteral("フォーメーションを送信");
+    } else if (items.markers.count() > 1) {
+        QStringList letters;
+        for (int i = 0; i < CharItemCount; ++i)
+            if (items.markers.test(static_cast<std::size_t>(i)))
+                letters << LetterOf(i);
+        what = letters.join(QStringLiteral(", "))
+             + (items.positions ? QStringLiteral(" を移動") : QStringLiteral(" の名前を変更"));
     } else {
         const CharItem& item = CharItems[items.firstItem];
         const QString letter = LetterOf(items.firstItem);

@@ -998,6 +998,7 @@ void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
     board->Undo();
     QCOMPARE(CharItems[0].nX, 20);
     QVERIFY(!board->LinesPending());
+    QVERIFY2(board->StatusText().contains(QStringLiteral("元に戻せません")), qPrintable(board->StatusText()));
 
     // A load undoes as a whole formation.
     board->LoadBuiltInFormation(1, BoardSide::Side1);
@@ -1146,6 +1147,12 @@ void TestBoard::statusLineTellsWhoMovedWhat()
     QCOMPARE(board->StatusText(), QStringLiteral("タロウ: フォーメーションを送信"));
     QVERIFY(board->ParseTalk(3, "*!N!*C\x83\x7b ", "x"));
     QCOMPARE(board->StatusText(), QStringLiteral("x: C を「ボ」に"));
+    // Several markers but not the whole formation: which ones, and what was done.
+    QVERIFY(board->ParseTalk(3, "*!N!*Bp Cq ", "x"));
+    QCOMPARE(board->StatusText(), QStringLiteral("x: B, C の名前を変更"));
+    QVERIFY(board->ParseTalk(3, "*!B!*B1010M2020", "x"));
+    QCOMPARE(board->StatusText(), QStringLiteral("x: B, M を移動"));
+    QVERIFY(board->ParseTalk(3, "*!N!*C\x83\x7b ", "x"));
     // Lines of another room or applying nothing leave it as it is.
     QVERIFY(board->ParseTalk(4, "*!B!*B5010", "y"));
     QVERIFY(board->ParseTalk(3, "*!B!*", "y"));
