@@ -27,6 +27,8 @@ constexpr int ClientWidth = 204;
 constexpr int ClientHeight = 384;
 constexpr int PitchWidth = 200;
 constexpr int PitchHeight = 300;
+// Lines from the room redraw the pitch on screen at most once per frame.
+constexpr int FrameMs = 16;
 
 // Colour values are 0x00BBGGRR.
 QColor ColorFromValue(std::uint32_t value)
@@ -71,13 +73,33 @@ TBoardImage::TBoardImage(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);   // the hand cursor needs moves without a button held
     setAttribute(Qt::WA_OpaquePaintEvent);
+    frame_.setSingleShot(true);
+    connect(&frame_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+}
+
+const QImage& TBoardImage::Picture() const
+{
+    if (stale_ && render_) {
+        stale_ = false;
+        picture_ = render_();
+    }
+    return picture_;
 }
 
 void TBoardImage::SetPicture(QImage picture)
 {
+    stale_ = false;
     picture_ = std::move(picture);
     setFixedSize(picture_.deviceIndependentSize().toSize());
     update();
+}
+
+void TBoardImage::Invalidate()
+{
+    stale_ = true;
+    // The size never changes with the markers, so only the paint waits.
+    if (isVisible() && !frame_.isActive())
+        frame_.start(FrameMs);
 }
 
 void TBoardImage::SetFocusRing(QPoint centre, int radius)
@@ -96,7 +118,7 @@ void TBoardImage::ClearFocusRing()
 void TBoardImage::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, picture_);
+    painter.drawImage(0, 0, Picture());
     if (ringRadius_ > 0 && hasFocus()) {
         // Drawn over the picture, never into it: copies and saved pictures stay clean.
         painter.setRenderHint(QPainter::Antialiasing);
@@ -143,6 +165,7 @@ TFormBoard::TFormBoard(QWidget* parent) : QWidget(parent)
     connect(ButtonAll, &QPushButton::clicked, this, &TFormBoard::ButtonAllClick);
     connect(ButtonCopy, &QPushButton::clicked, this, &TFormBoard::ButtonCopyClick);
     ImageGround->installEventFilter(this);
+    ImageGround->SetRenderer([this] { return RenderPicture(); });
     ImageGround->setAccessibleName(QStringLiteral("フォーメーション盤"));
     sendTimer_.setSingleShot(true);
     connect(&sendTimer_, &QTimer::timeout, this, &TFormBoard::SendWhenRested);
@@ -172,6 +195,11 @@ void TFormBoard::UsePixelRatio(qreal devicePixelRatio)
 
 void TFormBoard::DrawBoard()
 {
+    ImageGround->SetPicture(RenderPicture());
+}
+
+QImage TFormBoard::RenderPicture()
+{
     QImage picture = GroundPicture.copy();
     {
         QPainter canvas(&picture);
@@ -181,7 +209,7 @@ void TFormBoard::DrawBoard()
         canvas.setFont(font());
         DrawChars(canvas);
     }
-    ImageGround->SetPicture(std::move(picture));
+    return picture;
 }
 
 void TFormBoard::DrawChars(QPainter& Canvas)
@@ -264,7 +292,7 @@ bool TFormBoard::ParseTalk(int nRoom, const char* Text, const std::string& Speak
 {
     const BoardLineResult result = ParseBoardLine(CharItems, nRoomNo, nRoom, Text ? Text : "");
     if (result.applied) {
-        DrawBoard();
+        DrawBoardSoon();
         // A peer may have moved or renamed the chosen marker.
         UpdateFocusRing();
         ShowStatus(Speaker, result.items);

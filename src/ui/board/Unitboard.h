@@ -31,8 +31,14 @@ class TBoardImage : public QWidget {
 public:
     explicit TBoardImage(QWidget* parent = nullptr);
 
-    const QImage& Picture() const { return picture_; }
+    // The picture as it is now; drawn first if it was marked stale.
+    const QImage& Picture() const;
     void SetPicture(QImage picture);
+    // Set once: what draws the picture anew.
+    void SetRenderer(std::function<QImage()> render) { render_ = std::move(render); }
+    // Marks the picture stale: drawn when next needed, and on screen at most
+    // once a frame. Hidden, nothing is drawn until it shows or is read.
+    void Invalidate();
     // The marker chosen from the keyboard gets a ring while the pitch has the focus.
     void SetFocusRing(QPoint centre, int radius);
     void ClearFocusRing();
@@ -49,7 +55,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QImage picture_;
+    mutable QImage picture_;
+    mutable bool stale_ = false;
+    std::function<QImage()> render_;
+    QTimer frame_;
     QPoint ringCentre_;
     int ringRadius_ = 0;   // none while 0
 };
@@ -66,6 +75,9 @@ public:
     // Redraws the pitch for a screen of this density; positions stay in pitch pixels.
     void UsePixelRatio(qreal devicePixelRatio);
     void DrawBoard();
+    // DrawBoard when the picture is next needed: for lines from the room, which
+    // may come far faster than frames.
+    void DrawBoardSoon() { ImageGround->Invalidate(); }
     void DrawChars(QPainter& Canvas);
     int FindCharAt(int X, int Y) const;
 
@@ -157,6 +169,7 @@ private slots:
     void onScreenChanged();
 
 private:
+    QImage RenderPicture();
     void EndDrag();
     void PlaceOverOwner();
     void SetUpMenus();

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -299,6 +300,8 @@ struct LongNames {
     const char* label;
     std::string name;   // given to every marker but the ball
 };
+
+void PrintTo(const LongNames& names, std::ostream* out) { *out << names.label; }
 
 class WholeFormationLinesTest : public ::testing::TestWithParam<LongNames> {};
 
