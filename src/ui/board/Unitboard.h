@@ -1,7 +1,8 @@
 #pragma once
 // The formation board: a pitch with the 23 markers of CharItems, bound to one
-// chat room. Moves and renames made here are only stored and reported through
-// the events; they reach the screen when the room echoes the board line back.
+// chat room. Moves and renames made here are stored and handed out as board
+// lines for that room (LineReady); they reach the screen when the room echoes
+// the line back, or at once when the line could not be sent.
 
 #include "BoardHistory.h"
 #include "BoardLines.h"
