@@ -104,6 +104,9 @@ void TBoardImage::Invalidate()
 
 void TBoardImage::SetFocusRing(QPoint centre, int radius)
 {
+    // Every line from the room asks again: only a change is worth a paint.
+    if (centre == ringCentre_ && radius == ringRadius_)
+        return;
     ringCentre_ = centre;
     ringRadius_ = radius;
     update();
@@ -111,6 +114,8 @@ void TBoardImage::SetFocusRing(QPoint centre, int radius)
 
 void TBoardImage::ClearFocusRing()
 {
+    if (ringRadius_ == 0)
+        return;
     ringRadius_ = 0;
     update();
 }

@@ -53,11 +53,13 @@ bool TFormBoard::eventFilter(QObject* watched, QEvent* event)
                 SetFocusItem(CharItemCount - 1);
             else
                 UpdateFocusRing();
+            ImageGround->update();
             break;
         }
         case QEvent::FocusOut:
             EndKeyHold();   // the release goes elsewhere
             UpdateFocusRing();
+            ImageGround->update();   // the ring shows only with the focus
             break;
         default:
             break;
