@@ -11,7 +11,8 @@
 // Each is timed by the GUI thread's own CPU time (CLOCK_THREAD_CPUTIME_ID) from
 // the first line written to the moment a closing plain line is in the tab's log;
 // the server thread's writing is not counted. Paints of the pitch are counted
-// beside the frames (at 60 a second) the load lasted.
+// beside the frames (at 60 a second) the load lasted. Last, the board's own part
+// alone: the same lines handed straight to the closed board's ParseTalk.
 //
 //   bench_ui_board [--runs R] [--lines N] [--rate L]
 // Prints medians over R runs; never fails on a figure.
@@ -313,6 +314,13 @@ int main(int argc, char** argv)
         paintsHidden.push_back(h.paints);
         paintsShown.push_back(s.paints / (s.wall * 60));
     }
+    // The board's own part alone: lines handed straight to it, closed, no event loop.
+    FormBoard->close();
+    Settle(100);
+    const double direct = ThreadCpuSeconds();
+    for (int i = 0; i < lines; ++i)
+        FormBoard->ParseTalk(Room, LineOf(true, i).c_str(), "peer");
+    std::printf("ParseTalk alone, board closed: %.1f us per line\n", (ThreadCpuSeconds() - direct) * 1e6 / lines);
     const double hiddenRatio = Median(hidden);
     const double shownRatio = Median(shown);
     std::printf("median GUI thread CPU of the plain load: %.3f s (%.0f %% of a core)\n", Median(plain),
