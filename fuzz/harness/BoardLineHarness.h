@@ -72,10 +72,6 @@ inline std::string RunBoardLine(const std::uint8_t* data, std::size_t size)
     if (!result.applied && !SameBoard(items, before))
         return "the board changed but no redraw was asked for";
 
-    std::string positions;
-    AppendAllPositions(items, positions);
-    std::string names;
-    AppendAllNames(items, names);
     CharItemTable copy;
     ResetCharItems(copy, 200, 300);
     for (CharItem& item : copy) {
@@ -83,8 +79,11 @@ inline std::string RunBoardLine(const std::uint8_t* data, std::size_t size)
         item.nY = 0;
         item.Name = "?";
     }
-    ParseBoardLine(copy, 5, 5, positions);
-    ParseBoardLine(copy, 5, 5, names);
+    for (const std::string& line : WholeFormationLines(items)) {
+        if (line.size() > MaxBoardLineBytes)
+            return "a line of the whole formation does not fit a chat line";
+        ParseBoardLine(copy, 5, 5, line);
+    }
     if (!SameBoard(items, copy))
         return "the board written out as board lines does not read back the same";
     return {};

@@ -1,6 +1,9 @@
 #include "BoardLines.h"
 
+#include "TextRules.h"
+
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -65,7 +68,8 @@ BoardItemsResult ParseNames(CharItemTable& items, std::string_view rest)
         std::size_t nameLength = 0;
         while (nameLength < rest.size() && IsNameByte(rest[nameLength]))
             ++nameLength;
-        items[i].Name.assign(rest.substr(0, nameLength));
+        const std::string_view name = rest.substr(0, nameLength);
+        items[i].Name.assign(name.substr(0, CharBoundaryPrefix(name, MaxBoardNameBytes)));
         result.Add(i);
         rest.remove_prefix(nameLength);
         while (!rest.empty() && rest.front() == ' ')
@@ -109,6 +113,37 @@ void AppendAllNames(const CharItemTable& items, std::string& Text)
     Text += NameLinePrefix;
     for (int i = 0; i < CharItemCount; ++i)
         AppendName(items, i, Text, false);
+}
+
+std::vector<std::string> NameLines(const CharItemTable& items, int first, int last)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (int i = first; i <= last; ++i) {
+        const std::string_view name = items[i].Name;
+        const std::size_t nameBytes = CharBoundaryPrefix(name, MaxBoardNameBytes);
+        if (!line.empty() && line.size() + 1 + nameBytes > MaxBoardLineBytes)
+            lines.push_back(std::exchange(line, {}));
+        if (line.empty())
+            line = NameLinePrefix;
+        line += CharItemLetter(i);
+        line += name.substr(0, nameBytes);
+        // A full line ends the name with its own end.
+        if (line.size() < MaxBoardLineBytes)
+            line += ' ';
+    }
+    if (!line.empty())
+        lines.push_back(std::move(line));
+    return lines;
+}
+
+std::vector<std::string> WholeFormationLines(const CharItemTable& items)
+{
+    std::vector<std::string> lines(1);
+    AppendAllPositions(items, lines[0]);
+    for (std::string& names : NameLines(items, 0, CharItemCount - 1))
+        lines.push_back(std::move(names));
+    return lines;
 }
 
 BoardLineResult ParseBoardLine(CharItemTable& items, int nRoomNo, int nRoom, std::string_view Text)

@@ -5,16 +5,33 @@
 
 #include "Board.h"
 
+#include <bitset>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr std::string_view PositionLinePrefix = "*!B!*";
 inline constexpr std::string_view NameLinePrefix = "*!N!*";
+
+// A chat line's bytes, and so a sent board line's.
+inline constexpr std::size_t MaxBoardLineBytes = 200;
+// The longest name a name line can carry whole: names read from any source are
+// cut to it (on a character boundary), so every name can reach peers as it is.
+inline constexpr std::size_t MaxBoardNameBytes = MaxBoardLineBytes - NameLinePrefix.size() - 1;
 
 void AppendPosition(const CharItemTable& items, int nItem, std::string& Text, bool bPrefix);
 void AppendAllPositions(const CharItemTable& items, std::string& Text);
 void AppendName(const CharItemTable& items, int nItem, std::string& Text, bool bPrefix);
 void AppendAllNames(const CharItemTable& items, std::string& Text);
+
+// Name lines for markers first..last, each within MaxBoardLineBytes and every
+// item whole: as many lines as the names need, each one a line any client applies.
+// An item's closing blank is left off only where it would not fit the line.
+std::vector<std::string> NameLines(const CharItemTable& items, int first, int last);
+
+// The whole formation as the board sends it: the full position line, then the
+// name lines (one, unless peers brought long names).
+std::vector<std::string> WholeFormationLines(const CharItemTable& items);
 
 // The items of one board line read into the table.
 struct BoardItemsResult {
@@ -22,12 +39,14 @@ struct BoardItemsResult {
     bool positions = false;   // a position line, else a name line
     int count = 0;            // items applied
     int firstItem = -1;       // the marker of the first item applied
+    std::bitset<CharItemCount> markers;   // every marker an item applied to
     bool complete = false;    // every byte after the prefix was read as items
 
     void Add(int nItem)
     {
         if (count++ == 0)
             firstItem = nItem;
+        markers.set(static_cast<std::size_t>(nItem));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "FormationFile.h"
 
 #include "BoardLines.h"
+#include "FileErrors.h"
 #include "IniFile.h"
 
 #include <algorithm>
@@ -218,6 +219,12 @@ std::optional<std::string> FormationStore::Save(std::string_view Title, const Ch
         same->Items = Items;
     else
         formations.push_back({std::string(Title), Items});
+    // One limit for writing and reading: a file written past it would lose its end.
+    if (FormatFormationFile(formations).size() > MaxFormationFileBytes) {
+        restore(kept);
+        return "フォーメーションのファイルが " + std::to_string(MaxFormationFileBytes / 1024)
+             + "KB を超えるため保存しません。使わないものを削除してください";
+    }
     auto failure = write();
     if (failure)
         restore(kept);
@@ -259,8 +266,17 @@ std::optional<std::string> FormationStore::write()
         std::string aside = path + ".damaged";
         for (int n = 1; std::filesystem::exists(aside, error) && n < 100; ++n)
             aside = path + ".damaged." + std::to_string(n);
-        if (!std::filesystem::copy_file(path, aside, error))
-            return "壊れたフォーメーションのファイルを残せないため、保存しません: " + aside;
+        // Copied beside it and then moved into place, as the file itself is
+        // written: a full disk leaves no half copy for the user to trust.
+        const std::string partial = aside + ".tmp";
+        std::filesystem::remove(partial, error);
+        if (!std::filesystem::copy_file(path, partial, error)
+            || (std::filesystem::rename(partial, aside, error), error)) {
+            std::error_code ignored;
+            std::filesystem::remove(partial, ignored);
+            return "壊れたフォーメーションのファイルを残せないため、保存しません: " + aside + "（"
+                 + FileErrorReason(error.value()) + "）";
+        }
     }
     if (auto failure = WriteFileAtomically(path, FormatFormationFile(formations)))
         return failure;

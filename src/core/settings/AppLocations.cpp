@@ -1,5 +1,6 @@
 #include "AppLocations.h"
 
+#include "FileErrors.h"
 #include "IniFile.h"
 #include "Settings.h"
 
@@ -106,22 +107,6 @@ std::vector<std::string> InstallationSettings(std::string_view exePath)
     return files;
 }
 
-std::string FolderFailureReason(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM: return "書き込みの権限がありません";
-    case EROFS: return "読み取り専用のファイルシステムです";
-    case ENOSPC:
-    case EDQUOT: return "ディスクに空きがありません";
-    case EEXIST:
-    case ENOTDIR: return "途中にフォルダではないものがあります";
-    case ELOOP: return "シンボリックリンクが循環しています";
-    case ENAMETOOLONG: return "パスが長すぎます";
-    default: return "エラー番号 " + std::to_string(error);
-    }
-}
-
 // Returns 0, or the errno of the failure.
 int MakeFolders(const std::string& folder)
 {
@@ -198,7 +183,7 @@ std::optional<std::string> PrepareSettingsFile(const AppLocations& locations)
 {
     const std::string folder = FolderOf(locations.SettingsFile);
     if (const int error = MakeFolders(folder))
-        return NotSavedText(folder, FolderFailureReason(error));
+        return NotSavedText(folder, FileErrorReason(error));
     struct stat status {};
     if (lstat(locations.SettingsFile.c_str(), &status) == 0)
         return std::nullopt;

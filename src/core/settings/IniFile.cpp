@@ -1,5 +1,7 @@
 #include "IniFile.h"
 
+#include "FileErrors.h"
+
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -440,9 +442,10 @@ void SyncFolder(const std::string& folder)
 std::optional<std::string> WriteFileAtomically(const std::string& path, std::string_view bytes,
                                                const std::function<void()>& beforeRename)
 {
-    const std::string failure = path + " に書き込めません";
+    // The path and, from errno, the reason; a refused write bit is a missing permission.
+    const auto failure = [&path](int error) { return path + " に書き込めません（" + FileErrorReason(error) + "）"; };
     if (path.empty())
-        return failure;
+        return failure(ENOENT);
 
     std::string target = path;
     struct stat old {};
@@ -452,44 +455,53 @@ std::optional<std::string> WriteFileAtomically(const std::string& path, std::str
             const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
                                                                        &std::free);
             if (!resolved || stat(resolved.get(), &old) != 0)
-                return failure;
+                return failure(errno);
             target = resolved.get();
         }
         exists = true;
+        if (S_ISDIR(old.st_mode))
+            return failure(EISDIR);
         if (!S_ISREG(old.st_mode) || !MayWrite(target, old))
-            return failure;
+            return failure(EACCES);
     } else if (errno != ENOENT) {
-        return failure;
+        return failure(errno);
     }
 
     const std::string folder = FolderOf(target);
     struct stat folderStatus {};
-    if (stat(folder.c_str(), &folderStatus) != 0 || !MayWrite(folder, folderStatus, X_OK))
-        return failure;
+    if (stat(folder.c_str(), &folderStatus) != 0)
+        return failure(errno);
+    if (!MayWrite(folder, folderStatus, X_OK))
+        return failure(EACCES);
 
     RemoveStaleTemporaries(target);
     const std::string temporary = TemporaryFileName(target, getpid());
     unlink(temporary.c_str());  // our own, from a save of this process cut short
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        return failure;
+        return failure(errno);
     if (exists && fchown(fd, old.st_uid, old.st_gid) != 0) {
         // Keeping the owner is only possible for root; anyone else owns it already.
     }
     bool written = WriteAll(fd, bytes);
     written = written && fchmod(fd, exists ? (old.st_mode & 07777) : 0600) == 0;
     written = written && fsync(fd) == 0;
-    written = close(fd) == 0 && written;
+    int error = errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
     if (!written) {
         unlink(temporary.c_str());
-        return failure;
+        return failure(error);
     }
 
     if (beforeRename)
         beforeRename();
     if (rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
         unlink(temporary.c_str());
-        return failure;
+        return failure(error);
     }
     SyncFolder(folder);
     return std::nullopt;

@@ -49,7 +49,7 @@ public:
     void WriteBool(std::string_view section, std::string_view key, bool value);
 
     // Writes the file atomically (see WriteFileAtomically). Returns no value on
-    // success, else the message for the user: "<path> に書き込めません" (UTF-8).
+    // success, else the message for the user: "<path> に書き込めません（reason）" (UTF-8).
     std::optional<std::string> Save() const;
 
     // The file as Save would write it.

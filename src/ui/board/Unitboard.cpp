@@ -28,6 +28,8 @@ constexpr int ClientWidth = 204;
 constexpr int ClientHeight = 384;
 constexpr int PitchWidth = 200;
 constexpr int PitchHeight = 300;
+// Lines from the room redraw the pitch on screen at most once per frame.
+constexpr int FrameMs = 16;
 
 // Colour values are 0x00BBGGRR.
 QColor ColorFromValue(std::uint32_t value)
@@ -94,17 +96,40 @@ TBoardImage::TBoardImage(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);   // the hand cursor needs moves without a button held
     setAttribute(Qt::WA_OpaquePaintEvent);
+    frame_.setSingleShot(true);
+    connect(&frame_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+}
+
+const QImage& TBoardImage::Picture() const
+{
+    if (stale_ && render_) {
+        stale_ = false;
+        picture_ = render_();
+    }
+    return picture_;
 }
 
 void TBoardImage::SetPicture(QImage picture)
 {
+    stale_ = false;
     picture_ = std::move(picture);
     setFixedSize(picture_.deviceIndependentSize().toSize());
     update();
 }
 
+void TBoardImage::Invalidate()
+{
+    stale_ = true;
+    // The size never changes with the markers, so only the paint waits.
+    if (isVisible() && !frame_.isActive())
+        frame_.start(FrameMs);
+}
+
 void TBoardImage::SetFocusRing(QPoint centre, int radius)
 {
+    // Every line from the room asks again: only a change is worth a paint.
+    if (centre == ringCentre_ && radius == ringRadius_)
+        return;
     ringCentre_ = centre;
     ringRadius_ = radius;
     update();
@@ -112,6 +137,8 @@ void TBoardImage::SetFocusRing(QPoint centre, int radius)
 
 void TBoardImage::ClearFocusRing()
 {
+    if (ringRadius_ == 0)
+        return;
     ringRadius_ = 0;
     update();
 }
@@ -119,7 +146,7 @@ void TBoardImage::ClearFocusRing()
 void TBoardImage::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, picture_);
+    painter.drawImage(0, 0, Picture());
     if (ringRadius_ > 0 && hasFocus()) {
         // Drawn over the picture, never into it: copies and saved pictures stay clean.
         painter.setRenderHint(QPainter::Antialiasing);
@@ -166,9 +193,10 @@ TFormBoard::TFormBoard(QWidget* parent) : QWidget(parent)
     connect(ButtonAll, &QPushButton::clicked, this, &TFormBoard::ButtonAllClick);
     connect(ButtonCopy, &QPushButton::clicked, this, &TFormBoard::ButtonCopyClick);
     ImageGround->installEventFilter(this);
+    ImageGround->SetRenderer([this] { return RenderPicture(); });
     ImageGround->setAccessibleName(QStringLiteral("フォーメーション盤"));
     sendTimer_.setSingleShot(true);
-    connect(&sendTimer_, &QTimer::timeout, this, &TFormBoard::SendPendingLines);
+    connect(&sendTimer_, &QTimer::timeout, this, &TFormBoard::SendWhenRested);
     clock_.start();
     SetUpMenus();
 
@@ -195,6 +223,11 @@ void TFormBoard::UsePixelRatio(qreal devicePixelRatio)
 
 void TFormBoard::DrawBoard()
 {
+    ImageGround->SetPicture(RenderPicture());
+}
+
+QImage TFormBoard::RenderPicture()
+{
     QImage picture = GroundPicture.copy();
     {
         QPainter canvas(&picture);
@@ -204,7 +237,7 @@ void TFormBoard::DrawBoard()
         canvas.setFont(font());
         DrawChars(canvas);
     }
-    ImageGround->SetPicture(std::move(picture));
+    return picture;
 }
 
 void TFormBoard::DrawChars(QPainter& Canvas)
@@ -287,7 +320,7 @@ bool TFormBoard::ParseTalk(int nRoom, const char* Text, const std::string& Speak
 {
     const BoardLineResult result = ParseBoardLine(CharItems, nRoomNo, nRoom, Text ? Text : "");
     if (result.applied) {
-        DrawBoard();
+        DrawBoardSoon();
         // A peer may have moved or renamed the chosen marker.
         UpdateFocusRing();
         ShowStatus(Speaker, result.items);
@@ -390,7 +423,6 @@ void TFormBoard::ButtonCopyClick()
 
 void TFormBoard::closeEvent(QCloseEvent* event)
 {
-    if (OnClose)
-        OnClose(this);
+    emit Closed();
     QWidget::closeEvent(event);
 }

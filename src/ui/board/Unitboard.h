@@ -1,7 +1,8 @@
 #pragma once
 // The formation board: a pitch with the 23 markers of CharItems, bound to one
-// chat room. Moves and renames made here are only stored and reported through
-// the events; they reach the screen when the room echoes the board line back.
+// chat room. Moves and renames made here are stored and handed out as board
+// lines for that room (LineReady); they reach the screen when the room echoes
+// the line back, or at once when the line could not be sent.
 
 #include "BoardHistory.h"
 #include "BoardLines.h"
@@ -21,6 +22,7 @@
 #include <string>
 
 class QInputDialog;
+class QMessageBox;
 class QMenu;
 
 // ImageGround: shows the board's current picture at its own size and reports
@@ -30,8 +32,14 @@ class TBoardImage : public QWidget {
 public:
     explicit TBoardImage(QWidget* parent = nullptr);
 
-    const QImage& Picture() const { return picture_; }
+    // The picture as it is now; drawn first if it was marked stale.
+    const QImage& Picture() const;
     void SetPicture(QImage picture);
+    // Set once: what draws the picture anew.
+    void SetRenderer(std::function<QImage()> render) { render_ = std::move(render); }
+    // Marks the picture stale: drawn when next needed, and on screen at most
+    // once a frame. Hidden, nothing is drawn until it shows or is read.
+    void Invalidate();
     // The marker chosen from the keyboard gets a ring while the pitch has the focus.
     void SetFocusRing(QPoint centre, int radius);
     void ClearFocusRing();
@@ -48,7 +56,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QImage picture_;
+    mutable QImage picture_;
+    mutable bool stale_ = false;
+    std::function<QImage()> render_;
+    QTimer frame_;
     QPoint ringCentre_;
     int ringRadius_ = 0;   // none while 0
 };
@@ -59,15 +70,15 @@ private:
 class TFormBoard : public QWidget, public Ui::TFormBoard {
     Q_OBJECT
 public:
-    using TCharEvent = std::function<void(QObject* Sender, int nItem)>;
-    using TNotifyEvent = std::function<void(QObject* Sender)>;
-
     explicit TFormBoard(QWidget* parent = nullptr);
 
     void InitBoard();
     // Redraws the pitch for a screen of this density; positions stay in pitch pixels.
     void UsePixelRatio(qreal devicePixelRatio);
     void DrawBoard();
+    // DrawBoard when the picture is next needed: for lines from the room, which
+    // may come far faster than frames.
+    void DrawBoardSoon() { ImageGround->Invalidate(); }
     void DrawChars(QPainter& Canvas);
     int FindCharAt(int X, int Y) const;
 
@@ -95,7 +106,8 @@ public:
     void LoadSavedFormation(const std::string& Title);   // CP932
     // The board's own two-line copy text from the clipboard; false when it holds none.
     bool PasteFormation();
-    // Keeps the board under Title (typed text); false and a message when it cannot.
+    // Keeps the board under Title (typed text); asks before replacing a kept
+    // formation. False, with a message, when it cannot or the user says no.
     bool SaveFormation(const QString& Title);
     bool DeleteFormation(const std::string& Title);   // CP932
     void FormationMenuShow();
@@ -126,19 +138,24 @@ public:
     QMenu* MenuFormation = nullptr;
     QMenu* MenuPicture = nullptr;
     QInputDialog* TitleDialog = nullptr;   // asks the title of a formation to keep
+    QMessageBox* ReplaceQuestion = nullptr;   // asks before a kept formation is replaced
 
     int nRoomNo = -1;
     QImage GroundPicture;   // the clean pitch every redraw starts from
     int nDragItem = -1;
     QPoint DragStart;
 
-    // Unassigned events are skipped.
-    TCharEvent OnMoveChar;
-    TCharEvent OnNameChar;
-    TNotifyEvent OnAllChar;
-    TNotifyEvent OnClose;   // the window hides after it; it is never destroyed
+signals:
+    // A board line for the room the board is bound to, ready to go out as it is
+    // (within the chat line's 200 bytes). A whole formation is several of them.
+    void LineReady(int nRoom, const std::string& Text);
+    // The window hides after it; it is never destroyed.
+    void Closed();
 
 public slots:
+    // The line just handed out could not go out; Why says so on the status line.
+    void LineNotSent(const QString& Why);
+
     void ImageGroundMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
     void ImageGroundMouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
     void ImageGroundMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
@@ -153,22 +170,27 @@ private slots:
     void onScreenChanged();
 
 private:
+    QImage RenderPicture();
     void EndDrag();
     void PlaceOverOwner();
     void SetUpMenus();
     void RenameChar(int nItem);
     bool KeyOnPitch(QKeyEvent* event);
     void MoveByKeys(int dx, int dy);
+    void EndKeyHold();
+    void SendWhenRested();   // the rest timer
     void UpdateFocusRing();
     void LoadFormation(const CharItemTable& before);
     void Paced(bool sendNow);
     void SendTaken(const BoardTouched& touched);
     std::int64_t Now() const { return clock_.elapsed(); }
     void ShowStatus(const std::string& Speaker, const BoardItemsResult& items);
+    void SetStatus(QString text);
 
     bool placed_ = false;
     int nFocusItem_ = -1;
     bool keyMoveOpen_ = false;   // keyboard steps of one marker gather into one undo step
+    bool keyHeld_ = false;       // an arrow key is down: its line waits for the release
     BoardHistory history_;
     BoardPacer pacer_;
     QTimer sendTimer_;
@@ -184,6 +206,7 @@ private:
     QAction* redoAction_ = nullptr;
     std::string formationTrouble_;   // told once, at the first opening of the menu
     QString statusText_;   // the last board change, whole; the label may show it shortened
+    QString notSent_;      // why the line being handed out could not go out
 };
 
 extern TFormBoard* FormBoard;

@@ -14,8 +14,11 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -87,6 +90,11 @@ void TFormBoard::SetUpMenus()
     TitleDialog->setWindowTitle(QStringLiteral("フォーメーションの保存"));
     TitleDialog->setLabelText(QStringLiteral("名前 (40バイトまで)"));
     TitleDialog->setInputMode(QInputDialog::TextInput);
+
+    ReplaceQuestion = new QMessageBox(QMessageBox::Question, QStringLiteral("フォーメーションの保存"), QString(),
+                                      QMessageBox::Yes | QMessageBox::No, this);
+    ReplaceQuestion->setDefaultButton(QMessageBox::No);
+    ReplaceQuestion->setTextFormat(Qt::PlainText);
 }
 
 void TFormBoard::FormationMenuShow()
@@ -109,10 +117,15 @@ void TFormBoard::FormationMenuShow()
         menu.addAction(MenuText(f.Title), this, [this, title = f.Title] { LoadSavedFormation(title); });
     menu.addSeparator();
     QAction* save = menu.addAction(QStringLiteral("保存..."), this, [this] {
-        TitleDialog->setTextValue(QString());
-        KeepAboveOnTopWindows(*TitleDialog);
-        if (TitleDialog->exec() == QDialog::Accepted)
-            SaveFormation(TitleDialog->textValue());
+        // A refused title comes back as typed, to be mended rather than typed again.
+        QString typed;
+        do {
+            TitleDialog->setTextValue(typed);
+            KeepAboveOnTopWindows(*TitleDialog);
+            if (TitleDialog->exec() != QDialog::Accepted)
+                return;
+            typed = TitleDialog->textValue();
+        } while (!SaveFormation(typed));
     });
     save->setEnabled(formationStore_ != nullptr);
     QMenu* remove = removeMenu_;
@@ -195,7 +208,27 @@ bool TFormBoard::SaveFormation(const QString& Title)
 {
     if (!formationStore_)
         return false;
-    if (auto failure = formationStore_->Save(ToSjis(Title.trimmed()), CharItems)) {
+    const QString title = Title.trimmed();
+    if (!CanEncodeSjis(title)) {
+        // Kept as "?", two such titles would replace each other unasked.
+        QString cannot;
+        for (const char32_t u : title.toUcs4()) {
+            const QString c = QString::fromUcs4(&u, 1);
+            if (!CanEncodeSjis(c) && !cannot.contains(c))
+                cannot += c;
+        }
+        ShowErrorBox(QStringLiteral("名前の「%1」は Shift-JIS で保存できません。別の文字にしてください").arg(cannot), this);
+        return false;
+    }
+    const std::string sjis = ToSjis(title);
+    const std::vector<SavedFormation>& saved = formationStore_->Formations();
+    if (std::any_of(saved.begin(), saved.end(), [&](const SavedFormation& f) { return f.Title == sjis; })) {
+        ReplaceQuestion->setText(QStringLiteral("「%1」はもう保存されています。今の盤で置き換えますか?").arg(title));
+        KeepAboveOnTopWindows(*ReplaceQuestion);
+        if (ReplaceQuestion->exec() != QMessageBox::Yes)
+            return false;
+    }
+    if (auto failure = formationStore_->Save(sjis, CharItems)) {
         ShowErrorBox(QString::fromStdString(*failure), this);
         return false;
     }

@@ -8,14 +8,21 @@
 #include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QStringList>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 constexpr int LargeStep = 5;
 
 QString LetterOf(int nItem) { return QString(QLatin1Char(CharItemLetter(nItem))); }
+
+bool IsArrowKey(int key)
+{
+    return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
 
 bool AllDigits(const std::string& name)
 {
@@ -30,6 +37,14 @@ bool TFormBoard::eventFilter(QObject* watched, QEvent* event)
         switch (event->type()) {
         case QEvent::KeyPress:
             return KeyOnPitch(static_cast<QKeyEvent*>(event));
+        case QEvent::KeyRelease: {
+            // X repeats a held key as release and press pairs marked as repeats:
+            // only the real release ends the hold.
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (IsArrowKey(key->key()) && !key->isAutoRepeat())
+                EndKeyHold();
+            break;
+        }
         case QEvent::FocusIn: {
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::TabFocusReason)
@@ -38,10 +53,13 @@ bool TFormBoard::eventFilter(QObject* watched, QEvent* event)
                 SetFocusItem(CharItemCount - 1);
             else
                 UpdateFocusRing();
+            ImageGround->update();
             break;
         }
         case QEvent::FocusOut:
+            EndKeyHold();   // the release goes elsewhere
             UpdateFocusRing();
+            ImageGround->update();   // the ring shows only with the focus
             break;
         default:
             break;
@@ -113,7 +131,9 @@ void TFormBoard::MoveByKeys(int dx, int dy)
     // The steps of one run of keys, up to the line that sends them, undo as one.
     history_.Record(BoardChangeKind::Move, nFocusItem_, before, CharItems, keyMoveOpen_ && pacer_.Pending());
     keyMoveOpen_ = true;
-    // The user sees the marker go at once; the line waits until the keys rest.
+    // The user sees the marker go at once; the line waits until the key is up
+    // and has rested.
+    keyHeld_ = true;
     DrawBoard();
     UpdateFocusRing();
     Paced(pacer_.Position(nFocusItem_, Now(), true));
@@ -148,9 +168,23 @@ QString TFormBoard::MarkerAccessibleName(int nItem) const
     return QStringLiteral("%1 %2 (%3, %4)").arg(LetterOf(nItem), name).arg(item.nX).arg(item.nY);
 }
 
-void TFormBoard::Undo() { SendTaken(history_.Undo(CharItems)); }
+void TFormBoard::Undo()
+{
+    const bool step = CanUndo();
+    const BoardTouched touched = history_.Undo(CharItems);
+    if (step && !touched.Any())
+        SetStatus(QStringLiteral("元に戻せません: その後にほかの人が同じところを変えています"));
+    SendTaken(touched);
+}
 
-void TFormBoard::Redo() { SendTaken(history_.Redo(CharItems)); }
+void TFormBoard::Redo()
+{
+    const bool step = CanRedo();
+    const BoardTouched touched = history_.Redo(CharItems);
+    if (step && !touched.Any())
+        SetStatus(QStringLiteral("やり直せません: その後にほかの人が同じところを変えています"));
+    SendTaken(touched);
+}
 
 void TFormBoard::SendTaken(const BoardTouched& touched)
 {
@@ -179,34 +213,79 @@ void TFormBoard::Paced(bool sendNow)
         sendTimer_.start(static_cast<int>(std::max<std::int64_t>(0, pacer_.Deadline() - Now())));
 }
 
+void TFormBoard::EndKeyHold()
+{
+    if (!std::exchange(keyHeld_, false))
+        return;
+    // The quiet time counts from the release.
+    if (pacer_.Pending())
+        sendTimer_.start(static_cast<int>(BoardRestMs));
+}
+
+void TFormBoard::SendWhenRested()
+{
+    if (!keyHeld_)   // else the release starts the quiet time again
+        SendPendingLines();
+}
+
 void TFormBoard::SendPendingLines()
 {
     sendTimer_.stop();
     keyMoveOpen_ = false;
     const BoardOutgoing out = pacer_.Take(Now());
+    std::vector<std::string> lines;
     if (out.all) {
-        if (OnAllChar)
-            OnAllChar(this);
-        return;
+        lines = WholeFormationLines(CharItems);
+    } else {
+        if (out.position >= 0)
+            AppendPosition(out.position, lines.emplace_back(), true);
+        if (out.name >= 0)
+            lines.push_back(NameLines(CharItems, out.name, out.name).front());
     }
-    if (out.position >= 0 && OnMoveChar)
-        OnMoveChar(this, out.position);
-    if (out.name >= 0 && OnNameChar)
-        OnNameChar(this, out.name);
+    if (nRoomNo < 0)
+        return;   // bound to no room: no one to tell
+    notSent_.clear();
+    for (const std::string& line : lines) {
+        emit LineReady(nRoomNo, line);
+        if (!notSent_.isEmpty())
+            break;
+    }
+    if (notSent_.isEmpty())
+        return;
+    // No echo will draw the change: the picture shows the table as it is.
+    DrawBoard();
+    UpdateFocusRing();
+    SetStatus(notSent_);
+}
+
+void TFormBoard::LineNotSent(const QString& Why)
+{
+    notSent_ = Why.isEmpty() ? QStringLiteral("送信していません") : Why;
 }
 
 void TFormBoard::ShowStatus(const std::string& Speaker, const BoardItemsResult& items)
 {
     QString what;
-    if (items.count > 1) {
+    if (items.markers.all()) {
         what = QStringLiteral("フォーメーションを送信");
+    } else if (items.markers.count() > 1) {
+        QStringList letters;
+        for (int i = 0; i < CharItemCount; ++i)
+            if (items.markers.test(static_cast<std::size_t>(i)))
+                letters << LetterOf(i);
+        what = letters.join(QStringLiteral(", "))
+             + (items.positions ? QStringLiteral(" を移動") : QStringLiteral(" の名前を変更"));
     } else {
         const CharItem& item = CharItems[items.firstItem];
         const QString letter = LetterOf(items.firstItem);
         what = items.positions ? QStringLiteral("%1 を (%2, %3) へ").arg(letter).arg(item.nX).arg(item.nY)
                                : QStringLiteral("%1 を「%2」に").arg(letter, FromSjis(item.Name));
     }
-    QString text = Speaker.empty() ? what : FromSjis(Speaker) + QStringLiteral(": ") + what;
+    SetStatus(Speaker.empty() ? what : FromSjis(Speaker) + QStringLiteral(": ") + what);
+}
+
+void TFormBoard::SetStatus(QString text)
+{
     // A peer's name is shown as the characters it is: a control character
     // would break the one line, and markup is never read as markup.
     for (QChar& c : text)

@@ -22,6 +22,10 @@ std::unique_ptr<TFormMain> CreateApplicationWindows(const std::string& settingsP
     FormUpdate = new TFormUpdate(FormMain);
     FormBoard = new TFormBoard(FormMain);
     FormBoard->UseFormationFile(FormationFilePath(settingsPath));
+    // Bound once: the board's lines go out into its own room.
+    QObject::connect(FormBoard, &TFormBoard::LineReady, FormMain, &TFormMain::SendBoardLine);
+    QObject::connect(FormMain, &TFormMain::BoardLineRefused, FormBoard, &TFormBoard::LineNotSent);
+    QObject::connect(FormBoard, &TFormBoard::Closed, FormMain, &TFormMain::FormBoardClose);
     // Ctrl+O connects while the board is the active window too.
     FormBoard->addAction(FormMain->OpenMenu);
     FormBoardName = new TFormBoardName(FormMain);

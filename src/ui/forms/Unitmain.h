@@ -98,6 +98,7 @@ public:
 
     // Room and chat commands.
     void SendTalk(std::string_view text);
+    void SendTalkTo(std::int16_t room, std::string_view text);
     void MenuPrevClick();
     void MenuNextClick();
     void MenuRoomDispClick();
@@ -134,11 +135,10 @@ public:
     TrayIcon* Tray = nullptr;
     int MentionsWaiting = 0;
 
-    // The formation board's events.
-    void FormBoardMoveChar(QObject* Sender, int nItem);
-    void FormBoardNameChar(QObject* Sender, int nItem);
-    void FormBoardAllChar(QObject* Sender);
-    void FormBoardClose(QObject* Sender);
+    // The formation board's lines, sent into the board's own room whichever
+    // tab is active; refused (BoardLineRefused) when the user is not in it.
+    void SendBoardLine(int nRoom, const std::string& Text);
+    void FormBoardClose();
 
     // Settings.
     void LoadSettings();
@@ -230,6 +230,10 @@ public:
     QAction* MenuHtmlHoudou = nullptr;
     QAction* MenuLogFolder = nullptr;
     QLabel* StatusText = nullptr;
+
+signals:
+    // A board line could not be sent; Why is for the board's status line.
+    void BoardLineRefused(const QString& Why);
 
 protected:
     bool event(QEvent* e) override;

@@ -24,11 +24,14 @@
 
 void TFormMain::SendTalk(std::string_view text)
 {
-    TChatSheet* sheet = ActiveChatSheet();
-    if (sheet == nullptr)
-        return;
+    if (const TChatSheet* sheet = ActiveChatSheet())
+        SendTalkTo(sheet->RoomNo, text);
+}
+
+void TFormMain::SendTalkTo(std::int16_t room, std::string_view text)
+{
     GmTalk::Info info;
-    info.room = sheet->RoomNo;
+    info.room = room;
     info.clientID = ClientID;
     // Receivers that do not list us yet can still name the speaker.
     CopyToField(info.name, UserName, MaxUserNameBytes);
@@ -169,38 +172,21 @@ void TFormMain::ButtonBoardClick()
     if (sheet == nullptr)
         return;
     ButtonBoard->setEnabled(false);
-    FormBoard->OnMoveChar = [this](QObject* s, int i) { FormBoardMoveChar(s, i); };
-    FormBoard->OnNameChar = [this](QObject* s, int i) { FormBoardNameChar(s, i); };
-    FormBoard->OnAllChar = [this](QObject* s) { FormBoardAllChar(s); };
-    FormBoard->OnClose = [this](QObject* s) { FormBoardClose(s); };
     FormBoard->ShowBoard(sheet->RoomNo, sheet->RoomName);
 }
 
-void TFormMain::FormBoardMoveChar(QObject* /*Sender*/, int nItem)
+void TFormMain::SendBoardLine(int nRoom, const std::string& Text)
 {
-    std::string text;
-    FormBoard->AppendPosition(nItem, text, true);
-    SendTalk(text);
+    // The board belongs to the room it was opened from, not to the tab on top.
+    if (!Socket1->Active())
+        emit BoardLineRefused(QStringLiteral("接続していないため、盤の変更を送信していません"));
+    else if (FindSheet(static_cast<std::int16_t>(nRoom)) == nullptr)
+        emit BoardLineRefused(QStringLiteral("盤の部屋にいないため、盤の変更を送信していません"));
+    else
+        SendTalkTo(static_cast<std::int16_t>(nRoom), Text);
 }
 
-void TFormMain::FormBoardNameChar(QObject* /*Sender*/, int nItem)
-{
-    std::string text;
-    FormBoard->AppendName(nItem, text, true);
-    SendTalk(text);
-}
-
-void TFormMain::FormBoardAllChar(QObject* /*Sender*/)
-{
-    std::string text;
-    FormBoard->AppendAllPositions(text);
-    SendTalk(text);
-    text.clear();
-    FormBoard->AppendAllNames(text);
-    SendTalk(text);
-}
-
-void TFormMain::FormBoardClose(QObject* /*Sender*/)
+void TFormMain::FormBoardClose()
 {
     ButtonBoard->setEnabled(true);
 }

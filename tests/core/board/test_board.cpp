@@ -10,9 +10,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -289,6 +292,71 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<NameCase>& info) { return info.param.label; });
 
 // --- which texts are board lines -----------------------------------------------
+
+// Whole formations with long names from peers, paste or the file: every line
+// within a chat line's 200 bytes, every item whole, and a board that takes the
+// lines ends as the sender's.
+struct LongNames {
+    const char* label;
+    std::string name;   // given to every marker but the ball
+};
+
+void PrintTo(const LongNames& names, std::ostream* out) { *out << names.label; }
+
+class WholeFormationLinesTest : public ::testing::TestWithParam<LongNames> {};
+
+TEST_P(WholeFormationLinesTest, FitAndRebuildTheSameBoard)
+{
+    CharItemTable sent = DefaultBoard();
+    for (int i = 1; i < CharItemCount; ++i)
+        sent[i].Name = GetParam().name;
+    sent[4].nX = 3;
+    const std::vector<std::string> lines = WholeFormationLines(sent);
+    CharItemTable peer = DefaultBoard();
+    for (int i = 0; i < CharItemCount; ++i)
+        peer[i].Name = "old";
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 200u) << line;
+        const BoardLineResult read = Parse(peer, line);
+        EXPECT_TRUE(read.items.complete) << line;
+    }
+    for (int i = 0; i < CharItemCount; ++i) {
+        EXPECT_EQ(peer[i].Name, sent[i].Name) << i;
+        EXPECT_EQ(peer[i].nX, sent[i].nX) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BoardLinesBuild, WholeFormationLinesTest,
+    ::testing::Values(LongNames{"dialog_names", "abcdef"},
+                      LongNames{"peer_names_193", std::string(193, 'x')},
+                      LongNames{"peer_names_194", std::string(194, 'y')},
+                      LongNames{"double_byte_97", [] {
+                                    std::string n;
+                                    for (int k = 0; k < 97; ++k)
+                                        n += "\x83\x7b";
+                                    return n;
+                                }()}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(BoardLinesBuild, DefaultWholeFormationIsTheTwoUsualLines)
+{
+    EXPECT_EQ(WholeFormationLines(DefaultBoard()),
+              (std::vector<std::string>{std::string(DefaultPositionLine), std::string(DefaultNameLine)}));
+}
+
+TEST(BoardLinesParse, NamesPastOneLineAreCutWholeWhereTheyComeIn)
+{
+    // A pasted or filed name longer than any line can carry, ending in
+    // double-byte characters: kept up to 194 bytes, never half a character.
+    std::string name(193, 'z');
+    name += "\x83\x7b\x83\x7b";
+    CharItemTable items = DefaultBoard();
+    const BoardItemsResult read = ApplyBoardLine(items, "*!N!*B" + name + " C\x83\x7b ");
+    EXPECT_EQ(items[1].Name, std::string(193, 'z'));
+    EXPECT_EQ(items[2].Name, "\x83\x7b");
+    EXPECT_EQ(read.count, 2);
+}
 
 TEST(BoardLinesParse, AnotherRoomIsSwallowedUnapplied)
 {
@@ -704,6 +772,29 @@ TEST_F(FormationStoreFiles, SaveReplaceRemoveAndReadAgain)
     EXPECT_EQ(third.Formations()[0].Title, "b");
 }
 
+TEST_F(FormationStoreFiles, SaveThatWouldPassTheReadLimitIsRefusedBeforeWriting)
+{
+    FormationStore store(path);
+    ASSERT_EQ(store.Load(), std::nullopt);
+    CharItemTable items = DefaultBoard();
+    for (CharItem& item : items)
+        item.Name = std::string(193, 'n');
+    std::optional<std::string> refused;
+    int kept = 0;
+    while (kept < 100 && !(refused = store.Save("f" + std::to_string(kept), items)))
+        ++kept;
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_NE(refused->find("KB"), std::string::npos) << *refused;
+    const std::string bytes = Read(path);
+    EXPECT_LE(bytes.size(), MaxFormationFileBytes);
+    EXPECT_EQ(store.Formations().size(), static_cast<std::size_t>(kept));
+    // What was kept reads back whole, the newest included.
+    FormationStore again(path);
+    EXPECT_EQ(again.Load(), std::nullopt);
+    ASSERT_EQ(again.Formations().size(), static_cast<std::size_t>(kept));
+    EXPECT_EQ(again.Formations().back().Items[22].Name, items[22].Name);
+}
+
 TEST_F(FormationStoreFiles, DamagedFileIsToldAndKeptAsideBeforeItIsWrittenOver)
 {
     const std::string damaged = Good + "garbage\n" + GoodB;
@@ -765,6 +856,43 @@ TEST_F(FormationStoreFiles, SomethingElseInTheFilesPlaceIsToldAndLeftAlone)
     EXPECT_NE(folder.Load(), std::nullopt);
     EXPECT_NE(folder.Save("a", DefaultBoard()), std::nullopt);
     EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+TEST_F(FormationStoreFiles, FullDiskLeavesNoHalfDamagedCopy)
+{
+    // A damaged file larger than what the "disk" (the file size limit) still takes.
+    const std::string damaged = Good + std::string(64 * 1024, ';') + "\ngarbage\n";
+    Write(damaged);
+    FormationStore store(path);
+    ASSERT_TRUE(store.Load().has_value());
+    struct rlimit before {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto failure = store.Save("c", DefaultBoard());
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, oldHandler);
+
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(Read(path), damaged);
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(entry.path().string(), path) << "left behind: " << entry.path();
+    // With room again, the copy is made whole.
+    EXPECT_EQ(store.Save("c", DefaultBoard()), std::nullopt);
+    EXPECT_EQ(Read(path + ".damaged"), damaged);
+}
+
+TEST_F(FormationStoreFiles, WriteFailureSaysWhy)
+{
+    FormationStore store(path);
+    ASSERT_EQ(store.Save("a", DefaultBoard()), std::nullopt);
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const auto failure = store.Save("b", DefaultBoard());
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_NE(failure->find(path), std::string::npos) << *failure;
+    EXPECT_NE(failure->find("書き込みの権限がありません"), std::string::npos) << *failure;
 }
 
 TEST_F(FormationStoreFiles, FailedSaveKeepsTheListAsItWas)

@@ -286,7 +286,7 @@ TEST_F(IniFileTest, SaveRefusesReadOnlyFileAndFolderAndKeepsOldFile)
         ini.WriteString("S", "k", "2");
         ASSERT_EQ(chmod(Folder.c_str(), c.FolderMode), 0);
 
-        EXPECT_EQ(ini.Save(), Path + " に書き込めません") << c.What;
+        EXPECT_EQ(ini.Save(), Path + " に書き込めません（書き込みの権限がありません）") << c.What;
 
         ASSERT_EQ(chmod(Folder.c_str(), 0700), 0);
         EXPECT_EQ(ReadRaw(), old) << c.What;
@@ -302,7 +302,7 @@ TEST_F(IniFileTest, SaveRefusesNewFileInReadOnlyFolder)
     ASSERT_TRUE(ini.Load(Path));
     ini.WriteString("S", "k", "v");
     ASSERT_EQ(chmod(Folder.c_str(), 0500), 0);
-    EXPECT_EQ(ini.Save(), Path + " に書き込めません");
+    EXPECT_EQ(ini.Save(), Path + " に書き込めません（書き込みの権限がありません）");
     ASSERT_EQ(chmod(Folder.c_str(), 0700), 0);
     EXPECT_TRUE(FolderEntries().empty());
 }
@@ -327,7 +327,7 @@ TEST_F(IniFileTest, SaveRefusesFileOfAnotherUser)
         if (!ini.Load(Path))
             _exit(3);
         ini.WriteString("S", "k", "2");
-        _exit(ini.Save() == Path + " に書き込めません" ? 0 : 1);
+        _exit(ini.Save() == Path + " に書き込めません（書き込みの権限がありません）" ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -1,4 +1,6 @@
 #include "Board.h"
+#include "BoardLines.h"
+#include "BoardPacer.h"
 #include "Contrast.h"
 #include "DialogDriver.h"
 #include "Unitboard.h"
@@ -9,7 +11,10 @@
 #include <QMimeData>
 #include <QFile>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -19,7 +24,9 @@
 #include <QWindow>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <string>
 #include <vector>
@@ -126,7 +133,9 @@ private slots:
     void keptFormationsAreSavedLoadedAndDeleted();
     void damagedFormationFileIsToldOnce();
     void keptTitlesShowInTheMenuAsWritten();
+    void keptFormationIsNotReplacedSilently();
     void pasteLoadsTheCopyText();
+    void everyRoadOfAWholeFormationGivesPeersTheSamePicture();
     void undoAndRedoSendOwnChangesAsBoardLines();
     void undoHistoryBelongsToTheRoomBinding();
     void tabChoosesMarkersAndArrowsMoveThem();
@@ -147,9 +156,12 @@ private:
     void press(Qt::MouseButton button, QPoint at);
     void release(Qt::MouseButton button, QPoint at);
     QRgb pixel(QPoint at) const { return board->ImageGround->Picture().pixel(at); }
+    // The picture the board draws of a table (the board's own table is left as it was).
+    QImage pictureOf(const CharItemTable& table) const;
 
     std::unique_ptr<TFormBoard> board;
     std::unique_ptr<TFormBoardName> nameDialog;
+    std::vector<std::string> lines;
     std::vector<int> moved;
     std::vector<int> named;
     int allCount = 0;
@@ -166,19 +178,19 @@ void TestBoard::init()
     named.clear();
     allCount = 0;
     closeCount = 0;
-    board->OnMoveChar = [this](QObject* sender, int nItem) {
-        QCOMPARE(sender, board.get());
-        moved.push_back(nItem);
-    };
-    board->OnNameChar = [this](QObject* sender, int nItem) {
-        QCOMPARE(sender, board.get());
-        named.push_back(nItem);
-    };
-    board->OnAllChar = [this](QObject* sender) {
-        QCOMPARE(sender, board.get());
-        ++allCount;
-    };
-    board->OnClose = [this](QObject*) { ++closeCount; };
+    lines.clear();
+    // Each line the board hands out, read back as the move, rename or whole formation it is.
+    connect(board.get(), &TFormBoard::LineReady, board.get(), [this](int nRoom, const std::string& text) {
+        QCOMPARE(nRoom, board->nRoomNo);
+        QVERIFY(text.size() <= 200);
+        lines.push_back(text);
+        const int item = text.size() > 5 ? text[5] - 'A' : -1;
+        if (text.starts_with("*!B!*"))
+            text.size() == 10 ? moved.push_back(item) : void(++allCount);
+        else if (text.size() <= 5 + 1 + 6 + 1)
+            named.push_back(item);
+    });
+    connect(board.get(), &TFormBoard::Closed, board.get(), [this] { ++closeCount; });
     tempDir = std::make_unique<QTemporaryDir>();
 }
 
@@ -295,16 +307,13 @@ void TestBoard::closingHidesAndReports()
     QCOMPARE(closeCount, 1);
     QVERIFY(!board->isVisible());
 
-    board->OnClose = nullptr;   // unassigned: the window still hides
-    board->ShowBoard(3, RoomName);
-    QVERIFY(board->close());
-    QVERIFY(!board->isVisible());
 }
 
 // --- dragging --------------------------------------------------------------------
 
 void TestBoard::dragTwoPixelsRightMovesAndReports()
 {
+    board->ShowBoard(3, RoomName);
     const qint64 pictureBefore = board->ImageGround->Picture().cacheKey();
     press(Qt::LeftButton, {100, 150});   // the ball, at 50,50
     QCOMPARE(board->nDragItem, 0);
@@ -382,6 +391,7 @@ void TestBoard::handCursorOverMarkers()
 
 void TestBoard::rightClickRenamesAndReports()
 {
+    board->nRoomNo = 3;   // bound, not shown
     const qint64 pictureBefore = board->ImageGround->Picture().cacheKey();
     ModalSteps steps(*nameDialog, [this] {
         QCOMPARE(nameDialog->EditName->text(), QStringLiteral("1"));
@@ -402,6 +412,7 @@ void TestBoard::rightClickRenamesAndReports()
 
 void TestBoard::confirmingAnUnchangedNameStillReports()
 {
+    board->nRoomNo = 3;   // bound, not shown
     ModalSteps steps(*nameDialog, [this] { DialogDriver::PressKey(*nameDialog, Qt::Key_Return); });
     press(Qt::MiddleButton, Centre(22));
     release(Qt::MiddleButton, Centre(22));
@@ -452,6 +463,7 @@ void TestBoard::rightClickOnGrassOpensNoDialog()
 
 void TestBoard::nameWithABlankIsRefused()
 {
+    board->nRoomNo = 3;   // bound, not shown
     BoxRecorder boxes;
     bool stayedOpen = false;
     ModalSteps steps(*nameDialog, [&] {
@@ -554,15 +566,13 @@ void TestBoard::parseTalkRedrawsOnlyWhenApplied()
 
 void TestBoard::buttonAllReports()
 {
+    board->ShowBoard(3, RoomName);
     QTest::mouseClick(board->ButtonAll, Qt::LeftButton);
     QCOMPARE(allCount, 1);
     QVERIFY(board->ButtonAll->toolTip().isEmpty());
     QCOMPARE(board->ButtonAll->property("hint").toString(),
              QStringLiteral("新しく部屋に入ってきたユーザにフォーメーション情報を送ります"));
 
-    board->OnAllChar = nullptr;
-    QTest::mouseClick(board->ButtonAll, Qt::LeftButton);
-    QCOMPARE(allCount, 1);
 }
 
 void TestBoard::buttonCopyPutsBothLinesOnTheClipboard()
@@ -746,6 +756,7 @@ void TestBoard::doubleDensityDrawsFinerPixelsOnTheSamePitch()
     QCOMPARE(picture.pixel(200, 42), qRgb(255, 0, 0));
     QCOMPARE(CharItems[1].nWidth, 200);
     QCOMPARE(CharItems[1].nHeight, 300);
+    board->nRoomNo = 3;
     press(Qt::LeftButton, {100, 21});
     release(Qt::LeftButton, {104, 21});
     QCOMPARE(moved, std::vector<int>{1});
@@ -857,6 +868,51 @@ void TestBoard::keptTitlesShowInTheMenuAsWritten()
     QCOMPARE(removes, (QStringList{QStringLiteral("R&D"), QStringLiteral("&&x")}));
 }
 
+void TestBoard::keptFormationIsNotReplacedSilently()
+{
+    useFormationFile();
+    board->ShowBoard(3, RoomName);
+    CharItems[5].nX = 3;
+    QVERIFY(board->SaveFormation(QStringLiteral("練習")));
+    const auto kept = [this] {
+        QFile file(formationPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    CharItems[5].nX = 9;
+    for (const bool replace : {false, true}) {
+        ModalSteps steps(*board->ReplaceQuestion, [this, replace] {
+            QVERIFY(board->ReplaceQuestion->text().contains(QStringLiteral("練習")));
+            board->ReplaceQuestion->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        QCOMPARE(board->SaveFormation(QStringLiteral("練習")), replace);
+        QVERIFY(steps.Finished());
+        QCOMPARE(kept().contains("F0918"), replace);
+    }
+
+    // A title Shift-JIS cannot hold is refused, never kept as "?A".
+    BoxRecorder boxes;
+    QVERIFY(!board->SaveFormation(QStringLiteral("⚽A")));
+    QCOMPARE(boxes.Texts().size(), 1);
+    QVERIFY(boxes.Texts().constFirst().contains(QStringLiteral("⚽")));
+    QCOMPARE(board->Formations()->Formations().size(), std::size_t(1));
+
+    // The title dialog comes back with the text as typed.
+    QString offeredAgain;
+    std::optional<ModalSteps> again;
+    ModalSteps first(*board->TitleDialog, [&] {
+        board->TitleDialog->setTextValue(QStringLiteral("🏆A"));
+        again.emplace(*board->TitleDialog, [&] {
+            offeredAgain = board->TitleDialog->textValue();
+            board->TitleDialog->reject();
+        });
+        board->TitleDialog->accept();
+    });
+    menuAction(board->MenuFormation, QStringLiteral("保存..."))->trigger();
+    QVERIFY(first.Finished() && again && again->Finished());
+    QCOMPARE(offeredAgain, QStringLiteral("🏆A"));
+    QCOMPARE(board->Formations()->Formations().size(), std::size_t(1));
+}
+
 void TestBoard::damagedFormationFileIsToldOnce()
 {
     useFormationFile("[a]\n*!B!*A0101\n*!N!*A \nnot a line\n");
@@ -893,6 +949,64 @@ void TestBoard::pasteLoadsTheCopyText()
     QCOMPARE(CharItems[7].nX, 1);
     QTRY_VERIFY(!board->LinesPending());
     QCOMPARE(allCount, 1);
+}
+
+QImage TestBoard::pictureOf(const CharItemTable& table) const
+{
+    const CharItemTable kept = CharItems;
+    CharItems = table;
+    board->DrawBoard();
+    QImage picture = board->BoardPicture();
+    CharItems = kept;
+    board->DrawBoard();
+    return picture;
+}
+
+void TestBoard::everyRoadOfAWholeFormationGivesPeersTheSamePicture()
+{
+    useFormationFile();
+    board->ShowBoard(3, RoomName);
+    // 23 names of 193 bytes from peers, each in a legal line of its own.
+    for (int i = 0; i < CharItemCount; ++i) {
+        const std::string line = "*!N!*" + std::string(1, CharItemLetter(i)) + std::string(1, CharItemLetter(i))
+                               + std::string(192, char('0' + i % 10));
+        QVERIFY(board->ParseTalk(3, line.c_str()));
+    }
+    QVERIFY(board->SaveFormation(QStringLiteral("long")));
+    board->ButtonCopyClick();
+    const std::vector<std::pair<const char*, std::function<void()>>> roads{
+        {"全位置送信", [this] { board->ButtonAllClick(); }},
+        {"built-in", [this] { board->LoadBuiltInFormation(2, BoardSide::Side2); }},
+        {"kept", [this] {
+             ResetCharItems(CharItems, 200, 300);
+             board->LoadSavedFormation("long");
+         }},
+        {"undo of a load", [this] { board->Undo(); }},
+        {"redo of a load", [this] { board->Redo(); }},
+        {"paste", [this] {
+             ResetCharItems(CharItems, 200, 300);
+             QVERIFY(board->PasteFormation());
+         }},
+    };
+    for (const auto& [road, take] : roads) {
+        lines.clear();
+        take();
+        QTRY_VERIFY(!board->LinesPending());
+        // A peer whose board differs in every marker: all of it must come in the lines.
+        CharItemTable peer;
+        ResetCharItems(peer, 200, 300);
+        for (CharItem& item : peer) {
+            item.nX = 1;
+            item.Name = "old";
+        }
+        for (const std::string& line : lines)
+            ParseBoardLine(peer, 3, 3, line);
+        for (int i = 0; i < CharItemCount; ++i) {
+            QVERIFY2(peer[i].Name == CharItems[i].Name, road);
+            QVERIFY2(peer[i].nX == CharItems[i].nX && peer[i].nY == CharItems[i].nY, road);
+        }
+        QVERIFY2(pictureOf(peer) == pictureOf(CharItems), road);
+    }
 }
 
 void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
@@ -937,6 +1051,7 @@ void TestBoard::undoAndRedoSendOwnChangesAsBoardLines()
     board->Undo();
     QCOMPARE(CharItems[0].nX, 20);
     QVERIFY(!board->LinesPending());
+    QVERIFY2(board->StatusText().contains(QStringLiteral("元に戻せません")), qPrintable(board->StatusText()));
 
     // A load undoes as a whole formation.
     board->LoadBuiltInFormation(1, BoardSide::Side1);
@@ -1028,6 +1143,28 @@ void TestBoard::keyRepeatSendsOneLineOnceKeysRest()
     board->Undo();
     QCOMPARE(CharItems[3].nX, 35);
     QVERIFY(!board->CanUndo());
+    QTRY_VERIFY(!board->LinesPending());
+
+    // Held as X holds a key: a first press, the rest of a pause longer than the
+    // quiet time, then auto-repeated release and press pairs, then the release.
+    moved.clear();
+    const auto key = [this](QEvent::Type type, bool autoRepeat) {
+        QKeyEvent event(type, Qt::Key_Right, Qt::NoModifier, QString(), autoRepeat);
+        QCoreApplication::sendEvent(board->ImageGround, &event);
+    };
+    key(QEvent::KeyPress, false);
+    QTest::qWait(int(BoardRestMs) + 200);
+    for (int k = 0; k < 3; ++k) {
+        key(QEvent::KeyRelease, true);
+        key(QEvent::KeyPress, true);
+    }
+    QTest::qWait(int(BoardRestMs) + 200);
+    QVERIFY(moved.empty());   // nothing while the key is down
+    key(QEvent::KeyRelease, false);
+    QTRY_COMPARE(moved, std::vector<int>{3});
+    QCOMPARE(CharItems[3].nX, 39);
+    board->Undo();
+    QCOMPARE(CharItems[3].nX, 35);   // one step
 }
 
 void TestBoard::enterOpensTheNameDialogOfTheChosenMarker()
@@ -1063,6 +1200,12 @@ void TestBoard::statusLineTellsWhoMovedWhat()
     QCOMPARE(board->StatusText(), QStringLiteral("タロウ: フォーメーションを送信"));
     QVERIFY(board->ParseTalk(3, "*!N!*C\x83\x7b ", "x"));
     QCOMPARE(board->StatusText(), QStringLiteral("x: C を「ボ」に"));
+    // Several markers but not the whole formation: which ones, and what was done.
+    QVERIFY(board->ParseTalk(3, "*!N!*Bp Cq ", "x"));
+    QCOMPARE(board->StatusText(), QStringLiteral("x: B, C の名前を変更"));
+    QVERIFY(board->ParseTalk(3, "*!B!*B1010M2020", "x"));
+    QCOMPARE(board->StatusText(), QStringLiteral("x: B, M を移動"));
+    QVERIFY(board->ParseTalk(3, "*!N!*C\x83\x7b ", "x"));
     // Lines of another room or applying nothing leave it as it is.
     QVERIFY(board->ParseTalk(4, "*!B!*B5010", "y"));
     QVERIFY(board->ParseTalk(3, "*!B!*", "y"));

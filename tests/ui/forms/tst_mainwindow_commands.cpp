@@ -52,6 +52,11 @@ QByteArray enterFrame(std::uint8_t room, const QByteArray& password)
                                                       ScriptedServer::String(password));
 }
 
+bool IsGrass(QRgb pixel)
+{
+    return qGreen(pixel) > qRed(pixel) + 30 && qGreen(pixel) > qBlue(pixel) + 30;
+}
+
 } // namespace
 
 class TestMainWindowCommands : public QObject {
@@ -82,6 +87,7 @@ private slots:
     void startRoomsDialogEditsTheList();
     void boardButtonDisabledWhileBoardShown();
     void ctrlOOnTheBoardOpensTheConnectDialogAboveIt();
+    void boardLinesGoToTheBoardsRoomNotTheActiveTab();
     void firstActivationOpensConnectDialogOnce();
     void settingsReadAtStartAndWrittenAtExit();
     void savedBoundsOffTheScreenComeBackOnIt();
@@ -643,6 +649,46 @@ void TestMainWindowCommands::ctrlOOnTheBoardOpensTheConnectDialogAboveIt()
     QTest::keyClick(FormBoard, Qt::Key_O, Qt::ControlModifier);
     QVERIFY(waitFor([&] { return dialogs == 1; }));
     QVERIFY(aboveBoard);
+}
+
+void TestMainWindowCommands::boardLinesGoToTheBoardsRoomNotTheActiveTab()
+{
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    QVERIFY(f.OpenRoom(3, "Lobby"));
+    f.Window()->ButtonBoard->click();
+    QVERIFY(f.OpenRoom(4, "Team"));
+    QCOMPARE(f.Window()->ActiveChatSheet(), f.Window()->FindSheet(4));
+    const auto drag = [](int dx) {
+        QTest::mousePress(FormBoard->ImageGround, Qt::LeftButton, {}, QPoint(100, 150));
+        QTest::mouseRelease(FormBoard->ImageGround, Qt::LeftButton, {}, QPoint(100 + dx, 150));
+        QVERIFY(waitFor([] { return !FormBoard->LinesPending(); }));
+    };
+    drag(4);   // the ball, 50,50 -> 52,50
+    QCOMPARE(f.FramesUntilSync(), QList<QByteArray>{talkFrame(3, 7, "", "*!B!*A5250")});
+    FormBoard->ButtonAllClick();
+    QVERIFY(waitFor([] { return !FormBoard->LinesPending(); }));
+    const QList<QByteArray> all = f.FramesUntilSync();
+    QCOMPARE(all.size(), 2);
+    for (const QByteArray& frame : all)
+        QCOMPARE(frame.at(3), char(3));   // the room byte of each GmTalk
+
+    // Out of the board's room: nothing goes out, the board shows what it holds and says why.
+    f.Server.SendRaw(ScriptedServer::Frame(GmTypeRetireUser, QByteArray::fromHex("030007")));
+    QVERIFY(waitFor([&] { return f.Window()->FindSheet(3) == nullptr; }));
+    drag(-10);   // 52 -> 47: the disc now covers x 87..100
+    QVERIFY(f.FramesUntilSync().isEmpty());
+    QCOMPARE(CharItems[0].nX, 47);
+    QCOMPARE(FormBoard->BoardPicture().pixel(88, 150), qRgb(255, 255, 255));
+    QVERIFY2(FormBoard->StatusText().contains(QStringLiteral("送信していません")), qPrintable(FormBoard->StatusText()));
+
+    // Disconnected, the board still open: a drag is drawn where the table has it.
+    f.Window()->CloseMenuClick();
+    drag(-10);   // 47 -> 42: the disc covers x 77..90
+    QCOMPARE(CharItems[0].nX, 42);
+    QCOMPARE(FormBoard->BoardPicture().pixel(78, 147), qRgb(255, 255, 255));
+    QVERIFY(IsGrass(FormBoard->BoardPicture().pixel(96, 147)));   // nothing left at 47
+    QVERIFY2(FormBoard->StatusText().contains(QStringLiteral("接続していない")), qPrintable(FormBoard->StatusText()));
 }
 
 void TestMainWindowCommands::firstActivationOpensConnectDialogOnce()

@@ -115,7 +115,7 @@ void TestSettingsSafety::unwritableFileShowsBoxAndKeepsOldFile()
     FillTagged(*f.Window(), "new");
     QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     f.Close();   // program end saves
-    QCOMPARE(f.Boxes, QStringList{path + QStringLiteral(" に書き込めません")});
+    QCOMPARE(f.Boxes, QStringList{path + QStringLiteral(" に書き込めません（書き込みの権限がありません）")});
     QCOMPARE(f.SettingsBytes(), old);
     QVERIFY(TemporaryFiles(QFileInfo(path).absolutePath()).isEmpty());
 }
@@ -131,7 +131,7 @@ void TestSettingsSafety::unwritableFolderShowsBoxAndKeepsOldFile()
     QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     f.Window()->SaveSettings();
     QFile::setPermissions(folder, before);
-    QCOMPARE(f.Boxes, QStringList{path + QStringLiteral(" に書き込めません")});
+    QCOMPARE(f.Boxes, QStringList{path + QStringLiteral(" に書き込めません（書き込みの権限がありません）")});
     QCOMPARE(f.SettingsBytes(), old);
     QVERIFY(TemporaryFiles(folder).isEmpty());
     // Once the folder may be written again, the next save goes through.
