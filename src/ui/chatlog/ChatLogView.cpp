@@ -268,6 +268,7 @@ void ChatLogView::LoadOlder()
     JoinReader();   // the last one has handed its page over already
     loading_ = true;
     readerBusy_ = true;
+    pageRead_ = false;
     topNote_->setText(QStringLiteral("過去ログを読み込んでいます…"));
     topNote_->show();
     PlaceNotes();
@@ -280,6 +281,7 @@ void ChatLogView::LoadOlder()
                 ShowHistoryPage(std::move(page), generation, atStart);
             },
             Qt::QueuedConnection);
+        pageRead_ = true;
     });
 }
 
@@ -551,8 +553,12 @@ void ChatLogView::ScrollMoved(int value)
     if (value >= bar->maximum() && value > bar->minimum()) {
         belowNote_->hide();
         // Back at the newest line: the history goes, once this scroll is over,
-        // unless it went already and a line asked for since is on its way.
-        if (historyBlocks_ > 0 || loading_)
+        // unless it went already and a line asked for since is on its way. A line
+        // asked for whose page is not shown yet goes at once: its page may be
+        // waiting in the queue already, and the user came first.
+        if (jumping_ && loading_ && historyBlocks_ == 0)
+            DropHistory();
+        else if (historyBlocks_ > 0 || loading_)
             QTimer::singleShot(0, this, [this, generation = generation_] {
                 QScrollBar* b = verticalScrollBar();
                 if (b->value() >= b->maximum() && generation == generation_)
