@@ -113,7 +113,7 @@ HistoryPager::~HistoryPager()
         ::close(fd_);
 }
 
-bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset)
+bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset, std::uint64_t scanLimit)
 {
     const auto it = std::find(files_.begin(), files_.end(), fileName);
     if (it == files_.end())
@@ -124,7 +124,8 @@ bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset
         return false;
     // The line's end: scanned forwards in blocks, nothing kept; past the scan
     // limit, the piece up to it counts as the line.
-    const std::uint64_t stop = scanLimit_ > 0 ? std::min(size, offset + scanLimit_) : size;
+    const std::uint64_t limit = scanLimit > 0 && scanLimit_ > 0 ? std::min(scanLimit, scanLimit_) : scanLimit + scanLimit_;
+    const std::uint64_t stop = limit > 0 ? std::min(size, offset + limit) : size;
     std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - offset)), '\0');
     std::uint64_t at = offset;
     while (at < stop) {

@@ -447,14 +447,15 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
     jumping_ = false;   // a line asked for before is replaced, not lost
     DropHistory();
     // A line logged since the tab opened is past what the pager reads: the tab holds it.
-    const bool read = pager_->SeekAfterLine(fileName, offset);
+    // On the GUI thread: a line of gigabytes is looked into no further than a bounded piece.
+    const bool read = pager_->SeekAfterLine(fileName, offset, chatlog::GuiScanBytes);
     const chatlog::HistoryPager::Position after = pager_->Where();
     if (!read || !(after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_))) {
         pager_->Seek(historyStart_);
         if (SelectTabLine(stamp, text, sameAfter))
             return true;
         // Gone from the tab's lines in a flood since: read back as history, where the pager reads.
-        if (!read || !pager_->SeekAfterLine(fileName, offset))
+        if (!read || !pager_->SeekAfterLine(fileName, offset, chatlog::GuiScanBytes))
             return false;
     }
     jumping_ = true;

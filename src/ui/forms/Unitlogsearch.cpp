@@ -21,7 +21,7 @@ constexpr std::size_t LinesAround = 20;
 // The lines around a hit are read on the GUI thread: no more than this of any
 // one line is looked at, so a damaged log (gigabytes without a line end) costs
 // a few megabytes at most.
-constexpr std::uint64_t AroundScanBytes = 64 * 1024;
+constexpr std::uint64_t AroundScanBytes = chatlog::GuiScanBytes;
 const QColor HitBackground(255, 240, 160);
 
 QString Qs(std::string_view utf8)

@@ -41,6 +41,19 @@ bool waitWithoutEvents(const std::function<bool()>& condition)
     return condition();
 }
 
+// The bytes this process has read so far, by any thread.
+qint64 BytesReadByProcess()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 void WriteLog(const QString& folder, const QString& name, const QByteArray& bytes)
 {
     QDir().mkpath(folder);
@@ -66,6 +79,7 @@ private slots:
     void theHitAmongItsLinesReadsWellInADarkPalette();
     void linesAroundAHitLookOnlyAPieceIntoADamagedLine();
     void aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit();
+    void aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece();
     void keepsTheNewestRowsWhateverOrderTheyComeIn();
 };
 
@@ -417,6 +431,46 @@ void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
     QVERIFY(!w->ShowRoomLogLine(("127.0.0.1_" + std::to_string(f.Server.Port())), "Lobby", "Lobby_2026-11.log",
                                 form->Results()->Hit(0).Offset, QString(), QStringLiteral("the goal 100"), 0));
     QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
+}
+
+void TestLogSearch::aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    // October: a hit that starts a run of 64 MB without a line end (a crash, another program);
+    // November: numbered lines; December: more than the tab restores.
+    const QByteArray start = "2026-10-20 10:00:00 the goal ";
+    WriteLog(here, QStringLiteral("Lobby_2026-10.log"), start);
+    QVERIFY(QFile::resize(here + QStringLiteral("/Lobby_2026-10.log"), 64 * 1024 * 1024));
+    QByteArray november;
+    for (int i = 0; i < 40; ++i)
+        november += QStringLiteral("2026-11-20 10:%1:00 seq=%2\n").arg(i, 2, 10, QLatin1Char('0')).arg(i, 6, 10, QLatin1Char('0')).toUtf8();
+    WriteLog(here, QStringLiteral("Lobby_2026-11.log"), november);
+    QByteArray december;
+    for (int i = 0; i < 250; ++i)
+        december += "2026-12-01 08:00:00 later " + QByteArray::number(i) + "\n";
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"), december);
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+
+    // Choosing the hit reads a bounded piece of its line on the GUI thread, not the run's rest.
+    form->EditSearch->setText(QStringLiteral("the goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    const qint64 before = BytesReadByProcess();
+    QVERIFY(before >= 0);
+    form->ButtonOpenRoom->click();
+    QVERIFY(BytesReadByProcess() - before < 4 * 1024 * 1024);
+    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
+    QVERIFY(sheet->ChatLog->textCursor().selectedText().startsWith(QString::fromUtf8(start)));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました"));
 }
 
 void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
