@@ -113,7 +113,8 @@ HistoryPager::~HistoryPager()
         ::close(fd_);
 }
 
-bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset, std::uint64_t scanLimit)
+bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset, std::uint64_t scanLimit,
+                                 std::string* shown)
 {
     const auto it = std::find(files_.begin(), files_.end(), fileName);
     if (it == files_.end())
@@ -128,20 +129,31 @@ bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset
     const std::uint64_t stop = limit > 0 ? std::min(size, offset + limit) : size;
     std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - offset)), '\0');
     std::uint64_t at = offset;
+    char before = '\n';
+    const bool startsLine = offset == 0 || (::pread(fd_, &before, 1, static_cast<off_t>(offset - 1)) == 1 && before == '\n');
+    std::string raw;   // the line's first bytes, as many as are shown
+    const auto give = [&] {
+        if (shown != nullptr)
+            *shown = startsLine ? ShownLine(raw) : std::string();
+        return true;
+    };
     while (at < stop) {
         const ssize_t got = ::pread(fd_, block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, stop - at)),
                                     static_cast<off_t>(at));
         if (got <= 0)
             break;
-        if (const void* nl = std::memchr(block.data(), '\n', static_cast<std::size_t>(got))) {
-            at += static_cast<std::uint64_t>(static_cast<const char*>(nl) - block.data()) + 1;
-            pos_ = {index, at};
-            return true;
+        const void* nl = std::memchr(block.data(), '\n', static_cast<std::size_t>(got));
+        const std::size_t lineBytes =
+            nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - block.data()) : static_cast<std::size_t>(got);
+        raw.append(block.data(), std::min(lineBytes, MaxLineBytes + 4 - std::min(raw.size(), MaxLineBytes + 4)));
+        if (nl != nullptr) {
+            pos_ = {index, at + lineBytes + 1};
+            return give();
         }
         at += static_cast<std::uint64_t>(got);
     }
     pos_ = {index, at < stop ? size : stop};
-    return true;
+    return give();
 }
 
 bool HistoryPager::AtStart() const

@@ -83,8 +83,11 @@ public:
     // file of that name, so the next page ends with that line. False (and the
     // pager stays) when the pager has no such file or the offset is past what
     // it reads. With a scanLimit (for a seek on the GUI thread) it looks no
-    // further into the line than that, nor than the pager's own limit.
-    bool SeekAfterLine(std::string_view fileName, std::uint64_t offset, std::uint64_t scanLimit = 0);
+    // further into the line than that, nor than the pager's own limit. shown,
+    // when given, gets the line read there as it is shown (ShownLine), so that
+    // the caller can tell it is the line it means; empty when offset starts no line.
+    bool SeekAfterLine(std::string_view fileName, std::uint64_t offset, std::uint64_t scanLimit = 0,
+                       std::string* shown = nullptr);
     // Whether a place is older than another (reading backwards reaches it later).
     static bool Before(Position a, Position b)
     {

@@ -448,7 +448,10 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
     DropHistory();
     // A line logged since the tab opened is past what the pager reads: the tab holds it.
     // On the GUI thread: a line of gigabytes is looked into no further than a bounded piece.
-    const bool read = pager_->SeekAfterLine(fileName, offset, chatlog::GuiScanBytes);
+    // The line there must be the one asked for: the file may have changed since.
+    const std::string logged = (stamp.isEmpty() ? text : stamp + QLatin1Char(' ') + text).toStdString();
+    std::string there;
+    const bool read = pager_->SeekAfterLine(fileName, offset, chatlog::GuiScanBytes, &there) && there == logged;
     const chatlog::HistoryPager::Position after = pager_->Where();
     if (!read || !(after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_))) {
         pager_->Seek(historyStart_);

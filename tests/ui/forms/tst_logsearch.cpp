@@ -457,6 +457,7 @@ void TestLogSearch::aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece()
     QVERIFY(sheet);
     w->MenuLogSearch->trigger();
     TFormLogSearch* form = w->FormLogSearch;
+    const QString notShown = QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）");
 
     // Choosing the hit reads a bounded piece of its line on the GUI thread, not the run's rest.
     form->EditSearch->setText(QStringLiteral("the goal"));
@@ -471,6 +472,21 @@ void TestLogSearch::aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece()
     QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
     QVERIFY(sheet->ChatLog->textCursor().selectedText().startsWith(QString::fromUtf8(start)));
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました"));
+
+    // The month file loses its first three lines after the search: the line now at the
+    // hit's place is another one, and the window says the hit was not shown.
+    form->EditSearch->setText(QStringLiteral("seq=000012"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    WriteLog(here, QStringLiteral("Lobby_2026-11.log"), november.mid(november.indexOf("2026-11-20 10:03:00")));
+    QTest::keyClick(sheet->ChatLog, Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() == 0 && !sheet->ChatLog->HistoryReading(); }));
+    form->ButtonOpenRoom->click();
+    QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading() && !sheet->ChatLog->HistoryLoading(); }));
+    QVERIFY(!sheet->ChatLog->textCursor().selectedText().contains(QStringLiteral("seq=")));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました　") + notShown);
 }
 
 void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
