@@ -17,15 +17,12 @@ constexpr std::size_t BlockBytes = 64 * 1024;
 
 std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem)
 {
-    // "<stem>_YYYY-MM.log": the month part has a fixed length, so no other stem's files match.
-    const std::size_t nameLength = stem.size() + std::string_view("_YYYY-MM.log").size();
     std::vector<std::string> months;
     std::error_code error;
     for (std::filesystem::directory_iterator it(serverFolder, error), last; !error && it != last;
          it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (name.size() == nameLength && name.compare(0, stem.size(), stem) == 0 && name[stem.size()] == '_' &&
-            name.ends_with(".log"))
+        if (IsMonthFileOf(name, stem))
             months.push_back(name);
     }
     std::sort(months.rbegin(), months.rend());

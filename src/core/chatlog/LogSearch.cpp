@@ -19,7 +19,6 @@ namespace {
 
 // Bytes read and folded at a time: a file costs no more memory than this, whatever its size.
 constexpr std::size_t PieceBytes = 4 * 1024 * 1024;
-constexpr std::string_view MonthSuffix = "_YYYY-MM.log";
 
 int HexValue(char c)
 {
@@ -30,30 +29,6 @@ int HexValue(char c)
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
-}
-
-bool Number(std::string_view text, int& value)
-{
-    value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    return !text.empty();
-}
-
-// "<stem>_YYYY-MM.log" into its parts.
-bool ParseMonthFile(std::string_view name, std::string& stem, int& year, int& month)
-{
-    if (name.size() <= MonthSuffix.size() || !name.ends_with(".log"))
-        return false;
-    const std::string_view suffix = name.substr(name.size() - MonthSuffix.size());
-    if (suffix[0] != '_' || suffix[5] != '-' || !Number(suffix.substr(1, 4), year) ||
-        !Number(suffix.substr(6, 2), month) || month < 1 || month > 12)
-        return false;
-    stem = std::string(name.substr(0, name.size() - MonthSuffix.size()));
-    return true;
 }
 
 bool MonthInRange(int year, int month, const LogQuery& query)
@@ -109,9 +84,12 @@ std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const
         for (std::filesystem::directory_iterator it(server->path(), inner), last; !inner && it != last;
              it.increment(inner)) {
             LogFile file;
+            const std::string name = it->path().filename().string();
+            std::string_view stem;
             if (!it->is_regular_file(statError) || it->is_symlink(statError) ||
-                !ParseMonthFile(it->path().filename().string(), file.Stem, file.Year, file.Month))
+                !ParseMonthFileName(name, stem, file.Year, file.Month))
                 continue;
+            file.Stem = std::string(stem);
             if ((!query.Stem.empty() && file.Stem != query.Stem) || !MonthInRange(file.Year, file.Month, query))
                 continue;
             file.Path = it->path();

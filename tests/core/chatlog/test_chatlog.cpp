@@ -107,6 +107,9 @@ TEST_F(ChatLogTest, TailComesFromTheEndOfLargeFilesAndAcrossMonths)
     EXPECT_EQ(chatlog::ReadLastLines(Srv / "room_2026-11.log", 10), (std::vector<std::string>{"a", "b", "c"}));
     WriteFile(Srv / "room_2026-10.log", "old 1\nold 2\n");
     WriteFile(Srv / "room_x_2026-12.log", "another room\n");
+    // Names of a month's length that are no month: neither the newest month nor any other.
+    for (const char* name : {"room_2026_12.log", "room_2027-13.log", "room_20x6-12.log", "room_2026-1x.log"})
+        WriteFile(Srv / name, "not a month\n");
     WriteFile(Srv / "empty_2026-12.log", "");
     EXPECT_TRUE(chatlog::ReadLastLines(Srv / "empty_2026-12.log", 5).empty());
     EXPECT_TRUE(chatlog::ReadLastLines(Srv / "missing.log", 5).empty());
