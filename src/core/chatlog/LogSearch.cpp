@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -68,34 +69,61 @@ std::string RoomOfStem(std::string_view stem)
     return RestoredLine(bytes);
 }
 
-std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query)
+std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query,
+                                  std::vector<PlaceProblem>* refused)
 {
     std::vector<LogFile> files;
+    std::vector<PlaceProblem> problems;
+    // A place that is gone (no logs yet, or removed while listed) is nothing to tell.
+    const auto refuse = [&](const PlaceProblem& problem) {
+        if (problem.Why != Fault::None || problem.Error != ENOENT)
+            problems.push_back(problem);
+    };
+    const OpenedPlace logs = OpenLogsFolder(logsFolder);
+    if (!logs.Fd)
+        refuse(logs.Problem);
     std::error_code error;
-    for (std::filesystem::directory_iterator server(logsFolder, error), end; !error && server != end;
-         server.increment(error)) {
+    for (std::filesystem::directory_iterator server = logs.Fd ? std::filesystem::directory_iterator(logsFolder, error)
+                                                              : std::filesystem::directory_iterator(),
+                                             end;
+         !error && server != end; server.increment(error)) {
         std::error_code statError;
-        if (!server->is_directory(statError) || server->is_symlink(statError))
-            continue;
+        if (!server->is_directory(statError) && !server->is_symlink(statError))
+            continue;   // a stray file is no server's folder
         const std::string serverName = server->path().filename().string();
         if (!query.Server.empty() && serverName != query.Server)
             continue;
+        const OpenedPlace folder = OpenServerFolder(server->path(), false);
+        if (!folder.Fd) {
+            refuse(folder.Problem);
+            continue;
+        }
         std::error_code inner;
         for (std::filesystem::directory_iterator it(server->path(), inner), last; !inner && it != last;
              it.increment(inner)) {
             LogFile file;
             const std::string name = it->path().filename().string();
             std::string_view stem;
-            if (!it->is_regular_file(statError) || it->is_symlink(statError) ||
-                !ParseMonthFileName(name, stem, file.Year, file.Month))
+            if (!ParseMonthFileName(name, stem, file.Year, file.Month))
                 continue;
             file.Stem = std::string(stem);
             if ((!query.Stem.empty() && file.Stem != query.Stem) || !MonthInRange(file.Year, file.Month, query))
                 continue;
+            // Opened and checked as the search will open it: a refused file is told now, not skipped later.
+            const OpenedPlace opened = OpenLogFile(folder.Fd.Get(), server->path(), name, false);
+            if (!opened.Fd) {
+                refuse(opened.Problem);
+                continue;
+            }
             file.Path = it->path();
             file.Server = serverName;
             files.push_back(std::move(file));
         }
+    }
+    if (refused != nullptr) {
+        std::sort(problems.begin(), problems.end(),
+                  [](const PlaceProblem& a, const PlaceProblem& b) { return a.Path < b.Path; });
+        *refused = std::move(problems);
     }
     std::sort(files.begin(), files.end(), [](const LogFile& a, const LogFile& b) {
         return std::tie(b.Year, b.Month, a.Server, a.Stem) < std::tie(a.Year, a.Month, b.Server, b.Stem);
@@ -260,11 +288,15 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         folderPath_ = file.Path.parent_path();
         folder_ = OpenServerFolder(folderPath_, false);
     }
-    if (!folder_.Fd)
+    if (!folder_.Fd) {
+        refused_.push_back(folder_.Problem);
         return 0;
+    }
     const OpenedPlace opened = OpenLogFile(folder_.Fd.Get(), folderPath_, file.Path.filename().string(), false);
-    if (!opened.Fd)
+    if (!opened.Fd) {
+        refused_.push_back(opened.Problem);
         return 0;
+    }
     const int fd = opened.Fd.Get();
     const std::size_t first = hits.size();
     std::string& piece = piece_;

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -26,7 +27,8 @@ LogSearchRun::~LogSearchRun()
 void LogSearchRun::Run()
 {
     // The list is made here too: a large logs folder is not listed on the GUI thread.
-    const std::vector<chatlog::LogFile> files = chatlog::ListLogFiles(folder_, query_);
+    std::vector<chatlog::PlaceProblem> refused;
+    const std::vector<chatlog::LogFile> files = chatlog::ListLogFiles(folder_, query_, &refused);
     std::uint64_t total = 0;
     for (const chatlog::LogFile& file : files) {
         std::error_code error;
@@ -35,8 +37,9 @@ void LogSearchRun::Run()
     }
     // Queued like every batch after it, so the window has the files before any hit.
     QMetaObject::invokeMethod(
-        this, [this, files, total] {
+        this, [this, files, total, refused] {
             files_ = files;
+            refused_ = refused;
             emit Started(static_cast<qint64>(total));
         },
         Qt::QueuedConnection);
@@ -61,6 +64,10 @@ void LogSearchRun::Run()
             Post(false);
         }
     }
+    {
+        std::lock_guard lock(mutex_);
+        refusedLater_ = searcher.Refused();
+    }
     Post(true);
 }
 
@@ -79,6 +86,14 @@ void LogSearchRun::Post(bool last)
             }
             emit Found(hits, static_cast<qint64>(found));
             emit Progress(static_cast<qint64>(done));
+            if (last) {
+                std::lock_guard lock(mutex_);
+                for (chatlog::PlaceProblem& problem : refusedLater_) {
+                    if (std::none_of(refused_.begin(), refused_.end(),
+                                     [&](const chatlog::PlaceProblem& p) { return p.Path == problem.Path; }))
+                        refused_.push_back(std::move(problem));
+                }
+            }
             if (last) {
                 running_ = false;
                 emit Finished(cancel_);

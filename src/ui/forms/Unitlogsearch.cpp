@@ -1,5 +1,6 @@
 #include "Unitlogsearch.h"
 
+#include "ChatLogger.h"
 #include "HistoryPager.h"
 #include "LogSearchResults.h"
 #include "LogSearchRun.h"
@@ -154,6 +155,8 @@ void TFormLogSearch::StartSearch()
     TextAround->clear();
     ButtonOpenRoom->setEnabled(false);
     results_->Reset({});
+    LabelRefused->clear();
+    LabelRefused->hide();
     cancelled_ = false;
     totalBytes_ = 0;
     ProgressSearch->setValue(0);
@@ -177,6 +180,7 @@ void TFormLogSearch::StartSearch()
     connect(run, &LogSearchRun::Started, this, [this, run](qint64 total) {
         totalBytes_ = total;
         results_->Reset(run->Files());
+        ShowRefused();
     });
     connect(run, &LogSearchRun::Found, this, [this](std::shared_ptr<std::vector<chatlog::LogHit>> hits, qint64 found) {
         results_->Add(*hits);
@@ -189,6 +193,7 @@ void TFormLogSearch::StartSearch()
     connect(run, &LogSearchRun::Finished, this, [this](bool cancelled) {
         cancelled_ = cancelled;
         ShowStatus();
+        ShowRefused();
     });
     ShowStatus();
 }
@@ -234,6 +239,22 @@ void TFormLogSearch::ShowStatus()
     if (!notShown_.isEmpty())
         status += (status.isEmpty() ? QString() : QStringLiteral("　")) + notShown_;
     LabelStatus->setText(status);
+}
+
+void TFormLogSearch::ShowRefused()
+{
+    // As the log writer tells the places it will not use: each one, and why.
+    constexpr std::size_t Shown = 5;
+    const std::vector<chatlog::PlaceProblem>& refused = run_ ? run_->Refused() : std::vector<chatlog::PlaceProblem>{};
+    QStringList lines;
+    if (!refused.empty())
+        lines << QStringLiteral("検索しなかったファイル・フォルダが %1 個あります:").arg(refused.size());
+    for (std::size_t i = 0; i < refused.size() && i < Shown; ++i)
+        lines << ChatLogger::DescribeNotSearched(refused[i]);
+    if (refused.size() > Shown)
+        lines << QStringLiteral("ほか %1 個").arg(refused.size() - Shown);
+    LabelRefused->setText(lines.join(QLatin1Char('\n')));
+    LabelRefused->setVisible(!lines.isEmpty());
 }
 
 void TFormLogSearch::ShowAround(const QModelIndex& current)

@@ -2,6 +2,7 @@
 // log's tail (damaged ones too), the log writer and the places it refuses.
 
 #include "ChatLogFiles.h"
+#include "LogSearch.h"
 #include "LogWriter.h"
 #include "TempFolderTest.h"
 
@@ -339,6 +340,15 @@ TEST_F(ChatLogTest, LinksAndPlacesOthersCanChangeAreNeitherWrittenNorRead)
 
         // Nothing is read through it either.
         EXPECT_TRUE(chatlog::ReadRoomTail(server, "room", 10).empty()) << c.what;
+        // The search leaves it out too, and says which place and why, as the writer does.
+        std::vector<chatlog::PlaceProblem> refused;
+        EXPECT_TRUE(chatlog::ListLogFiles(logs, {}, &refused).empty()) << c.what;
+        const fs::path refusedPlace =
+            c.where == Place::LogsFolder ? logs : c.where == Place::ServerFolder ? server : server / fileName;
+        ASSERT_EQ(refused.size(), 1u) << c.what;
+        EXPECT_EQ(refused[0].Where, c.where) << c.what;
+        EXPECT_EQ(refused[0].Why, c.why) << c.what;
+        EXPECT_EQ(refused[0].Path, refusedPlace.string()) << c.what;
         std::vector<LogFailure> reports;
         {
             LogWriter writer([&](const LogFailure& failure) { reports.push_back(failure); });

@@ -80,6 +80,7 @@ private slots:
     void linesAroundAHitLookOnlyAPieceIntoADamagedLine();
     void aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit();
     void aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece();
+    void filesLeftOutAreNamedWithWhyAndTheirRoomsNotOffered();
     void keepsTheNewestRowsWhateverOrderTheyComeIn();
 };
 
@@ -487,6 +488,42 @@ void TestLogSearch::aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece()
     QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading() && !sheet->ChatLog->HistoryLoading(); }));
     QVERIFY(!sheet->ChatLog->textCursor().selectedText().contains(QStringLiteral("seq=")));
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました　") + notShown);
+}
+
+void TestLogSearch::filesLeftOutAreNamedWithWhyAndTheirRoomsNotOffered()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    // A month file others may write, and a link: neither is read, and the window says which and why.
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"), "2026-12-01 09:00:00 a goal\n");
+    WriteLog(here, QStringLiteral("Team_2026-12.log"), "2026-12-01 10:00:00 b goal\n");
+    QVERIFY(QFile::setPermissions(here + QStringLiteral("/Team_2026-12.log"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup));
+    QVERIFY(QFile::link(here + QStringLiteral("/Lobby_2026-12.log"), here + QStringLiteral("/Link_2026-12.log")));
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    QCOMPARE(form->ComboRoom->findText(QStringLiteral("Team")), -1);
+    QCOMPARE(form->ComboRoom->findText(QStringLiteral("Link")), -1);
+    QVERIFY(form->ComboRoom->findText(QStringLiteral("Lobby")) > 0);
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました"));
+    QVERIFY(form->LabelRefused->isVisible());
+    QCOMPARE(form->LabelRefused->text(),
+             QStringLiteral("検索しなかったファイル・フォルダが 2 個あります:\n"
+                            "チャットログ %1/Link_2026-12.log はシンボリックリンクのため検索しませんでした\n"
+                            "チャットログ %1/Team_2026-12.log はほかのユーザーも書き込めるため検索しませんでした")
+                 .arg(here));
+    // A search with nothing left out says nothing of it.
+    QVERIFY(QFile::remove(here + QStringLiteral("/Link_2026-12.log")));
+    QVERIFY(QFile::remove(here + QStringLiteral("/Team_2026-12.log")));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(!form->LabelRefused->isVisible());
 }
 
 void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
