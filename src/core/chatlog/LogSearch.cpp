@@ -279,7 +279,8 @@ bool LogSearcher::Wants(const HitKey& key) const
 }
 
 std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
-                                      const std::atomic<bool>& cancel, std::vector<LogHit>& hits)
+                                      const std::atomic<bool>& cancel, std::vector<LogHit>& hits,
+                                      const std::function<void(std::uint64_t)>& onPiece)
 {
     if (needle_.empty())
         return 0;
@@ -298,11 +299,10 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         return 0;
     }
     const int fd = opened.Fd.Get();
-    const std::size_t first = hits.size();
+    std::size_t first = hits.size();
     std::string& piece = piece_;
     piece.clear();
     std::uint64_t pieceOffset = 0;   // the file offset of piece[0]
-    std::uint64_t read = 0;
     bool skipping = false;           // inside a line too long for a piece, already searched
     // A small file is read whole in one go, into no more room than it needs.
     struct stat st {};
@@ -312,11 +312,21 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
     if (buffer_.size() < wanted)
         buffer_.resize(wanted);
     std::string_view buffer(buffer_.data(), wanted);
+    std::uint64_t read = 0;
+    // What a piece found goes to whoever waits for it, newest first.
+    const auto search = [&](std::string_view bytes, std::uint64_t at) {
+        SearchPiece(bytes, at, fileIndex, file, query, hits);
+        if (!onPiece)
+            return;
+        std::reverse(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end());
+        onPiece(read);
+        first = hits.size();
+    };
     while (!cancel.load(std::memory_order_relaxed)) {
         const ssize_t got = ::read(fd, buffer_.data(), buffer.size());
         if (got <= 0) {
             if (!piece.empty() && !skipping)
-                SearchPiece(piece, pieceOffset, fileIndex, file, query, hits);
+                search(piece, pieceOffset);
             break;
         }
         read += static_cast<std::uint64_t>(got);
@@ -332,7 +342,7 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         // The whole of a small file is searched where it was read.
         if (piece.empty() && static_cast<std::uint64_t>(got) == fileSize && pieceOffset == 0 && !fresh.empty() &&
             fresh.back() == '\n') {
-            SearchPiece(fresh.substr(0, fresh.size() - 1), pieceOffset, fileIndex, file, query, hits);
+            search(fresh.substr(0, fresh.size() - 1), pieceOffset);
             pieceOffset += fresh.size();
             continue;
         }
@@ -341,14 +351,14 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         if (lastBreak == std::string::npos) {
             if (piece.size() >= PieceBytes) {
                 // One line longer than a piece: searched as far as it goes, the rest skipped.
-                SearchPiece(piece, pieceOffset, fileIndex, file, query, hits);
+                search(piece, pieceOffset);
                 pieceOffset += piece.size();
                 piece.clear();
                 skipping = true;
             }
             continue;
         }
-        SearchPiece(std::string_view(piece).substr(0, lastBreak), pieceOffset, fileIndex, file, query, hits);
+        search(std::string_view(piece).substr(0, lastBreak), pieceOffset);
         pieceOffset += lastBreak + 1;
         piece.erase(0, lastBreak + 1);
     }

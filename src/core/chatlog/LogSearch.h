@@ -86,8 +86,12 @@ public:
     // line first, appended to hits. A later file may hold newer ones: whoever
     // gathers the hits keeps the newest `keep` of all it was given. Reads in
     // pieces of bounded size; stops early when cancel is set. Returns the bytes read.
+    // With onPiece, a large file's hits are handed over as they are found: it is
+    // called after each piece with the file's bytes read so far, and may take the
+    // hits (each piece's newest first; a later piece's are newer).
     std::uint64_t SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
-                             const std::atomic<bool>& cancel, std::vector<LogHit>& hits);
+                             const std::atomic<bool>& cancel, std::vector<LogHit>& hits,
+                             const std::function<void(std::uint64_t)>& onPiece = {});
     // Every line found so far, kept or not.
     std::uint64_t Found() const { return found_; }
     // The files that could not be opened when their turn came (changed since they were listed).

@@ -7,6 +7,7 @@
 #include "Chatsheet.h"
 #include "LogColours.h"
 #include "LogSearchResults.h"
+#include "LogSearchRun.h"
 #include "MainWindowFixture.h"
 #include "Unitlogsearch.h"
 #include "Unitmain.h"
@@ -82,6 +83,7 @@ private slots:
     void aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece();
     void filesLeftOutAreNamedWithWhyAndTheirRoomsNotOffered();
     void keepsTheNewestRowsWhateverOrderTheyComeIn();
+    void aLargeFilesRowsAndProgressComeWhileItIsRead();
 };
 
 void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
@@ -585,6 +587,41 @@ void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
     QCOMPARE(a5.row(), 1);
     QCOMPARE(a5.data().toString(), QStringLiteral("a5"));
     QVERIFY(!a1.isValid());
+}
+
+void TestLogSearch::aLargeFilesRowsAndProgressComeWhileItIsRead()
+{
+    // One month of some 20 MB with a hit near its start: the row and the progress come
+    // while the rest is read, not when the file is done.
+    const QString logs = QDir::tempPath() + QStringLiteral("/kv-logsearch-large-%1").arg(QCoreApplication::applicationPid());
+    QDir(logs).removeRecursively();
+    QVERIFY(QDir().mkpath(logs + QStringLiteral("/srv_1")));
+    QVERIFY(QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QByteArray month;
+    for (int i = 0; i < 400000; ++i)
+        month += "2026-12-01 10:00:00 line " + QByteArray::number(i) + (i == 10 ? " needle" : "") + "\n";
+    WriteLog(logs + QStringLiteral("/srv_1"), QStringLiteral("room_2026-12.log"), month);
+    qint64 total = -1, progress = 0, progressAtFirstRow = -1;
+    bool rowSeen = false, finished = false;
+    {
+        LogSearchRun run(logs.toStdString(), {"needle", {}, {}, {}, {}}, 10);
+        connect(&run, &LogSearchRun::Started, &run, [&](qint64 bytes) { total = bytes; });
+        connect(&run, &LogSearchRun::Found, &run, [&](const std::shared_ptr<std::vector<chatlog::LogHit>>& hits, qint64) {
+            rowSeen = rowSeen || !hits->empty();
+        });
+        connect(&run, &LogSearchRun::Progress, &run, [&](qint64 done) {
+            progress = done;
+            if (rowSeen && progressAtFirstRow < 0)
+                progressAtFirstRow = done;   // given with the first row
+        });
+        connect(&run, &LogSearchRun::Finished, &run, [&] { finished = true; });
+        QVERIFY(waitFor([&] { return finished; }));
+    }
+    QDir(logs).removeRecursively();
+    QCOMPARE(total, qint64(month.size()));
+    QCOMPARE(progress, total);
+    QVERIFY(progressAtFirstRow > 0);
+    QVERIFY(progressAtFirstRow < total);
 }
 
 QTEST_MAIN(TestLogSearch)
