@@ -90,6 +90,12 @@ TFormLogSearch::TFormLogSearch(QWidget* parent) : QWidget(parent, Qt::Window)
     ListResults->installEventFilter(this);
     EditSearch->installEventFilter(this);
     SplitterResults->setSizes({340, 160});
+    // A line is searched as far as it is shown: only a foreign or damaged log has
+    // longer ones, and the window says where the search stops.
+    const QString limit = QStringLiteral("各行の表示される部分（先頭から %1 バイトまで）を検索します")
+                              .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(chatlog::MaxLineBytes)));
+    EditSearch->setPlaceholderText(limit);
+    EditSearch->setToolTip(limit);
     const QDate today = QDate::currentDate();
     DateFrom->setDate(today.addMonths(-1));
     DateTo->setDate(today);

@@ -120,6 +120,8 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     TFormLogSearch* form = w->FormLogSearch;
     QVERIFY(form && form->isVisible());
     QVERIFY(form->RadioThisServer->isChecked());
+    // How much of a line is searched is said where the query is typed.
+    QCOMPARE(form->EditSearch->placeholderText(), QStringLiteral("各行の表示される部分（先頭から 1,024 バイトまで）を検索します"));
     LogSearchResults* results = form->Results();
     // A room's month file as logged so far (the writer flushes on its own time).
     const auto monthLog = [&](const std::string& stem, std::int64_t time) {
