@@ -15,7 +15,10 @@
 // splitter gives forwards, cleaned alike, in the same order; reading forwards
 // from a line gives the same; the search finds exactly the lines whose message
 // the find bar's line search matches, newest first, each at the start of its line;
-// keeping only the newest few, it counts them all and keeps the newest.
+// keeping only the newest few, it counts them all and keeps the newest;
+// handed over piece by piece, it gives the same hits. Seeking after a line tells
+// that line as shown, and nothing for a place inside a line. A name taken from
+// the input is a month file only when it is exactly what the writer would name it.
 
 #include "HistoryPager.h"
 #include "LogSearch.h"
@@ -153,9 +156,26 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
                                                                       std::min(forward.size(), firstNewer + k + 3)));
         if (from != expected)
             return "reading forwards from line " + std::to_string(k) + " differs";
-        if (!pager.SeekAfterLine("room_2026-12.log", newerStarts[k]) ||
-            pager.Older(1) != std::vector<std::string>{forward[firstNewer + k]})
+        std::string there;
+        if (!pager.SeekAfterLine("room_2026-12.log", newerStarts[k], chatlog::GuiScanBytes, &there) ||
+            there != forward[firstNewer + k] || pager.Older(1) != std::vector<std::string>{forward[firstNewer + k]})
             return "the page before a line does not end with it";
+        // One byte into a line that has more: no line starts there.
+        const std::uint64_t end = k + 1 < newerStarts.size() ? newerStarts[k + 1] - 1 : newer.size();
+        if (newerStarts[k] + 1 < end && pager.SeekAfterLine("room_2026-12.log", newerStarts[k] + 1, 0, &there) &&
+            !there.empty())
+            return "a place inside a line was told as a line";
+    }
+
+    // The name rule: what it takes is what the writer makes.
+    {
+        const std::string_view name = rest.substr(0, std::min<std::size_t>(rest.size(), 24));
+        std::string_view stem;
+        int year = 0;
+        int month = 0;
+        if (chatlog::ParseMonthFileName(name, stem, year, month) &&
+            (stem.empty() || month < 1 || month > 12 || chatlog::MonthFileName(stem, year, month) != name))
+            return "a name taken as a month file is not one";
     }
 
     // The search, for a piece of the newer file's second line.
@@ -197,6 +217,20 @@ inline std::string RunLogRead(const std::uint8_t* data, std::size_t size, const 
     if (found != expectedHits)
         return "the search found " + std::to_string(found.size()) + " lines, the line search " +
                std::to_string(expectedHits.size());
+    // Handed over piece by piece: the same hits.
+    chatlog::LogSearcher byPiece(query);
+    std::vector<chatlog::LogHit> pieceHits;
+    std::vector<std::uint64_t> handed;
+    byPiece.SearchFile({newerFile, "s", "room", 2026, 12}, 0, {}, cancel, pieceHits, [&](std::uint64_t) {
+        for (const chatlog::LogHit& hit : pieceHits)
+            handed.push_back(hit.Offset);
+        pieceHits.clear();
+    });
+    for (const chatlog::LogHit& hit : pieceHits)
+        handed.push_back(hit.Offset);
+    std::sort(handed.begin(), handed.end(), std::greater<>());
+    if (handed != expectedHits)
+        return "handed over piece by piece, the search found other lines";
 
     // Keeping only the newest few (byte 2's next bits): every line is still
     // counted, and the newest of what it gives are the newest of all.

@@ -101,6 +101,42 @@ std::string MonthFileName(std::string_view stem, int year, int month)
     return std::string(stem) + suffix;
 }
 
+namespace {
+
+bool Digits(std::string_view text, int& value)
+{
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return !text.empty();
+}
+
+}  // namespace
+
+bool ParseMonthFileName(std::string_view name, std::string_view& stem, int& year, int& month)
+{
+    constexpr std::string_view Suffix = "_YYYY-MM.log";
+    if (name.size() <= Suffix.size() || !name.ends_with(".log"))
+        return false;
+    const std::string_view suffix = name.substr(name.size() - Suffix.size());
+    if (suffix[0] != '_' || suffix[5] != '-' || !Digits(suffix.substr(1, 4), year) ||
+        !Digits(suffix.substr(6, 2), month) || month < 1 || month > 12)
+        return false;
+    stem = name.substr(0, name.size() - Suffix.size());
+    return true;
+}
+
+bool IsMonthFileOf(std::string_view name, std::string_view stem)
+{
+    std::string_view its;
+    int year = 0;
+    int month = 0;
+    return ParseMonthFileName(name, its, year, month) && its == stem;
+}
+
 LocalStamp StampOf(std::int64_t time)
 {
     const std::time_t t = static_cast<std::time_t>(time);
@@ -277,14 +313,12 @@ std::vector<std::string> ReadRoomTail(const std::filesystem::path& serverFolder,
     const OpenedPlace folder = OpenServerFolder(serverFolder, false);
     if (!folder.Fd || count == 0)
         return {};
-    // "<stem>_YYYY-MM.log": the month part has a fixed length, so no other stem's files match.
-    const std::size_t nameLength = stem.size() + std::string_view("_YYYY-MM.log").size();
+    // Of a stem's month files the names sort as their months do.
     std::vector<std::string> months;
     if (DIR* dir = ::fdopendir(::dup(folder.Fd.Get()))) {
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
-            if (name.size() == nameLength && name.starts_with(stem) && name[stem.size()] == '_' &&
-                name.ends_with(".log"))
+            if (IsMonthFileOf(name, stem))
                 months.emplace_back(name);
         }
         ::closedir(dir);

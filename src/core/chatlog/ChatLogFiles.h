@@ -28,6 +28,13 @@ std::string RoomFileStem(std::string_view roomNameCp932);
 // "<stem>_YYYY-MM.log".
 std::string MonthFileName(std::string_view stem, int year, int month);
 
+// The one rule for what is a month file, used by everything that reads the logs:
+// a name as MonthFileName writes it (a stem of at least one byte, four digits, a
+// month 01 to 12), split into its parts. False for any other name.
+bool ParseMonthFileName(std::string_view name, std::string_view& stem, int& year, int& month);
+// Whether name is one of the stem's month files.
+bool IsMonthFileOf(std::string_view name, std::string_view stem);
+
 // The local date and time of `time` (seconds since the epoch) as a log line's
 // prefix, "YYYY-MM-DD HH:MM:SS ", with its year and month.
 struct LocalStamp {

@@ -17,15 +17,12 @@ constexpr std::size_t BlockBytes = 64 * 1024;
 
 std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem)
 {
-    // "<stem>_YYYY-MM.log": the month part has a fixed length, so no other stem's files match.
-    const std::size_t nameLength = stem.size() + std::string_view("_YYYY-MM.log").size();
     std::vector<std::string> months;
     std::error_code error;
     for (std::filesystem::directory_iterator it(serverFolder, error), last; !error && it != last;
          it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (name.size() == nameLength && name.compare(0, stem.size(), stem) == 0 && name[stem.size()] == '_' &&
-            name.ends_with(".log"))
+        if (IsMonthFileOf(name, stem))
             months.push_back(name);
     }
     std::sort(months.rbegin(), months.rend());
@@ -113,7 +110,8 @@ HistoryPager::~HistoryPager()
         ::close(fd_);
 }
 
-bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset)
+bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset, std::uint64_t scanLimit,
+                                 std::string* shown)
 {
     const auto it = std::find(files_.begin(), files_.end(), fileName);
     if (it == files_.end())
@@ -124,23 +122,35 @@ bool HistoryPager::SeekAfterLine(std::string_view fileName, std::uint64_t offset
         return false;
     // The line's end: scanned forwards in blocks, nothing kept; past the scan
     // limit, the piece up to it counts as the line.
-    const std::uint64_t stop = scanLimit_ > 0 ? std::min(size, offset + scanLimit_) : size;
+    const std::uint64_t limit = scanLimit > 0 && scanLimit_ > 0 ? std::min(scanLimit, scanLimit_) : scanLimit + scanLimit_;
+    const std::uint64_t stop = limit > 0 ? std::min(size, offset + limit) : size;
     std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, size - offset)), '\0');
     std::uint64_t at = offset;
+    char before = '\n';
+    const bool startsLine = offset == 0 || (::pread(fd_, &before, 1, static_cast<off_t>(offset - 1)) == 1 && before == '\n');
+    std::string raw;   // the line's first bytes, as many as are shown
+    const auto give = [&] {
+        if (shown != nullptr)
+            *shown = startsLine ? ShownLine(raw) : std::string();
+        return true;
+    };
     while (at < stop) {
         const ssize_t got = ::pread(fd_, block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(BlockBytes, stop - at)),
                                     static_cast<off_t>(at));
         if (got <= 0)
             break;
-        if (const void* nl = std::memchr(block.data(), '\n', static_cast<std::size_t>(got))) {
-            at += static_cast<std::uint64_t>(static_cast<const char*>(nl) - block.data()) + 1;
-            pos_ = {index, at};
-            return true;
+        const void* nl = std::memchr(block.data(), '\n', static_cast<std::size_t>(got));
+        const std::size_t lineBytes =
+            nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - block.data()) : static_cast<std::size_t>(got);
+        raw.append(block.data(), std::min(lineBytes, MaxLineBytes + 4 - std::min(raw.size(), MaxLineBytes + 4)));
+        if (nl != nullptr) {
+            pos_ = {index, at + lineBytes + 1};
+            return give();
         }
         at += static_cast<std::uint64_t>(got);
     }
     pos_ = {index, at < stop ? size : stop};
-    return true;
+    return give();
 }
 
 bool HistoryPager::AtStart() const

@@ -29,6 +29,10 @@ inline std::string ShownLine(std::string_view raw)
     return RestoredLine(raw.substr(0, MaxLineBytes + 4));
 }
 
+// The most of one line a read on the GUI thread looks at: a damaged log
+// (gigabytes without a line end) costs it a few reads of this size at most.
+inline constexpr std::uint64_t GuiScanBytes = 64 * 1024;
+
 // The months of a room's log in serverFolder, newest first (file names only).
 std::vector<std::string> RoomMonthFiles(const std::filesystem::path& serverFolder, std::string_view stem);
 
@@ -78,8 +82,12 @@ public:
     // Places the pager just after the line that starts at `offset` in the month
     // file of that name, so the next page ends with that line. False (and the
     // pager stays) when the pager has no such file or the offset is past what
-    // it reads.
-    bool SeekAfterLine(std::string_view fileName, std::uint64_t offset);
+    // it reads. With a scanLimit (for a seek on the GUI thread) it looks no
+    // further into the line than that, nor than the pager's own limit. shown,
+    // when given, gets the line read there as it is shown (ShownLine), so that
+    // the caller can tell it is the line it means; empty when offset starts no line.
+    bool SeekAfterLine(std::string_view fileName, std::uint64_t offset, std::uint64_t scanLimit = 0,
+                       std::string* shown = nullptr);
     // Whether a place is older than another (reading backwards reaches it later).
     static bool Before(Position a, Position b)
     {

@@ -96,6 +96,12 @@ int MakeFolders(const std::filesystem::path& folder)
     return 0;
 }
 
+OpenedPlace OpenLogsFolder(const std::filesystem::path& logsFolder)
+{
+    return OpenChecked(AT_FDCWD, logsFolder.empty() ? "." : logsFolder, O_RDONLY | O_DIRECTORY, Place::LogsFolder,
+                       logsFolder);
+}
+
 OpenedPlace OpenServerFolder(const std::filesystem::path& serverFolder, bool create)
 {
     const std::filesystem::path logsFolder = serverFolder.parent_path();

@@ -53,6 +53,9 @@ struct OpenedPlace {
 // 0 or the errno.
 int MakeFolders(const std::filesystem::path& folder);
 
+// The logs folder, checked as above (for reading what is in it).
+OpenedPlace OpenLogsFolder(const std::filesystem::path& logsFolder);
+
 // The folder of a server's logs, whose parent is the logs folder; both are checked.
 // With create, the missing ones are made first.
 OpenedPlace OpenServerFolder(const std::filesystem::path& serverFolder, bool create);

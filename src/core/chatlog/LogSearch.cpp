@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,7 +20,6 @@ namespace {
 
 // Bytes read and folded at a time: a file costs no more memory than this, whatever its size.
 constexpr std::size_t PieceBytes = 4 * 1024 * 1024;
-constexpr std::string_view MonthSuffix = "_YYYY-MM.log";
 
 int HexValue(char c)
 {
@@ -30,30 +30,6 @@ int HexValue(char c)
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
-}
-
-bool Number(std::string_view text, int& value)
-{
-    value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    return !text.empty();
-}
-
-// "<stem>_YYYY-MM.log" into its parts.
-bool ParseMonthFile(std::string_view name, std::string& stem, int& year, int& month)
-{
-    if (name.size() <= MonthSuffix.size() || !name.ends_with(".log"))
-        return false;
-    const std::string_view suffix = name.substr(name.size() - MonthSuffix.size());
-    if (suffix[0] != '_' || suffix[5] != '-' || !Number(suffix.substr(1, 4), year) ||
-        !Number(suffix.substr(6, 2), month) || month < 1 || month > 12)
-        return false;
-    stem = std::string(name.substr(0, name.size() - MonthSuffix.size()));
-    return true;
 }
 
 bool MonthInRange(int year, int month, const LogQuery& query)
@@ -93,31 +69,61 @@ std::string RoomOfStem(std::string_view stem)
     return RestoredLine(bytes);
 }
 
-std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query)
+std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query,
+                                  std::vector<PlaceProblem>* refused)
 {
     std::vector<LogFile> files;
+    std::vector<PlaceProblem> problems;
+    // A place that is gone (no logs yet, or removed while listed) is nothing to tell.
+    const auto refuse = [&](const PlaceProblem& problem) {
+        if (problem.Why != Fault::None || problem.Error != ENOENT)
+            problems.push_back(problem);
+    };
+    const OpenedPlace logs = OpenLogsFolder(logsFolder);
+    if (!logs.Fd)
+        refuse(logs.Problem);
     std::error_code error;
-    for (std::filesystem::directory_iterator server(logsFolder, error), end; !error && server != end;
-         server.increment(error)) {
+    for (std::filesystem::directory_iterator server = logs.Fd ? std::filesystem::directory_iterator(logsFolder, error)
+                                                              : std::filesystem::directory_iterator(),
+                                             end;
+         !error && server != end; server.increment(error)) {
         std::error_code statError;
-        if (!server->is_directory(statError) || server->is_symlink(statError))
-            continue;
+        if (!server->is_directory(statError) && !server->is_symlink(statError))
+            continue;   // a stray file is no server's folder
         const std::string serverName = server->path().filename().string();
         if (!query.Server.empty() && serverName != query.Server)
             continue;
+        const OpenedPlace folder = OpenServerFolder(server->path(), false);
+        if (!folder.Fd) {
+            refuse(folder.Problem);
+            continue;
+        }
         std::error_code inner;
         for (std::filesystem::directory_iterator it(server->path(), inner), last; !inner && it != last;
              it.increment(inner)) {
             LogFile file;
-            if (!it->is_regular_file(statError) || it->is_symlink(statError) ||
-                !ParseMonthFile(it->path().filename().string(), file.Stem, file.Year, file.Month))
+            const std::string name = it->path().filename().string();
+            std::string_view stem;
+            if (!ParseMonthFileName(name, stem, file.Year, file.Month))
                 continue;
+            file.Stem = std::string(stem);
             if ((!query.Stem.empty() && file.Stem != query.Stem) || !MonthInRange(file.Year, file.Month, query))
                 continue;
+            // Opened and checked as the search will open it: a refused file is told now, not skipped later.
+            const OpenedPlace opened = OpenLogFile(folder.Fd.Get(), server->path(), name, false);
+            if (!opened.Fd) {
+                refuse(opened.Problem);
+                continue;
+            }
             file.Path = it->path();
             file.Server = serverName;
             files.push_back(std::move(file));
         }
+    }
+    if (refused != nullptr) {
+        std::sort(problems.begin(), problems.end(),
+                  [](const PlaceProblem& a, const PlaceProblem& b) { return a.Path < b.Path; });
+        *refused = std::move(problems);
     }
     std::sort(files.begin(), files.end(), [](const LogFile& a, const LogFile& b) {
         return std::tie(b.Year, b.Month, a.Server, a.Stem) < std::tie(a.Year, a.Month, b.Server, b.Stem);
@@ -273,7 +279,8 @@ bool LogSearcher::Wants(const HitKey& key) const
 }
 
 std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
-                                      const std::atomic<bool>& cancel, std::vector<LogHit>& hits)
+                                      const std::atomic<bool>& cancel, std::vector<LogHit>& hits,
+                                      const std::function<void(std::uint64_t)>& onPiece)
 {
     if (needle_.empty())
         return 0;
@@ -282,17 +289,20 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         folderPath_ = file.Path.parent_path();
         folder_ = OpenServerFolder(folderPath_, false);
     }
-    if (!folder_.Fd)
+    if (!folder_.Fd) {
+        refused_.push_back(folder_.Problem);
         return 0;
+    }
     const OpenedPlace opened = OpenLogFile(folder_.Fd.Get(), folderPath_, file.Path.filename().string(), false);
-    if (!opened.Fd)
+    if (!opened.Fd) {
+        refused_.push_back(opened.Problem);
         return 0;
+    }
     const int fd = opened.Fd.Get();
-    const std::size_t first = hits.size();
+    std::size_t first = hits.size();
     std::string& piece = piece_;
     piece.clear();
     std::uint64_t pieceOffset = 0;   // the file offset of piece[0]
-    std::uint64_t read = 0;
     bool skipping = false;           // inside a line too long for a piece, already searched
     // A small file is read whole in one go, into no more room than it needs.
     struct stat st {};
@@ -302,11 +312,21 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
     if (buffer_.size() < wanted)
         buffer_.resize(wanted);
     std::string_view buffer(buffer_.data(), wanted);
+    std::uint64_t read = 0;
+    // What a piece found goes to whoever waits for it, newest first.
+    const auto search = [&](std::string_view bytes, std::uint64_t at) {
+        SearchPiece(bytes, at, fileIndex, file, query, hits);
+        if (!onPiece)
+            return;
+        std::reverse(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end());
+        onPiece(read);
+        first = hits.size();
+    };
     while (!cancel.load(std::memory_order_relaxed)) {
         const ssize_t got = ::read(fd, buffer_.data(), buffer.size());
         if (got <= 0) {
             if (!piece.empty() && !skipping)
-                SearchPiece(piece, pieceOffset, fileIndex, file, query, hits);
+                search(piece, pieceOffset);
             break;
         }
         read += static_cast<std::uint64_t>(got);
@@ -322,7 +342,7 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         // The whole of a small file is searched where it was read.
         if (piece.empty() && static_cast<std::uint64_t>(got) == fileSize && pieceOffset == 0 && !fresh.empty() &&
             fresh.back() == '\n') {
-            SearchPiece(fresh.substr(0, fresh.size() - 1), pieceOffset, fileIndex, file, query, hits);
+            search(fresh.substr(0, fresh.size() - 1), pieceOffset);
             pieceOffset += fresh.size();
             continue;
         }
@@ -331,14 +351,14 @@ std::uint64_t LogSearcher::SearchFile(const LogFile& file, std::size_t fileIndex
         if (lastBreak == std::string::npos) {
             if (piece.size() >= PieceBytes) {
                 // One line longer than a piece: searched as far as it goes, the rest skipped.
-                SearchPiece(piece, pieceOffset, fileIndex, file, query, hits);
+                search(piece, pieceOffset);
                 pieceOffset += piece.size();
                 piece.clear();
                 skipping = true;
             }
             continue;
         }
-        SearchPiece(std::string_view(piece).substr(0, lastBreak), pieceOffset, fileIndex, file, query, hits);
+        search(std::string_view(piece).substr(0, lastBreak), pieceOffset);
         pieceOffset += lastBreak + 1;
         piece.erase(0, lastBreak + 1);
     }

@@ -60,8 +60,12 @@ struct LogHit {
 std::string RoomOfStem(std::string_view stem);
 
 // The month files under logsFolder that the query's server, room and dates
-// allow, newest month first, then by server and room.
-std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query);
+// allow, newest month first, then by server and room. Folders and files are
+// opened as LogPlaces.h says; each one refused (or that cannot be read) is left
+// out and, with refused given, told there, as the writer tells the places it
+// refuses, ordered by path.
+std::vector<LogFile> ListLogFiles(const std::filesystem::path& logsFolder, const LogQuery& query,
+                                  std::vector<PlaceProblem>* refused = nullptr);
 
 // Calls onLine(offset, line) for every line of bytes, in order: without its
 // line end; the last line also when no line end closes it.
@@ -82,10 +86,16 @@ public:
     // line first, appended to hits. A later file may hold newer ones: whoever
     // gathers the hits keeps the newest `keep` of all it was given. Reads in
     // pieces of bounded size; stops early when cancel is set. Returns the bytes read.
+    // With onPiece, a large file's hits are handed over as they are found: it is
+    // called after each piece with the file's bytes read so far, and may take the
+    // hits (each piece's newest first; a later piece's are newer).
     std::uint64_t SearchFile(const LogFile& file, std::size_t fileIndex, const LogQuery& query,
-                             const std::atomic<bool>& cancel, std::vector<LogHit>& hits);
+                             const std::atomic<bool>& cancel, std::vector<LogHit>& hits,
+                             const std::function<void(std::uint64_t)>& onPiece = {});
     // Every line found so far, kept or not.
     std::uint64_t Found() const { return found_; }
+    // The files that could not be opened when their turn came (changed since they were listed).
+    const std::vector<PlaceProblem>& Refused() const { return refused_; }
 
 private:
     // A line that matched and was among the newest then.
@@ -121,6 +131,7 @@ private:
     // The server folder last opened, kept while its files are searched.
     std::filesystem::path folderPath_;
     OpenedPlace folder_;
+    std::vector<PlaceProblem> refused_;
 };
 
 }  // namespace chatlog

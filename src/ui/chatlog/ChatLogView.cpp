@@ -268,6 +268,7 @@ void ChatLogView::LoadOlder()
     JoinReader();   // the last one has handed its page over already
     loading_ = true;
     readerBusy_ = true;
+    pageRead_ = false;
     topNote_->setText(QStringLiteral("過去ログを読み込んでいます…"));
     topNote_->show();
     PlaceNotes();
@@ -280,6 +281,7 @@ void ChatLogView::LoadOlder()
                 ShowHistoryPage(std::move(page), generation, atStart);
             },
             Qt::QueuedConnection);
+        pageRead_ = true;
     });
 }
 
@@ -445,14 +447,18 @@ bool ChatLogView::ShowLoggedLine(const std::string& fileName, std::uint64_t offs
     jumping_ = false;   // a line asked for before is replaced, not lost
     DropHistory();
     // A line logged since the tab opened is past what the pager reads: the tab holds it.
-    const bool read = pager_->SeekAfterLine(fileName, offset);
+    // On the GUI thread: a line of gigabytes is looked into no further than a bounded piece.
+    // The line there must be the one asked for: the file may have changed since.
+    const std::string logged = (stamp.isEmpty() ? text : stamp + QLatin1Char(' ') + text).toStdString();
+    std::string there;
+    const bool read = pager_->SeekAfterLine(fileName, offset, chatlog::GuiScanBytes, &there) && there == logged;
     const chatlog::HistoryPager::Position after = pager_->Where();
     if (!read || !(after == historyStart_ || chatlog::HistoryPager::Before(after, historyStart_))) {
         pager_->Seek(historyStart_);
         if (SelectTabLine(stamp, text, sameAfter))
             return true;
         // Gone from the tab's lines in a flood since: read back as history, where the pager reads.
-        if (!read || !pager_->SeekAfterLine(fileName, offset))
+        if (!read || !pager_->SeekAfterLine(fileName, offset, chatlog::GuiScanBytes))
             return false;
     }
     jumping_ = true;
@@ -551,8 +557,12 @@ void ChatLogView::ScrollMoved(int value)
     if (value >= bar->maximum() && value > bar->minimum()) {
         belowNote_->hide();
         // Back at the newest line: the history goes, once this scroll is over,
-        // unless it went already and a line asked for since is on its way.
-        if (historyBlocks_ > 0 || loading_)
+        // unless it went already and a line asked for since is on its way. A line
+        // asked for whose page is not shown yet goes at once: its page may be
+        // waiting in the queue already, and the user came first.
+        if (jumping_ && loading_ && historyBlocks_ == 0)
+            DropHistory();
+        else if (historyBlocks_ > 0 || loading_)
             QTimer::singleShot(0, this, [this, generation = generation_] {
                 QScrollBar* b = verticalScrollBar();
                 if (b->value() >= b->maximum() && generation == generation_)

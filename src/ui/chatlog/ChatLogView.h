@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -58,6 +59,8 @@ public:
     // The reader thread still has the pager: a page on its way, or one read for
     // a history dropped since, which is thrown away when it arrives.
     bool HistoryReading() const { return readerBusy_; }
+    // The reader has its page read and handed to the event loop, which has not shown it yet.
+    bool HistoryPageWaiting() const { return readerBusy_ && pageRead_.load(); }
     bool HistoryAtStart() const { return historyEnd_; }
     // Scrolls to a logged line of this room and selects it: loaded as history
     // (ending the page, a gap line after it) when it is older than what the tab
@@ -162,6 +165,7 @@ private:
     bool gap_ = false;          // the last history block says that history below was dropped
     bool loading_ = false;      // a page is asked for
     bool readerBusy_ = false;   // the reader has the pager (until its page is handed over)
+    std::atomic<bool> pageRead_{false};   // the reader's page is queued for the GUI thread
     bool historyEnd_ = false;   // the oldest logged line is in the document
     std::uint64_t generation_ = 0;   // a page read for history since dropped is not shown
     std::optional<chatlog::LocalDate> topDate_;   // of the oldest dated line in the document

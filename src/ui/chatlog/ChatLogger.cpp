@@ -23,6 +23,40 @@ std::shared_ptr<const LogTarget> ChatLogger::Target(const std::string& logsFolde
     return target;
 }
 
+namespace {
+
+QString PlaceName(chatlog::Place place)
+{
+    switch (place) {
+    case chatlog::Place::LogsFolder: return QStringLiteral("ログフォルダ");
+    case chatlog::Place::ServerFolder: return QStringLiteral("サーバのログフォルダ");
+    case chatlog::Place::File: break;
+    }
+    return QStringLiteral("チャットログ");
+}
+
+QString WhyRefused(const chatlog::PlaceProblem& problem)
+{
+    switch (problem.Why) {
+    case chatlog::Fault::Link: return QStringLiteral("シンボリックリンクのため");
+    case chatlog::Fault::NotOwn: return QStringLiteral("ほかのユーザーのもののため");
+    case chatlog::Fault::OthersCanWrite: return QStringLiteral("ほかのユーザーも書き込めるため");
+    case chatlog::Fault::WrongKind:
+        return problem.Where == chatlog::Place::File ? QStringLiteral("通常のファイルではないため")
+                                                     : QStringLiteral("フォルダではないため");
+    case chatlog::Fault::None: break;
+    }
+    return QStringLiteral("開けないため（%1）").arg(QString::fromLocal8Bit(std::strerror(problem.Error)));
+}
+
+}  // namespace
+
+QString ChatLogger::DescribeNotSearched(const chatlog::PlaceProblem& problem)
+{
+    return QStringLiteral("%1 %2 は%3検索しませんでした")
+        .arg(PlaceName(problem.Where), QString::fromStdString(problem.Path), WhyRefused(problem));
+}
+
 QString ChatLogger::Describe(const LogFailure& failure)
 {
     const chatlog::PlaceProblem& problem = failure.Problem;
@@ -33,25 +67,8 @@ QString ChatLogger::Describe(const LogFailure& failure)
     if (problem.Why == chatlog::Fault::None)
         return QStringLiteral("チャットログ %1 に書き込めません（%2）。チャットはこのまま続けられますが、ログが保存されないことがあります")
             .arg(path, QString::fromLocal8Bit(std::strerror(problem.Error)));
-    QString place;
-    switch (problem.Where) {
-    case chatlog::Place::LogsFolder: place = QStringLiteral("ログフォルダ"); break;
-    case chatlog::Place::ServerFolder: place = QStringLiteral("サーバのログフォルダ"); break;
-    case chatlog::Place::File: place = QStringLiteral("チャットログ"); break;
-    }
-    QString why;
-    switch (problem.Why) {
-    case chatlog::Fault::Link: why = QStringLiteral("シンボリックリンクのため"); break;
-    case chatlog::Fault::NotOwn: why = QStringLiteral("ほかのユーザーのもののため"); break;
-    case chatlog::Fault::OthersCanWrite: why = QStringLiteral("ほかのユーザーも書き込めるため"); break;
-    case chatlog::Fault::WrongKind:
-        why = problem.Where == chatlog::Place::File ? QStringLiteral("通常のファイルではないため")
-                                                    : QStringLiteral("フォルダではないため");
-        break;
-    case chatlog::Fault::None: break;
-    }
     return QStringLiteral("%1 %2 は%3使えません。チャットはこのまま続けられますが、このログは保存されません")
-        .arg(place, path, why);
+        .arg(PlaceName(problem.Where), path, WhyRefused(problem));
 }
 
 LogWriter& ChatLogger::writer()

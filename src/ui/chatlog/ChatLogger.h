@@ -41,6 +41,8 @@ public:
     std::shared_ptr<chatlog::HistoryPager> History(const LogTarget& target, std::size_t skip);
     // The box text for a failure.
     static QString Describe(const LogFailure& failure);
+    // A place left out of a search and why, in the words Describe uses.
+    static QString DescribeNotSearched(const chatlog::PlaceProblem& problem);
 
 signals:
     // A failure the writer reports, on the GUI thread, worded for the user.

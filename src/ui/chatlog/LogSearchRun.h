@@ -26,6 +26,8 @@ public:
 
     // The files searched, in order (known once Started is emitted).
     const std::vector<chatlog::LogFile>& Files() const { return files_; }
+    // The places left out, and why (known once Started is emitted; more may come by Finished).
+    const std::vector<chatlog::PlaceProblem>& Refused() const { return refused_; }
     void Cancel() { cancel_ = true; }
     bool Running() const { return running_; }
 
@@ -45,6 +47,8 @@ private:
     chatlog::LogQuery query_;
     std::size_t keep_;
     std::vector<chatlog::LogFile> files_;
+    std::vector<chatlog::PlaceProblem> refused_;   // GUI thread
+    std::vector<chatlog::PlaceProblem> refusedLater_;   // by the search thread, under the mutex
     std::atomic<bool> cancel_{false};
     bool running_ = true;
     std::mutex mutex_;

@@ -1,5 +1,6 @@
 #include "Unitlogsearch.h"
 
+#include "ChatLogger.h"
 #include "HistoryPager.h"
 #include "LogSearchResults.h"
 #include "LogSearchRun.h"
@@ -21,7 +22,7 @@ constexpr std::size_t LinesAround = 20;
 // The lines around a hit are read on the GUI thread: no more than this of any
 // one line is looked at, so a damaged log (gigabytes without a line end) costs
 // a few megabytes at most.
-constexpr std::uint64_t AroundScanBytes = 64 * 1024;
+constexpr std::uint64_t AroundScanBytes = chatlog::GuiScanBytes;
 const QColor HitBackground(255, 240, 160);
 
 QString Qs(std::string_view utf8)
@@ -89,6 +90,12 @@ TFormLogSearch::TFormLogSearch(QWidget* parent) : QWidget(parent, Qt::Window)
     ListResults->installEventFilter(this);
     EditSearch->installEventFilter(this);
     SplitterResults->setSizes({340, 160});
+    // A line is searched as far as it is shown: only a foreign or damaged log has
+    // longer ones, and the window says where the search stops.
+    const QString limit = QStringLiteral("各行の表示される部分（先頭から %1 バイトまで）を検索します")
+                              .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(chatlog::MaxLineBytes)));
+    EditSearch->setPlaceholderText(limit);
+    EditSearch->setToolTip(limit);
     const QDate today = QDate::currentDate();
     DateFrom->setDate(today.addMonths(-1));
     DateTo->setDate(today);
@@ -154,6 +161,8 @@ void TFormLogSearch::StartSearch()
     TextAround->clear();
     ButtonOpenRoom->setEnabled(false);
     results_->Reset({});
+    LabelRefused->clear();
+    LabelRefused->hide();
     cancelled_ = false;
     totalBytes_ = 0;
     ProgressSearch->setValue(0);
@@ -177,6 +186,7 @@ void TFormLogSearch::StartSearch()
     connect(run, &LogSearchRun::Started, this, [this, run](qint64 total) {
         totalBytes_ = total;
         results_->Reset(run->Files());
+        ShowRefused();
     });
     connect(run, &LogSearchRun::Found, this, [this](std::shared_ptr<std::vector<chatlog::LogHit>> hits, qint64 found) {
         results_->Add(*hits);
@@ -189,6 +199,7 @@ void TFormLogSearch::StartSearch()
     connect(run, &LogSearchRun::Finished, this, [this](bool cancelled) {
         cancelled_ = cancelled;
         ShowStatus();
+        ShowRefused();
     });
     ShowStatus();
 }
@@ -234,6 +245,22 @@ void TFormLogSearch::ShowStatus()
     if (!notShown_.isEmpty())
         status += (status.isEmpty() ? QString() : QStringLiteral("　")) + notShown_;
     LabelStatus->setText(status);
+}
+
+void TFormLogSearch::ShowRefused()
+{
+    // As the log writer tells the places it will not use: each one, and why.
+    constexpr std::size_t Shown = 5;
+    const std::vector<chatlog::PlaceProblem>& refused = run_ ? run_->Refused() : std::vector<chatlog::PlaceProblem>{};
+    QStringList lines;
+    if (!refused.empty())
+        lines << QStringLiteral("検索しなかったファイル・フォルダが %1 個あります:").arg(refused.size());
+    for (std::size_t i = 0; i < refused.size() && i < Shown; ++i)
+        lines << ChatLogger::DescribeNotSearched(refused[i]);
+    if (refused.size() > Shown)
+        lines << QStringLiteral("ほか %1 個").arg(refused.size() - Shown);
+    LabelRefused->setText(lines.join(QLatin1Char('\n')));
+    LabelRefused->setVisible(!lines.isEmpty());
 }
 
 void TFormLogSearch::ShowAround(const QModelIndex& current)

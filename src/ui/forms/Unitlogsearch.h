@@ -51,6 +51,7 @@ private:
     void FillRooms();
     void ShowAround(const QModelIndex& current);
     void ShowStatus();
+    void ShowRefused();
     void OpenRoomClick();
 
     std::string logsFolder_;

@@ -2,6 +2,7 @@
 // log's tail (damaged ones too), the log writer and the places it refuses.
 
 #include "ChatLogFiles.h"
+#include "LogSearch.h"
 #include "LogWriter.h"
 #include "TempFolderTest.h"
 
@@ -107,6 +108,9 @@ TEST_F(ChatLogTest, TailComesFromTheEndOfLargeFilesAndAcrossMonths)
     EXPECT_EQ(chatlog::ReadLastLines(Srv / "room_2026-11.log", 10), (std::vector<std::string>{"a", "b", "c"}));
     WriteFile(Srv / "room_2026-10.log", "old 1\nold 2\n");
     WriteFile(Srv / "room_x_2026-12.log", "another room\n");
+    // Names of a month's length that are no month: neither the newest month nor any other.
+    for (const char* name : {"room_2026_12.log", "room_2027-13.log", "room_20x6-12.log", "room_2026-1x.log"})
+        WriteFile(Srv / name, "not a month\n");
     WriteFile(Srv / "empty_2026-12.log", "");
     EXPECT_TRUE(chatlog::ReadLastLines(Srv / "empty_2026-12.log", 5).empty());
     EXPECT_TRUE(chatlog::ReadLastLines(Srv / "missing.log", 5).empty());
@@ -336,6 +340,15 @@ TEST_F(ChatLogTest, LinksAndPlacesOthersCanChangeAreNeitherWrittenNorRead)
 
         // Nothing is read through it either.
         EXPECT_TRUE(chatlog::ReadRoomTail(server, "room", 10).empty()) << c.what;
+        // The search leaves it out too, and says which place and why, as the writer does.
+        std::vector<chatlog::PlaceProblem> refused;
+        EXPECT_TRUE(chatlog::ListLogFiles(logs, {}, &refused).empty()) << c.what;
+        const fs::path refusedPlace =
+            c.where == Place::LogsFolder ? logs : c.where == Place::ServerFolder ? server : server / fileName;
+        ASSERT_EQ(refused.size(), 1u) << c.what;
+        EXPECT_EQ(refused[0].Where, c.where) << c.what;
+        EXPECT_EQ(refused[0].Why, c.why) << c.what;
+        EXPECT_EQ(refused[0].Path, refusedPlace.string()) << c.what;
         std::vector<LogFailure> reports;
         {
             LogWriter writer([&](const LogFailure& failure) { reports.push_back(failure); });

@@ -79,6 +79,8 @@ TEST_F(HistoryPagerTest, EveryLineOnceInOrderOverTheMonthsWhateverThePage)
     WriteFile(Srv / "room_2026-10.log", "old 1\nold 2\n");
     WriteFile(Srv / "room_x_2026-12.log", "another room\n");
     WriteFile(Srv / "room_2026-08.log.bak", "not a month\n");
+    for (const char* name : {"room_2026_12.log", "room_2027-00.log", "room_2026-1x.log"})
+        WriteFile(Srv / name, "not a month\n");
     std::vector<std::string> expected = {"old 1", "old 2", "a", "", "b", "c"};
     for (int i = 0; i < 3000; ++i)
         expected.push_back("2026-12-01 10:00:00 line " + std::to_string(i));

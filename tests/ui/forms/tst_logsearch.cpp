@@ -7,6 +7,7 @@
 #include "Chatsheet.h"
 #include "LogColours.h"
 #include "LogSearchResults.h"
+#include "LogSearchRun.h"
 #include "MainWindowFixture.h"
 #include "Unitlogsearch.h"
 #include "Unitmain.h"
@@ -23,11 +24,35 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 bool waitFor(const std::function<bool()>& condition)
 {
     return QTest::qWaitFor(condition, 10000);
+}
+
+// Waits for another thread without turning the event loop, so nothing it queued is handled yet.
+bool waitWithoutEvents(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 10000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return condition();
+}
+
+// The bytes this process has read so far, by any thread.
+qint64 BytesReadByProcess()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
 }
 
 void WriteLog(const QString& folder, const QString& name, const QByteArray& bytes)
@@ -55,7 +80,10 @@ private slots:
     void theHitAmongItsLinesReadsWellInADarkPalette();
     void linesAroundAHitLookOnlyAPieceIntoADamagedLine();
     void aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit();
+    void aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece();
+    void filesLeftOutAreNamedWithWhyAndTheirRoomsNotOffered();
     void keepsTheNewestRowsWhateverOrderTheyComeIn();
+    void aLargeFilesRowsAndProgressComeWhileItIsRead();
 };
 
 void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
@@ -92,6 +120,8 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     TFormLogSearch* form = w->FormLogSearch;
     QVERIFY(form && form->isVisible());
     QVERIFY(form->RadioThisServer->isChecked());
+    // How much of a line is searched is said where the query is typed.
+    QCOMPARE(form->EditSearch->placeholderText(), QStringLiteral("各行の表示される部分（先頭から 1,024 バイトまで）を検索します"));
     LogSearchResults* results = form->Results();
     // A room's month file as logged so far (the writer flushes on its own time).
     const auto monthLog = [&](const std::string& stem, std::int64_t time) {
@@ -161,6 +191,8 @@ void TestLogSearch::searchesEveryLogNewestFirstAndShowsAHitInItsRoom()
     bar->setValue(bar->maximum() - 2);
     form->ButtonOpenRoom->click();
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました"));
+    // The page may already be read and waiting in the event queue: the key, pressed first, still wins.
+    QVERIFY(waitWithoutEvents([&] { return sheet->ChatLog->HistoryPageWaiting(); }));
     QTest::keyClick(sheet->ChatLog, Qt::Key_End, Qt::ControlModifier);
     QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading() && !sheet->ChatLog->HistoryLoading(); }));
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("3 件見つかりました　") + notShown);
@@ -406,6 +438,98 @@ void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
     QCOMPARE(sheet->ChatLog->HistoryLines(), 0);
 }
 
+void TestLogSearch::aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    // October: a hit that starts a run of 64 MB without a line end (a crash, another program);
+    // November: numbered lines; December: more than the tab restores.
+    const QByteArray start = "2026-10-20 10:00:00 the goal ";
+    WriteLog(here, QStringLiteral("Lobby_2026-10.log"), start);
+    QVERIFY(QFile::resize(here + QStringLiteral("/Lobby_2026-10.log"), 64 * 1024 * 1024));
+    QByteArray november;
+    for (int i = 0; i < 40; ++i)
+        november += QStringLiteral("2026-11-20 10:%1:00 seq=%2\n").arg(i, 2, 10, QLatin1Char('0')).arg(i, 6, 10, QLatin1Char('0')).toUtf8();
+    WriteLog(here, QStringLiteral("Lobby_2026-11.log"), november);
+    QByteArray december;
+    for (int i = 0; i < 250; ++i)
+        december += "2026-12-01 08:00:00 later " + QByteArray::number(i) + "\n";
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"), december);
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    const QString notShown = QStringLiteral("この行は部屋のタブに表示できませんでした（ログが変わったか、読み込み中です）");
+
+    // Choosing the hit reads a bounded piece of its line on the GUI thread, not the run's rest.
+    form->EditSearch->setText(QStringLiteral("the goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    const qint64 before = BytesReadByProcess();
+    QVERIFY(before >= 0);
+    form->ButtonOpenRoom->click();
+    QVERIFY(BytesReadByProcess() - before < 4 * 1024 * 1024);
+    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() > 0 && !sheet->ChatLog->HistoryLoading(); }));
+    QVERIFY(sheet->ChatLog->textCursor().selectedText().startsWith(QString::fromUtf8(start)));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました"));
+
+    // The month file loses its first three lines after the search: the line now at the
+    // hit's place is another one, and the window says the hit was not shown.
+    form->EditSearch->setText(QStringLiteral("seq=000012"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->Results()->rowCount(), 1);
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    WriteLog(here, QStringLiteral("Lobby_2026-11.log"), november.mid(november.indexOf("2026-11-20 10:03:00")));
+    QTest::keyClick(sheet->ChatLog, Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(waitFor([&] { return sheet->ChatLog->HistoryLines() == 0 && !sheet->ChatLog->HistoryReading(); }));
+    form->ButtonOpenRoom->click();
+    QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading() && !sheet->ChatLog->HistoryLoading(); }));
+    QVERIFY(!sheet->ChatLog->textCursor().selectedText().contains(QStringLiteral("seq=")));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました　") + notShown);
+}
+
+void TestLogSearch::filesLeftOutAreNamedWithWhyAndTheirRoomsNotOffered()
+{
+    MainWindowFixture f;
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(f.Handshake());
+    const QString here = QString::fromStdString(w->LogFolder) + QStringLiteral("/127.0.0.1_%1").arg(f.Server.Port());
+    // A month file others may write, and a link: neither is read, and the window says which and why.
+    WriteLog(here, QStringLiteral("Lobby_2026-12.log"), "2026-12-01 09:00:00 a goal\n");
+    WriteLog(here, QStringLiteral("Team_2026-12.log"), "2026-12-01 10:00:00 b goal\n");
+    QVERIFY(QFile::setPermissions(here + QStringLiteral("/Team_2026-12.log"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup));
+    QVERIFY(QFile::link(here + QStringLiteral("/Lobby_2026-12.log"), here + QStringLiteral("/Link_2026-12.log")));
+    w->MenuLogSearch->trigger();
+    TFormLogSearch* form = w->FormLogSearch;
+    QCOMPARE(form->ComboRoom->findText(QStringLiteral("Team")), -1);
+    QCOMPARE(form->ComboRoom->findText(QStringLiteral("Link")), -1);
+    QVERIFY(form->ComboRoom->findText(QStringLiteral("Lobby")) > 0);
+    form->EditSearch->setText(QStringLiteral("goal"));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました"));
+    QVERIFY(form->LabelRefused->isVisible());
+    QCOMPARE(form->LabelRefused->text(),
+             QStringLiteral("検索しなかったファイル・フォルダが 2 個あります:\n"
+                            "チャットログ %1/Link_2026-12.log はシンボリックリンクのため検索しませんでした\n"
+                            "チャットログ %1/Team_2026-12.log はほかのユーザーも書き込めるため検索しませんでした")
+                 .arg(here));
+    // A search with nothing left out says nothing of it.
+    QVERIFY(QFile::remove(here + QStringLiteral("/Link_2026-12.log")));
+    QVERIFY(QFile::remove(here + QStringLiteral("/Team_2026-12.log")));
+    form->StartSearch();
+    QVERIFY(waitFor([&] { return !form->Searching(); }));
+    QVERIFY(!form->LabelRefused->isVisible());
+}
+
 void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
 {
     // Batches as a search hands them over: rooms of one month one after another,
@@ -465,6 +589,41 @@ void TestLogSearch::keepsTheNewestRowsWhateverOrderTheyComeIn()
     QCOMPARE(a5.row(), 1);
     QCOMPARE(a5.data().toString(), QStringLiteral("a5"));
     QVERIFY(!a1.isValid());
+}
+
+void TestLogSearch::aLargeFilesRowsAndProgressComeWhileItIsRead()
+{
+    // One month of some 20 MB with a hit near its start: the row and the progress come
+    // while the rest is read, not when the file is done.
+    const QString logs = QDir::tempPath() + QStringLiteral("/kv-logsearch-large-%1").arg(QCoreApplication::applicationPid());
+    QDir(logs).removeRecursively();
+    QVERIFY(QDir().mkpath(logs + QStringLiteral("/srv_1")));
+    QVERIFY(QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QByteArray month;
+    for (int i = 0; i < 400000; ++i)
+        month += "2026-12-01 10:00:00 line " + QByteArray::number(i) + (i == 10 ? " needle" : "") + "\n";
+    WriteLog(logs + QStringLiteral("/srv_1"), QStringLiteral("room_2026-12.log"), month);
+    qint64 total = -1, progress = 0, progressAtFirstRow = -1;
+    bool rowSeen = false, finished = false;
+    {
+        LogSearchRun run(logs.toStdString(), {"needle", {}, {}, {}, {}}, 10);
+        connect(&run, &LogSearchRun::Started, &run, [&](qint64 bytes) { total = bytes; });
+        connect(&run, &LogSearchRun::Found, &run, [&](const std::shared_ptr<std::vector<chatlog::LogHit>>& hits, qint64) {
+            rowSeen = rowSeen || !hits->empty();
+        });
+        connect(&run, &LogSearchRun::Progress, &run, [&](qint64 done) {
+            progress = done;
+            if (rowSeen && progressAtFirstRow < 0)
+                progressAtFirstRow = done;   // given with the first row
+        });
+        connect(&run, &LogSearchRun::Finished, &run, [&] { finished = true; });
+        QVERIFY(waitFor([&] { return finished; }));
+    }
+    QDir(logs).removeRecursively();
+    QCOMPARE(total, qint64(month.size()));
+    QCOMPARE(progress, total);
+    QVERIFY(progressAtFirstRow > 0);
+    QVERIFY(progressAtFirstRow < total);
 }
 
 QTEST_MAIN(TestLogSearch)
