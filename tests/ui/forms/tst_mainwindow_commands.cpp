@@ -4,7 +4,9 @@
 #include "MainWindowFixture.h"
 #include "Unitboard.h"
 #include "Unitcreate.h"
+#include "FindBar.h"
 #include "Unitlogin.h"
+#include "Unitlogsearch.h"
 #include "TrayIcon.h"
 #include "Unitmain.h"
 #include "Unitoption.h"
@@ -14,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
+#include <QDialog>
 #include <QInputMethodEvent>
 #include <QCheckBox>
 #include <QFontComboBox>
@@ -63,6 +66,8 @@ private slots:
     void tabCompletesMemberNamesAcrossKana();
     void tabGoesOnPastANameTheInputCannotHoldWhole();
     void droppedInputIsSaidInTheStatusBar();
+    void cancelledCompositionNeverComesBack_data();
+    void cancelledCompositionNeverComesBack();
     void zoomKeysAndWheelSizeTheLogAndTheInput();
     void closingWithTheTrayOptionKeepsTheConnection();
     void closingWhenTheTrayHasGoneClosesTheWindow();
@@ -259,6 +264,83 @@ void TestMainWindowCommands::droppedInputIsSaidInTheStatusBar()
     bar->clearMessage();
     QTest::keyClicks(input, QStringLiteral("abc"));
     QCOMPARE(bar->currentMessage(), QString());
+}
+
+// Esc clears a composition on screen while ibus keeps its text and commits it on
+// the next change of focus or key. Every text field of every window, with the
+// main window's children native as a dialog owned by it makes them.
+void TestMainWindowCommands::cancelledCompositionNeverComesBack_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("then");
+    for (const char* field : {"input", "find bar", "create room", "log search"})
+        for (const char* then : {"click a sibling", "window deactivated", "dialog opens", "key"})
+            QTest::addRow("%s, %s", field, then) << QString::fromLatin1(field) << QString::fromLatin1(then);
+}
+
+void TestMainWindowCommands::cancelledCompositionNeverComesBack()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, then);
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QLineEdit* edit = w->EditInputChat;
+    QWidget* sibling = sheet->ChatLog;
+    if (field == QLatin1String("find bar")) {
+        w->FindMenuClick();
+        edit = w->FindBar1->EditFind;
+        sibling = w->EditInputChat;
+    } else if (field == QLatin1String("create room")) {
+        FormCreateRoom->show();
+        edit = FormCreateRoom->EditName;
+        sibling = FormCreateRoom->EditPassword;
+    } else if (field == QLatin1String("log search")) {
+        w->MenuLogSearchClick();
+        edit = w->FormLogSearch->EditSearch;
+        sibling = w->FormLogSearch->ListResults;
+    }
+    QWidget* window = edit->window();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    sibling->winId();   // native, as the window's children become under a dialog it owns
+    QVERIFY(sibling->windowHandle() != window->windowHandle());
+    edit->setFocus();
+    QInputMethodEvent preedit(QStringLiteral("かんじ"), {});
+    QApplication::sendEvent(edit, &preedit);
+    QInputMethodEvent cleared;   // Esc
+    QApplication::sendEvent(edit, &cleared);
+
+    if (then == QLatin1String("click a sibling")) {
+        QTest::mouseClick(sibling->windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+    } else if (then == QLatin1String("window deactivated")) {
+        // Another program takes the focus and gives it back, as the toolkit tells the window.
+        for (QEvent::Type type : {QEvent::FocusOut, QEvent::WindowDeactivate, QEvent::WindowActivate, QEvent::FocusIn}) {
+            if (type == QEvent::FocusOut || type == QEvent::FocusIn) {
+                QFocusEvent focus(type, Qt::ActiveWindowFocusReason);
+                QApplication::sendEvent(edit, &focus);
+            } else {
+                QEvent activation(type);
+                QApplication::sendEvent(window, &activation);
+            }
+        }
+    } else if (then == QLatin1String("dialog opens")) {
+        QDialog dialog(window);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.hide();
+    } else {
+        QTest::keyClick(w->EditInputChat, Qt::Key_End);
+    }
+    edit->setFocus();
+    QInputMethodEvent late;
+    late.setCommitString(QStringLiteral("かんじ"));
+    QApplication::sendEvent(edit, &late);
+    QCOMPARE(edit->text(), QString());
 }
 
 void TestMainWindowCommands::zoomKeysAndWheelSizeTheLogAndTheInput()
