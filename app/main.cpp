@@ -149,6 +149,12 @@ int main(int argc, char* argv[])
                                                           ProcessEnvironment());
         // A second start on the same settings file hands over to the first.
         SingleInstance instance(locations.SettingsFile);
+        if (instance.Result() == SingleInstance::State::Refused) {
+            // Running unchecked could let two programs overwrite each other's settings.
+            std::fprintf(stderr, "kvchat: %s\n", qPrintable(instance.Problem()));
+            ShowStandardError(instance.Problem());
+            return 1;
+        }
         if (instance.OtherRuns()) {
             if (instance.AskOtherToRaise(RaiseTimeoutMs, [&] { return quitOnSignal.Requested(); })
                 || quitOnSignal.Requested())
