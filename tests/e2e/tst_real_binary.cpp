@@ -78,10 +78,13 @@ private slots:
     void sigtermWhileASecondStartWaitsForTheFirstEndsIt();
     void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
     void signalIgnoredAtStartStaysIgnored();
+    void signalsEndTheProgramWhenTheSettingsCannotBeSaved_data();
+    void signalsEndTheProgramWhenTheSettingsCannotBeSaved();
 
 private:
     // Starts the built kvchat with these arguments on the test's display.
-    Process StartClient(const QStringList& args, const QString& program = {}) const;
+    // errors: its standard error is kept for the test to read, not passed on.
+    Process StartClient(const QStringList& args, const QString& program = {}, bool errors = false) const;
     // The first visible window of the process whose title matches; empty while there is none.
     QString FindWindowOf(const QProcess& process, const QString& titlePattern = QStringLiteral(".")) const;
     QString WaitForWindowOf(const QProcess& process, const QString& titlePattern = QStringLiteral(".")) const;
@@ -195,6 +198,7 @@ QProcessEnvironment TestRealBinary::DisplayEnvironment() const
     env.insert(QStringLiteral("DISPLAY"), display_);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir_.filePath(QStringLiteral("state")));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     return env;
 }
@@ -388,12 +392,12 @@ void TestRealBinary::newcomerChatsWithABotAndQuitsFromTheMenu()
     QVERIFY(bytes.contains("[Room1]\r\nName=\x91\xD2\x8D\x87\x8E\xBA\r\n"));
 }
 
-Process TestRealBinary::StartClient(const QStringList& args, const QString& program) const
+Process TestRealBinary::StartClient(const QStringList& args, const QString& program, bool errors) const
 {
     Process client(new QProcess);
     client->setProcessEnvironment(DisplayEnvironment());
     client->setWorkingDirectory(dir_.path());
-    client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client->setProcessChannelMode(errors ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
     client->start(program.isEmpty() ? buildDir_ + QStringLiteral("/app/kvchat") : program, args);
     client->waitForStarted(Timeout);
     return client;
@@ -564,6 +568,41 @@ void TestRealBinary::signalIgnoredAtStartStaysIgnored()
     QVERIFY(!(caught & hup));
     QVERIFY(caught & term);
     QVERIFY(Terminate(*client));
+}
+
+// A settings file that cannot be written at exit: a logout's signal still ends
+// the program at once, the failure goes to standard error, no box waits, and
+// the next start says the settings were not saved.
+void TestRealBinary::signalsEndTheProgramWhenTheSettingsCannotBeSaved_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestRealBinary::signalsEndTheProgramWhenTheSettingsCannotBeSaved()
+{
+    QFETCH(int, signal);
+    const QString name = QStringLiteral("unsaved%1.INI").arg(signal);
+    const QString settings = SettingsFile(name);
+    Process client = StartClient({QStringLiteral("--settings"), settings}, {}, true);
+    QVERIFY2(!WaitForWindowOf(*client, QStringLiteral("^KVチャット")).isEmpty(), "the client did not start");
+    // Now a dangling link through a plain file: nothing, root included, can write there.
+    SettingsFile(QStringLiteral("plain"));
+    QVERIFY(QFile::remove(settings));
+    QVERIFY(QFile::link(QStringLiteral("plain/k.INI"), settings));
+    QCOMPARE(::kill(static_cast<pid_t>(client->processId()), signal), 0);
+    QVERIFY2(client->waitForFinished(Timeout), "the signal did not end the program");
+    const QString errors = QString::fromLocal8Bit(client->readAllStandardError());
+    QVERIFY2(errors.contains(name), qPrintable(errors));
+
+    QVERIFY(QFile::remove(settings));
+    SettingsFile(name);
+    Process next = StartClient({QStringLiteral("--settings"), settings}, {}, true);
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += next->readAllStandardError()).contains("保存できませんでした"), Timeout);
+    QVERIFY(Terminate(*next));
 }
 
 int main(int argc, char* argv[])

@@ -143,6 +143,8 @@ public:
     // Settings.
     void LoadSettings();
     void SaveSettings();
+    // Said on standard error and at the next start (UnsavedNote.h), never in a box.
+    void SaveFailed(const QString& reason);
     const std::string& SettingsFileName() const { return settingsPath_; }
 
     // Options, log search, input history and mention notices (UnitmainFindNotice.cpp).
