@@ -78,6 +78,7 @@ private slots:
     void sigtermWhileASecondStartWaitsForTheFirstEndsIt();
     void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
     void signalIgnoredAtStartStaysIgnored();
+    void versionIsTheOneTheCaptionShows();
     void signalsEndTheProgramWhenTheSettingsCannotBeSaved_data();
     void signalsEndTheProgramWhenTheSettingsCannotBeSaved();
 
@@ -568,6 +569,15 @@ void TestRealBinary::signalIgnoredAtStartStaysIgnored()
     QVERIFY(!(caught & hup));
     QVERIFY(caught & term);
     QVERIFY(Terminate(*client));
+}
+
+// The caption says "ver1.10" (as the community's clients do); --version says the same.
+void TestRealBinary::versionIsTheOneTheCaptionShows()
+{
+    QProcess version;
+    version.start(buildDir_ + QStringLiteral("/app/kvchat"), {QStringLiteral("--version")});
+    QVERIFY(version.waitForFinished(Timeout));
+    QCOMPARE(version.readAllStandardOutput(), QByteArray("kvchat 1.10\n"));
 }
 
 // A settings file that cannot be written at exit: a logout's signal still ends
