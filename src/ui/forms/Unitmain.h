@@ -37,6 +37,7 @@ struct LogTarget;
 class FindBar;
 class InputHistoryFilter;
 class TrayIcon;
+class QTimer;
 class ZoomKeys;
 class LogFind;
 class TFormLogSearch;
@@ -263,6 +264,11 @@ private:
     bool settingsUnreadable_ = false;   // then the file is never written
     std::optional<QRect> wantedBounds_;   // outer bounds from the settings, until the frame is known
     bool destroyed_ = false;
+    // Whether the desktop had a tray at the last look; a tray's panel comes
+    // and goes (a login's race, a panel restarted).
+    void watchTray();
+    bool trayWasAvailable_ = false;
+    QTimer* trayWatch_ = nullptr;
     bool quitting_ = false;   // 終了 was chosen: closing ends the program even with the tray option
 };
 

@@ -6,6 +6,8 @@
 #include "Chatsheet.h"
 #include "Cp932.h"
 #include "TrayIcon.h"
+
+#include <QTimer>
 #include "ZoomKeys.h"
 
 #include <QApplication>
@@ -57,9 +59,36 @@ void TFormMain::PrepareSheet(TChatSheet* sheet)
     connect(sheet, &TChatSheet::MemberChosen, this, &TFormMain::InsertMemberName);
 }
 
+namespace {
+// How often the desktop's tray is looked for: a panel that starts after the
+// program gets the icon within this time.
+constexpr int TrayWatchMs = 2000;
+}  // namespace
+
+void TFormMain::watchTray()
+{
+    const bool available = TrayIcon::Available();
+    if (available == trayWasAvailable_)
+        return;
+    trayWasAvailable_ = available;
+    // A tray that went took the icon along; a new one gets a new icon.
+    delete Tray;
+    Tray = nullptr;
+    if (available)
+        ApplyTray();
+    else if (isHidden())
+        ShowFromTray();   // the only way back to the window has gone
+}
+
 void TFormMain::ApplyTray()
 {
-    if (Tray != nullptr || !TrayIcon::Available())
+    if (trayWatch_ == nullptr) {
+        trayWatch_ = new QTimer(this);
+        connect(trayWatch_, &QTimer::timeout, this, &TFormMain::watchTray);
+        trayWatch_->start(TrayWatchMs);
+    }
+    trayWasAvailable_ = TrayIcon::Available();
+    if (Tray != nullptr || !trayWasAvailable_)
         return;
     Tray = new TrayIcon(QApplication::windowIcon(), this);
     Tray->SetWaiting(MentionsWaiting);
@@ -105,5 +134,8 @@ void TFormMain::closeEvent(QCloseEvent* e)
         e->ignore();
         return;
     }
+    // However the window came back (the tray, another start, a tray that went),
+    // closing it now ends the program.
+    QApplication::setQuitOnLastWindowClosed(true);
     QMainWindow::closeEvent(e);
 }

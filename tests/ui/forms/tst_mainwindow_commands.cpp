@@ -7,6 +7,7 @@
 #include "FindBar.h"
 #include "Unitlogin.h"
 #include "Unitlogsearch.h"
+#include "SingleInstance.h"
 #include "TrayIcon.h"
 #include "Unitmain.h"
 #include "Unitoption.h"
@@ -71,6 +72,7 @@ private slots:
     void zoomKeysAndWheelSizeTheLogAndTheInput();
     void closingWithTheTrayOptionKeepsTheConnection();
     void closingWhenTheTrayHasGoneClosesTheWindow();
+    void theTrayNeverLosesTheWindow();
     void optionsChooseTheFontAndWithoutATrayGreyTheTray();
     void enterRoomByNumberWithoutPassword();
     void enterPasswordRoomThroughDialog();
@@ -445,6 +447,37 @@ void TestMainWindowCommands::closingWhenTheTrayHasGoneClosesTheWindow()
     // The panel that held the tray has quit: a window hidden now could not be got back.
     TrayIcon::AvailableForTests = false;
     QVERIFY(w->close());
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    TrayIcon::AvailableForTests.reset();
+}
+
+// A tray that comes after the program gets the icon; a tray that goes while the
+// window is in it gives the window back; a window brought back by another
+// start (the tray gone) closes as the settings say.
+void TestMainWindowCommands::theTrayNeverLosesTheWindow()
+{
+    TrayIcon::AvailableForTests = false;   // the panel is not up yet at login
+    MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(w->Tray == nullptr);
+    TrayIcon::AvailableForTests = true;
+    QTRY_VERIFY_WITH_TIMEOUT(w->Tray != nullptr, 10000);
+    QVERIFY(!w->close());   // the window goes to the tray
+    QVERIFY(w->isHidden());   // kept in the tray
+
+    TrayIcon::AvailableForTests = false;   // the panel quits
+    QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
+
+    TrayIcon::AvailableForTests = true;
+    QTRY_VERIFY_WITH_TIMEOUT(w->Tray != nullptr, 10000);
+    QVERIFY(!w->close());   // the window goes to the tray
+    QVERIFY(w->isHidden());
+    TrayIcon::AvailableForTests = false;
+    BringToFront(w, QString());   // a second start, before the window came back by itself
+    QVERIFY(w->close());
+    QVERIFY(!w->isVisible());
     QVERIFY(QApplication::quitOnLastWindowClosed());
     TrayIcon::AvailableForTests.reset();
 }
