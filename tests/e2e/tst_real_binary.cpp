@@ -27,6 +27,11 @@
 #include <cstdio>
 #include <memory>
 
+#include <cstring>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
 namespace {
 
 constexpr int Timeout = 30000;   // generous: two cores are shared by parallel builds
@@ -79,6 +84,8 @@ private slots:
     void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
     void signalIgnoredAtStartStaysIgnored();
     void versionIsTheOneTheCaptionShows();
+    void settingsPathNotInUtf8IsUsedByteForByte_data();
+    void settingsPathNotInUtf8IsUsedByteForByte();
     void signalsEndTheProgramWhenTheSettingsCannotBeSaved_data();
     void signalsEndTheProgramWhenTheSettingsCannotBeSaved();
 
@@ -569,6 +576,62 @@ void TestRealBinary::signalIgnoredAtStartStaysIgnored()
     QVERIFY(!(caught & hup));
     QVERIFY(caught & term);
     QVERIFY(Terminate(*client));
+}
+
+// A --settings path whose bytes are not UTF-8 (Latin-1 café, EUC-JP 設定) names
+// the folder that exists, in a C or a UTF-8 locale: the settings are read from
+// and written to it, and no folder spelled with replacement characters is made.
+void TestRealBinary::settingsPathNotInUtf8IsUsedByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QString>("locale");
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        QTest::addRow("caf\\xe9, %s", locale) << QByteArray("caf\xe9") << QString::fromLatin1(locale);
+        QTest::addRow("EUC-JP, %s", locale) << QByteArray("\xc0\xdf\xc4\xea") << QString::fromLatin1(locale);
+    }
+}
+
+void TestRealBinary::settingsPathNotInUtf8IsUsedByteForByte()
+{
+    QFETCH(QByteArray, folder);
+    QFETCH(QString, locale);
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QByteArray root = QFile::encodeName(base.path());
+    const QByteArray file = root + '/' + folder + "/k.INI";
+    QVERIFY(::mkdir((root + '/' + folder).constData(), 0700) == 0);
+    {
+        std::FILE* out = std::fopen(file.constData(), "wb");
+        QVERIFY(out != nullptr);
+        std::fputs("[Form]\r\nLeft=0\r\nTop=0\r\nWidth=300\r\nHeight=300\r\n[Option]\r\nFontSize=17\r\n", out);
+        std::fclose(out);
+    }
+    // The path goes through the shell as bytes; the test's own arguments would be text.
+    QByteArray octal;
+    for (const char byte : file)
+        octal += "\\" + QByteArray::number(static_cast<unsigned char>(byte), 8);
+    Process client = StartClient({QStringLiteral("-c"),
+                                  QStringLiteral("LC_ALL=%1 exec \"$0\" --settings \"$(printf '%2')\"")
+                                      .arg(locale, QString::fromLatin1(octal)),
+                                  buildDir_ + QStringLiteral("/app/kvchat")},
+                                 QStringLiteral("/bin/sh"));
+    // In the C locale the title's old X property is not Japanese: any name will do.
+    QVERIFY2(!WaitForWindowOf(*client, QStringLiteral(".")).isEmpty(), "the client did not start");
+    QVERIFY(Terminate(*client));
+    int entries = 0;   // counted as bytes: the toolkit would decode the names
+    if (DIR* top = ::opendir(root.constData())) {
+        while (const dirent* entry = ::readdir(top))
+            entries += std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+        ::closedir(top);
+    }
+    QCOMPARE(entries, 1);   // no new folder beside it
+    std::FILE* in = std::fopen(file.constData(), "rb");
+    QVERIFY(in != nullptr);
+    char bytes[4096] = {};
+    const std::size_t length = std::fread(bytes, 1, sizeof bytes - 1, in);
+    std::fclose(in);
+    const QByteArray text(bytes, qsizetype(length));
+    QVERIFY2(text.contains("FontSize=17") && text.contains("RoomHeight="), text.constData());
 }
 
 // The caption says "ver1.10" (as the community's clients do); --version says the same.
