@@ -264,10 +264,8 @@ private:
     bool settingsUnreadable_ = false;   // then the file is never written
     std::optional<QRect> wantedBounds_;   // outer bounds from the settings, until the frame is known
     bool destroyed_ = false;
-    // Whether the desktop had a tray at the last look; a tray's panel comes
-    // and goes (a login's race, a panel restarted).
+    // While the window is hidden in the tray: the tray's panel may quit.
     void watchTray();
-    bool trayWasAvailable_ = false;
     QTimer* trayWatch_ = nullptr;
     bool quitting_ = false;   // 終了 was chosen: closing ends the program even with the tray option
 };

@@ -60,24 +60,16 @@ void TFormMain::PrepareSheet(TChatSheet* sheet)
 }
 
 namespace {
-// How often the desktop's tray is looked for: a panel that starts after the
-// program gets the icon within this time.
+// How often a window hidden in the tray looks whether the tray is still there.
 constexpr int TrayWatchMs = 2000;
 }  // namespace
 
 void TFormMain::watchTray()
 {
-    const bool available = TrayIcon::Available();
-    if (available == trayWasAvailable_)
+    if (!isHidden() || TrayIcon::Available())
         return;
-    trayWasAvailable_ = available;
-    // A tray that went took the icon along; a new one gets a new icon.
-    delete Tray;
-    Tray = nullptr;
-    if (available)
-        ApplyTray();
-    else if (isHidden())
-        ShowFromTray();   // the only way back to the window has gone
+    trayWatch_->stop();
+    ShowFromTray();   // the tray went, and with it the only way back to the window
 }
 
 void TFormMain::ApplyTray()
@@ -85,18 +77,19 @@ void TFormMain::ApplyTray()
     if (trayWatch_ == nullptr) {
         trayWatch_ = new QTimer(this);
         connect(trayWatch_, &QTimer::timeout, this, &TFormMain::watchTray);
-        trayWatch_->start(TrayWatchMs);
     }
-    trayWasAvailable_ = TrayIcon::Available();
-    if (Tray != nullptr || !trayWasAvailable_)
+    // Made even while the desktop has no tray: the toolkit docks the icon when
+    // a tray comes (a panel that starts after the program, at login).
+    if (Tray != nullptr)
         return;
     Tray = new TrayIcon(QApplication::windowIcon(), this);
     Tray->SetWaiting(MentionsWaiting);
     connect(Tray, &TrayIcon::ShowRequested, this, &TFormMain::ShowFromTray);
     connect(Tray, &TrayIcon::ToggleRequested, this, [this] {
-        if (isVisible() && !isMinimized()) {
+        if (isVisible() && !isMinimized() && TrayIcon::Available()) {
             QApplication::setQuitOnLastWindowClosed(false);
             hide();
+            trayWatch_->start(TrayWatchMs);
         }
         else
             ShowFromTray();
@@ -113,6 +106,8 @@ void TFormMain::SetMentionsWaiting(int count)
 
 void TFormMain::ShowFromTray()
 {
+    if (trayWatch_ != nullptr)
+        trayWatch_->stop();
     QApplication::setQuitOnLastWindowClosed(true);
     if (isMinimized())
         showNormal();
@@ -131,6 +126,7 @@ void TFormMain::closeEvent(QCloseEvent* e)
         // Closing another window (the board) must not end the program meanwhile.
         QApplication::setQuitOnLastWindowClosed(false);
         hide();
+        trayWatch_->start(TrayWatchMs);   // only while hidden: nothing wakes otherwise
         e->ignore();
         return;
     }

@@ -461,9 +461,8 @@ void TestMainWindowCommands::theTrayNeverLosesTheWindow()
     TFormMain* w = f.Window();
     w->show();
     QVERIFY(QTest::qWaitForWindowActive(w));
-    QVERIFY(w->Tray == nullptr);
+    QVERIFY(w->Tray != nullptr);   // made, for the toolkit to dock once a tray comes
     TrayIcon::AvailableForTests = true;
-    QTRY_VERIFY_WITH_TIMEOUT(w->Tray != nullptr, 10000);
     QVERIFY(!w->close());   // the window goes to the tray
     QVERIFY(w->isHidden());   // kept in the tray
 
@@ -471,7 +470,6 @@ void TestMainWindowCommands::theTrayNeverLosesTheWindow()
     QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
 
     TrayIcon::AvailableForTests = true;
-    QTRY_VERIFY_WITH_TIMEOUT(w->Tray != nullptr, 10000);
     QVERIFY(!w->close());   // the window goes to the tray
     QVERIFY(w->isHidden());
     TrayIcon::AvailableForTests = false;
@@ -487,7 +485,6 @@ void TestMainWindowCommands::optionsChooseTheFontAndWithoutATrayGreyTheTray()
     TrayIcon::AvailableForTests = false;
     MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
     TFormMain* w = f.Window();
-    QVERIFY(w->Tray == nullptr);
     bool greyed = false;
     OnNextModal([&](QWidget*) {
         greyed = !FormOption->CheckKeepInTray->isEnabled();
