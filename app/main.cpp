@@ -10,12 +10,16 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -120,6 +124,38 @@ std::variant<QString, int> ReadCommandLine(const QStringList& args)
     return QFileInfo(p.parser.value(p.settings)).absoluteFilePath();
 }
 
+// The --settings value as the system gave it: bytes, not text, so a name that
+// is not UTF-8 stays the file it names. The toolkit has taken its own options
+// out of argv; the last --settings wins, as in the parser above.
+std::string SettingsArgument(int argc, char* argv[])
+{
+    std::string value;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--")
+            break;
+        if ((arg == "--settings" || arg == "-settings") && i + 1 < argc)
+            value = argv[++i];
+        else if (arg.starts_with("--settings="))
+            value = arg.substr(std::strlen("--settings="));
+        else if (arg.starts_with("-settings="))
+            value = arg.substr(std::strlen("-settings="));
+    }
+    if (value.empty() || value.front() == '/')
+        return std::filesystem::path(value).lexically_normal().string();
+    return (std::filesystem::current_path() / value).lexically_normal().string();
+}
+
+// The executable's own path in bytes (the toolkit's would be decoded text).
+std::string ExecutablePath()
+{
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error)
+        return path.string();
+    return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -144,11 +180,16 @@ int main(int argc, char* argv[])
     QApplication::setFont(FormFont());
     fonts.Wait();
     try {
-        const AppLocations locations = ChooseAppLocations(QCoreApplication::applicationFilePath().toStdString(),
-                                                          std::get<QString>(command).toStdString(),
-                                                          ProcessEnvironment());
+        const std::string settings = std::get<QString>(command).isEmpty() ? std::string() : SettingsArgument(argc, argv);
+        const AppLocations locations = ChooseAppLocations(ExecutablePath(), settings, ProcessEnvironment());
         // A second start on the same settings file hands over to the first.
         SingleInstance instance(locations.SettingsFile);
+        if (instance.Result() == SingleInstance::State::Refused) {
+            // Running unchecked could let two programs overwrite each other's settings.
+            std::fprintf(stderr, "kvchat: %s\n", qPrintable(instance.Problem()));
+            ShowStandardError(instance.Problem());
+            return 1;
+        }
         if (instance.OtherRuns()) {
             if (instance.AskOtherToRaise(RaiseTimeoutMs, [&] { return quitOnSignal.Requested(); })
                 || quitOnSignal.Requested())

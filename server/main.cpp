@@ -96,7 +96,11 @@ int RunBots(QCoreApplication& app, const QCommandLineParser& parser)
             Fail(QStringLiteral("--bot-room wants a room name that Shift-JIS can hold"));
         options.room = QByteArray::fromStdString(*room);
     }
-    options.namePrefix = parser.value(QStringLiteral("bot-name")).toLatin1();
+    // Names travel in Shift-JIS, as the clients' own do.
+    const auto prefix = cp932::FromUtf8(parser.value(QStringLiteral("bot-name")).toStdString());
+    if (!prefix || prefix->empty())
+        Fail(QStringLiteral("--bot-name wants a name that Shift-JIS can hold"));
+    options.namePrefix = QByteArray::fromStdString(*prefix);
 
     BotSwarm swarm(options);
     QObject::connect(&swarm, &BotSwarm::finished, &app, &QCoreApplication::exit);

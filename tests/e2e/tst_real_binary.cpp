@@ -27,6 +27,11 @@
 #include <cstdio>
 #include <memory>
 
+#include <cstring>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
 namespace {
 
 constexpr int Timeout = 30000;   // generous: two cores are shared by parallel builds
@@ -78,10 +83,16 @@ private slots:
     void sigtermWhileASecondStartWaitsForTheFirstEndsIt();
     void sigtermWhileTheUnreadableSettingsBoxIsOpenEndsTheProgram();
     void signalIgnoredAtStartStaysIgnored();
+    void versionIsTheOneTheCaptionShows();
+    void settingsPathNotInUtf8IsUsedByteForByte_data();
+    void settingsPathNotInUtf8IsUsedByteForByte();
+    void signalsEndTheProgramWhenTheSettingsCannotBeSaved_data();
+    void signalsEndTheProgramWhenTheSettingsCannotBeSaved();
 
 private:
     // Starts the built kvchat with these arguments on the test's display.
-    Process StartClient(const QStringList& args, const QString& program = {}) const;
+    // errors: its standard error is kept for the test to read, not passed on.
+    Process StartClient(const QStringList& args, const QString& program = {}, bool errors = false) const;
     // The first visible window of the process whose title matches; empty while there is none.
     QString FindWindowOf(const QProcess& process, const QString& titlePattern = QStringLiteral(".")) const;
     QString WaitForWindowOf(const QProcess& process, const QString& titlePattern = QStringLiteral(".")) const;
@@ -195,6 +206,7 @@ QProcessEnvironment TestRealBinary::DisplayEnvironment() const
     env.insert(QStringLiteral("DISPLAY"), display_);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir_.filePath(QStringLiteral("state")));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     return env;
 }
@@ -388,12 +400,12 @@ void TestRealBinary::newcomerChatsWithABotAndQuitsFromTheMenu()
     QVERIFY(bytes.contains("[Room1]\r\nName=\x91\xD2\x8D\x87\x8E\xBA\r\n"));
 }
 
-Process TestRealBinary::StartClient(const QStringList& args, const QString& program) const
+Process TestRealBinary::StartClient(const QStringList& args, const QString& program, bool errors) const
 {
     Process client(new QProcess);
     client->setProcessEnvironment(DisplayEnvironment());
     client->setWorkingDirectory(dir_.path());
-    client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client->setProcessChannelMode(errors ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
     client->start(program.isEmpty() ? buildDir_ + QStringLiteral("/app/kvchat") : program, args);
     client->waitForStarted(Timeout);
     return client;
@@ -564,6 +576,106 @@ void TestRealBinary::signalIgnoredAtStartStaysIgnored()
     QVERIFY(!(caught & hup));
     QVERIFY(caught & term);
     QVERIFY(Terminate(*client));
+}
+
+// A --settings path whose bytes are not UTF-8 (Latin-1 café, EUC-JP 設定) names
+// the folder that exists, in a C or a UTF-8 locale: the settings are read from
+// and written to it, and no folder spelled with replacement characters is made.
+void TestRealBinary::settingsPathNotInUtf8IsUsedByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QString>("locale");
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        QTest::addRow("caf\\xe9, %s", locale) << QByteArray("caf\xe9") << QString::fromLatin1(locale);
+        QTest::addRow("EUC-JP, %s", locale) << QByteArray("\xc0\xdf\xc4\xea") << QString::fromLatin1(locale);
+    }
+}
+
+void TestRealBinary::settingsPathNotInUtf8IsUsedByteForByte()
+{
+    QFETCH(QByteArray, folder);
+    QFETCH(QString, locale);
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QByteArray root = QFile::encodeName(base.path());
+    const QByteArray file = root + '/' + folder + "/k.INI";
+    QVERIFY(::mkdir((root + '/' + folder).constData(), 0700) == 0);
+    {
+        std::FILE* out = std::fopen(file.constData(), "wb");
+        QVERIFY(out != nullptr);
+        std::fputs("[Form]\r\nLeft=0\r\nTop=0\r\nWidth=300\r\nHeight=300\r\n[Option]\r\nFontSize=17\r\n", out);
+        std::fclose(out);
+    }
+    // The path goes through the shell as bytes; the test's own arguments would be text.
+    QByteArray octal;
+    for (const char byte : file)
+        octal += "\\" + QByteArray::number(static_cast<unsigned char>(byte), 8);
+    Process client = StartClient({QStringLiteral("-c"),
+                                  QStringLiteral("LC_ALL=%1 exec \"$0\" --settings \"$(printf '%2')\"")
+                                      .arg(locale, QString::fromLatin1(octal)),
+                                  buildDir_ + QStringLiteral("/app/kvchat")},
+                                 QStringLiteral("/bin/sh"));
+    // In the C locale the title's old X property is not Japanese: any name will do.
+    QVERIFY2(!WaitForWindowOf(*client, QStringLiteral(".")).isEmpty(), "the client did not start");
+    QVERIFY(Terminate(*client));
+    int entries = 0;   // counted as bytes: the toolkit would decode the names
+    if (DIR* top = ::opendir(root.constData())) {
+        while (const dirent* entry = ::readdir(top))
+            entries += std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+        ::closedir(top);
+    }
+    QCOMPARE(entries, 1);   // no new folder beside it
+    std::FILE* in = std::fopen(file.constData(), "rb");
+    QVERIFY(in != nullptr);
+    char bytes[4096] = {};
+    const std::size_t length = std::fread(bytes, 1, sizeof bytes - 1, in);
+    std::fclose(in);
+    const QByteArray text(bytes, qsizetype(length));
+    QVERIFY2(text.contains("FontSize=17") && text.contains("RoomHeight="), text.constData());
+}
+
+// The caption says "ver1.10" (as the community's clients do); --version says the same.
+void TestRealBinary::versionIsTheOneTheCaptionShows()
+{
+    QProcess version;
+    version.start(buildDir_ + QStringLiteral("/app/kvchat"), {QStringLiteral("--version")});
+    QVERIFY(version.waitForFinished(Timeout));
+    QCOMPARE(version.readAllStandardOutput(), QByteArray("kvchat 1.10\n"));
+}
+
+// A settings file that cannot be written at exit: a logout's signal still ends
+// the program at once, the failure goes to standard error, no box waits, and
+// the next start says the settings were not saved.
+void TestRealBinary::signalsEndTheProgramWhenTheSettingsCannotBeSaved_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestRealBinary::signalsEndTheProgramWhenTheSettingsCannotBeSaved()
+{
+    QFETCH(int, signal);
+    const QString name = QStringLiteral("unsaved%1.INI").arg(signal);
+    const QString settings = SettingsFile(name);
+    Process client = StartClient({QStringLiteral("--settings"), settings}, {}, true);
+    QVERIFY2(!WaitForWindowOf(*client, QStringLiteral("^KVチャット")).isEmpty(), "the client did not start");
+    // Now a dangling link through a plain file: nothing, root included, can write there.
+    SettingsFile(QStringLiteral("plain"));
+    QVERIFY(QFile::remove(settings));
+    QVERIFY(QFile::link(QStringLiteral("plain/k.INI"), settings));
+    QCOMPARE(::kill(static_cast<pid_t>(client->processId()), signal), 0);
+    QVERIFY2(client->waitForFinished(Timeout), "the signal did not end the program");
+    const QString errors = QString::fromLocal8Bit(client->readAllStandardError());
+    QVERIFY2(errors.contains(name), qPrintable(errors));
+
+    QVERIFY(QFile::remove(settings));
+    SettingsFile(name);
+    Process next = StartClient({QStringLiteral("--settings"), settings}, {}, true);
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += next->readAllStandardError()).contains("保存できませんでした"), Timeout);
+    QVERIFY(Terminate(*next));
 }
 
 int main(int argc, char* argv[])

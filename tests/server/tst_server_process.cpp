@@ -121,7 +121,7 @@ void TestServerProcess::botModeChatsInTheLobby()
     QTRY_VERIFY_WITH_TIMEOUT(watcher.IsIn(0), WireClient::Timeout);
 
     Program bots({"--bots", "2", "--connect", QStringLiteral("127.0.0.1:%1").arg(server->Port()),
-                  "--bot-interval", "0.05", "--bot-name", "Kicker"});
+                  "--bot-interval", "0.05", "--bot-name", QStringLiteral("タロウ")});
     QVERIFY(bots.Started());
     QTRY_COMPARE_WITH_TIMEOUT(server->UserCount(), 3, WireClient::Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(watcher.Members(0).size(), 3, WireClient::Timeout);
@@ -133,7 +133,9 @@ void TestServerProcess::botModeChatsInTheLobby()
             speakers.insert(talk.name);
         return speakers.size() == 2;
     }()), WireClient::Timeout);
-    QCOMPARE(speakers, (QSet<QByteArray>{"Kicker1", "Kicker2"}));
+    // The name travels in Shift-JIS, as every name does.
+    const QByteArray taro("\x83\x5e\x83\x8d\x83\x45");
+    QCOMPARE(speakers, (QSet<QByteArray>{taro + "1", taro + "2"}));
     for (const ReceivedTalk& talk : watcher.Talks()) {
         QCOMPARE(talk.room, std::int16_t(0));
         QVERIFY2(IsBotLine(talk.text), talk.text.toHex().constData());

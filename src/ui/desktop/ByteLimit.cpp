@@ -164,7 +164,7 @@ QString DroppedInputText(const QString& unencodable, int cutCharacters, int maxB
 
 void LimitBytes(QLineEdit* edit, int maxBytes)
 {
-    InputMethodGuard::Install(edit);
+    InputMethodGuard::Install();
     if (auto* existing = dynamic_cast<const ByteLimitValidator*>(edit->validator())) {
         const_cast<ByteLimitValidator*>(existing)->SetMaxBytes(maxBytes);
         return;

@@ -14,6 +14,6 @@ class QLineEdit;
 QString DroppedInputText(const QString& unencodable, int cutCharacters, int maxBytes, bool hidden = false);
 
 // Installs the limit as the edit's validator (replacing any earlier one), and
-// the guard against cancelled compositions (InputMethodGuard.h).
+// the application's guard against cancelled compositions (InputMethodGuard.h).
 // maxBytes counts CP932 bytes: 13 double-byte characters fill 26 bytes.
 void LimitBytes(QLineEdit* edit, int maxBytes);

@@ -1,42 +1,57 @@
 #include "InputMethodGuard.h"
 
+#include <QCoreApplication>
 #include <QInputMethodEvent>
-#include <QLineEdit>
-#include <QWindow>
 
-void InputMethodGuard::Install(QLineEdit* edit)
+void InputMethodGuard::Install()
 {
-    if (edit->findChild<InputMethodGuard*>(QString(), Qt::FindDirectChildrenOnly) == nullptr)
-        new InputMethodGuard(edit);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && app->findChild<InputMethodGuard*>(QString(), Qt::FindDirectChildrenOnly) == nullptr)
+        new InputMethodGuard(app);
 }
 
-InputMethodGuard::InputMethodGuard(QLineEdit* edit) : QObject(edit), edit_(edit)
+InputMethodGuard::InputMethodGuard(QObject* application) : QObject(application)
 {
-    edit->installEventFilter(this);
+    application->installEventFilter(this);
 }
 
-void InputMethodGuard::watchWindow()
+namespace {
+
+// Whatever comes between an input method's own steps: the user's keys and
+// clicks anywhere, and any change of focus or of the active window.
+bool EndsTheComposition(QEvent::Type type)
 {
-    QWindow* window = edit_->window()->windowHandle();
-    if (window == window_)
-        return;
-    if (window_)
-        window_->removeEventFilter(this);
-    window_ = window;
-    if (window_)
-        window_->installEventFilter(this);
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::TouchBegin:
+    case QEvent::TabletPress:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+    case QEvent::ApplicationStateChange:
+        return true;
+    default:
+        return false;
+    }
 }
 
-bool InputMethodGuard::eventFilter(QObject* watched, QEvent* event)
+}  // namespace
+
+bool InputMethodGuard::eventFilter(QObject* /*watched*/, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type == QEvent::KeyPress || type == QEvent::MouseButtonPress) {
+    if (EndsTheComposition(type)) {
         if (!cancelled_.isEmpty())
             acted_ = true;
         return false;
     }
-    if (watched != edit_ || type != QEvent::InputMethod)
+    if (type != QEvent::InputMethod)
         return false;
+    // A field that hands the event on to an inner one (a spin box, a combo
+    // box) shows it here twice; the second pass changes nothing.
     const auto* im = static_cast<QInputMethodEvent*>(event);
     const QString& preedit = im->preeditString();
     const QString& commit = im->commitString();
@@ -49,7 +64,6 @@ bool InputMethodGuard::eventFilter(QObject* watched, QEvent* event)
     if (!preedit.isEmpty() || !commit.isEmpty()) {
         cancelled_.clear();
         acted_ = false;
-        watchWindow();
     } else if (!shown_.isEmpty()) {
         cancelled_ = shown_;
         acted_ = false;

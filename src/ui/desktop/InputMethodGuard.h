@@ -1,35 +1,30 @@
 #pragma once
-// Keeps a composition the user cancelled out of a one-line edit. With ibus on
-// some toolkit versions, Esc clears the composition on screen but the input
-// context keeps its text, and commits it on the next Enter or change of focus:
-// text the user threw away would be sent. The guard drops a commit that only
-// repeats a cancelled composition once the user has pressed a key or clicked
-// since; an input method that clears and commits in one go (no user input
-// between) and every ordinary commit pass untouched.
+// Keeps a composition the user cancelled out of every text field of every
+// window. With ibus on some toolkit versions, Esc clears the composition on
+// screen but the input context keeps its text, and commits it on the next
+// Enter, click or change of focus: text the user threw away would be sent.
+// One filter on the application sees every key, click and change of focus,
+// native child windows and dialogs included, and drops a commit that only
+// repeats a cancelled composition once any of those came since. An input
+// method that clears and commits in one go (nothing between) and every
+// ordinary commit pass untouched.
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
-
-class QLineEdit;
-class QWindow;
 
 class InputMethodGuard : public QObject {
     Q_OBJECT
 public:
-    // Watches edit and lives as its child; a second call for the same edit does nothing.
-    static void Install(QLineEdit* edit);
+    // Installs the one guard of the application; later calls do nothing.
+    static void Install();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    explicit InputMethodGuard(QLineEdit* edit);
-    void watchWindow();
+    explicit InputMethodGuard(QObject* application);
 
-    QLineEdit* edit_;
-    QPointer<QWindow> window_;   // its clicks count as the user's input too
     QString shown_;       // the composition on screen
     QString cancelled_;   // a composition cleared without a commit
-    bool acted_ = false;  // the user pressed a key or clicked since it was cleared
+    bool acted_ = false;  // the user or the focus moved since it was cleared
 };

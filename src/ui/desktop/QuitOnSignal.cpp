@@ -5,11 +5,21 @@
 
 #include <csignal>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
 
 int signalWriteFd = -1;
+// From the first signal, the windows have this long to close and save.
+constexpr suseconds_t ExitDeadlineUs = 1'800'000;
+
+void OnDeadline(int)
+{
+    static constexpr char Text[] = "kvchat: 終了が間に合わないため打ち切りました\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, Text, sizeof Text - 1);
+    ::_exit(1);
+}
 
 void OnSignal(int)
 {
@@ -55,6 +65,17 @@ void QuitOnSignal::onSignal()
 {
     char bytes[16];
     while (::read(fds_[1], bytes, sizeof bytes) > 0) {
+    }
+    if (!requested_) {
+        // Whatever still runs after the loops end (a box, a stuck disk) must not keep the program.
+        struct sigaction action {};
+        action.sa_handler = OnDeadline;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGALRM, &action, nullptr);
+        itimerval deadline {};
+        deadline.it_value.tv_sec = ExitDeadlineUs / 1'000'000;
+        deadline.it_value.tv_usec = ExitDeadlineUs % 1'000'000;
+        ::setitimer(ITIMER_REAL, &deadline, nullptr);
     }
     requested_ = true;
     // Every event loop ends, a modal dialog's included, then the main window closes.

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "PathBytes.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -32,48 +35,26 @@ constexpr int ReactivateMs = 200;
 
 // A folder that only this user can use: ours, a real folder (no link) and
 // closed to everyone else. Anything else could let another user answer for us.
-bool IsPrivateFolder(const QString& folder)
+bool IsPrivateFolder(const std::string& folder)
 {
     struct stat status {};
-    return lstat(QFile::encodeName(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode)
-        && status.st_uid == geteuid() && (status.st_mode & 077) == 0;
+    return ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid()
+        && (status.st_mode & 077) == 0;
 }
 
-// A local socket's name is limited by the system; a folder too deep for it
-// would leave the lock without a socket, and a second start without an answer.
-bool SocketFits(const QString& folder)
+// A local socket's name is limited by the system, and the toolkit names it in
+// text: a folder too deep or not spelled in UTF-8 would leave the lock without
+// a socket, and a second start without an answer.
+bool SocketFits(const std::string& folder)
 {
-    constexpr qsizetype NameLength = sizeof("/kvchat-") - 1 + 32 + sizeof(".socket") - 1;
-    return QFile::encodeName(folder).size() + NameLength < qsizetype(sizeof(sockaddr_un::sun_path));
+    constexpr std::size_t NameLength = sizeof("/kvchat-") - 1 + 32 + sizeof(".socket") - 1;
+    return folder.size() + NameLength < sizeof(sockaddr_un::sun_path)
+        && QFile::encodeName(QFile::decodeName(QByteArray::fromStdString(folder))).toStdString() == folder;
 }
 
-QString PrivateFolder()
+bool Usable(const std::string& folder)
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime) && SocketFits(runtime))
-        return runtime;
-    // Without a runtime folder: one of our own under the shared temporary folder.
-    const QString fallback = QDir::tempPath() + QStringLiteral("/kvchat-%1").arg(geteuid());
-    ::mkdir(QFile::encodeName(fallback).constData(), 0700);
-    return IsPrivateFolder(fallback) ? fallback : QString();
-}
-
-// The same file however it was named: links and "." and ".." resolved as far
-// as the path exists (a first start's file and folders may not exist yet).
-QString CanonicalPath(const std::string& settingsFile)
-{
-    QString existing = QDir::cleanPath(QFileInfo(QString::fromStdString(settingsFile)).absoluteFilePath());
-    QString rest;
-    while (!existing.isEmpty()) {
-        if (const QString canonical = QFileInfo(existing).canonicalFilePath(); !canonical.isEmpty())
-            return canonical + rest;
-        const qsizetype slash = existing.lastIndexOf(QLatin1Char('/'));
-        if (slash < 0)
-            break;
-        rest.prepend(existing.mid(slash));
-        existing.truncate(slash);
-    }
-    return rest.isEmpty() ? existing : rest;
+    return !folder.empty() && folder.front() == '/' && IsPrivateFolder(folder) && SocketFits(folder);
 }
 
 QString ActivationToken()
@@ -85,51 +66,122 @@ QString ActivationToken()
 
 }  // namespace
 
-QString SingleInstance::BaseName(const std::string& settingsFile)
+SingleInstance::Places SingleInstance::SystemPlaces()
 {
-    const QString folder = PrivateFolder();
-    if (folder.isEmpty())
-        return {};
-    const QByteArray hash =
-        QCryptographicHash::hash(CanonicalPath(settingsFile).toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
-    return folder + QStringLiteral("/kvchat-") + QString::fromLatin1(hash);
+    return {qgetenv("XDG_RUNTIME_DIR").toStdString(), "/run/user/" + std::to_string(::geteuid()), "/tmp"};
 }
 
-SingleInstance::SingleInstance(const std::string& settingsFile, QObject* parent) : QObject(parent)
+SingleInstance::SingleInstance(const std::string& settingsFile, QObject* parent)
+    : SingleInstance(settingsFile, SystemPlaces(), parent)
 {
-    base_ = BaseName(settingsFile);
-    if (base_.isEmpty())
-        return;
-    // The system drops the lock with the process however it ends, so no lock is ever stale.
-    lockFd_ = ::open(QFile::encodeName(base_ + QStringLiteral(".lock")).constData(),
-                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lockFd_ < 0)
-        return;   // a lock that cannot be made tells nothing: run without the check
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-        otherRuns_ = errno == EWOULDBLOCK;
-        ::close(lockFd_);
-        lockFd_ = -1;
-        return;
+}
+
+SingleInstance::SingleInstance(const std::string& settingsFile, const Places& places, QObject* parent)
+    : QObject(parent)
+{
+    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(ResolvedPath(settingsFile)),
+                                                     QCryptographicHash::Sha256)
+                                .toHex()
+                                .left(32);
+    const std::string name = "/kvchat-" + hash.toStdString();
+    // The same order in every start, the folder found whatever the environment
+    // first, so two starts at once meet at the first lock.
+    std::vector<std::string> folders;
+    if (!places.temp.empty()) {
+        const std::string own = places.temp + "/kvchat-" + std::to_string(::geteuid());
+        ::mkdir(own.c_str(), 0700);
+        if (Usable(own))
+            madeFolder_ = own;   // ours, made now or by an earlier run
+        folders.push_back(own);
     }
-    const QString name = base_ + QStringLiteral(".socket");
-    QLocalServer::removeServer(name);   // left by a program that crashed; the lock is ours
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_, &QLocalServer::newConnection, this, &SingleInstance::onConnection);
-    server_->listen(name);
+    std::vector<std::string> seen;
+    for (const std::string& folder : {places.userRuntime, places.runtime}) {
+        if (!folder.empty())
+            seen.push_back(folder);
+    }
+    for (const std::string& folder : seen) {
+        const auto same = [&](const std::string& known) { return ResolvedPath(known) == ResolvedPath(folder); };
+        if (std::none_of(folders.begin(), folders.end(), same))
+            folders.push_back(folder);
+    }
+    std::vector<std::string> refusedFolders;
+    for (const std::string& folder : folders) {
+        if (!Usable(folder)) {
+            if (::access(folder.c_str(), F_OK) == 0)
+                refusedFolders.push_back(folder);
+            continue;
+        }
+        if (!take(folder + name) && state_ == State::OtherRuns)
+            return;
+    }
+    if (held_.empty()) {
+        state_ = State::Refused;
+        problem_ = QStringLiteral("二重起動を防ぐロックを置ける、このユーザーだけのフォルダーがありません");
+        for (const std::string& folder : refusedFolders)
+            problem_ += QStringLiteral("\n%1: 他のユーザーのもの、または他のユーザーも使えるフォルダーです")
+                            .arg(QFile::decodeName(QByteArray::fromStdString(folder)));
+    }
+}
+
+bool SingleInstance::take(const std::string& base)
+{
+    const std::string lockFile = base + ".lock";
+    // A program that ends removes its lock file while it holds it: a file locked
+    // after it was removed is not the lock any more, so try the new one.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            return false;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool busy = errno == EWOULDBLOCK;
+            ::close(fd);
+            if (busy) {
+                release();
+                state_ = State::OtherRuns;
+                otherSocket_ = QFile::decodeName(QByteArray::fromStdString(base + ".socket"));
+            }
+            return false;
+        }
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd, &opened) == 0 && ::lstat(lockFile.c_str(), &named) == 0 && opened.st_dev == named.st_dev
+            && opened.st_ino == named.st_ino) {
+            Held held{lockFile, fd, new QLocalServer(this)};
+            const QString socket = QFile::decodeName(QByteArray::fromStdString(base + ".socket"));
+            QLocalServer::removeServer(socket);   // left by a program that crashed; the lock is ours
+            held.server->setSocketOptions(QLocalServer::UserAccessOption);
+            connect(held.server, &QLocalServer::newConnection, this,
+                    [this, server = held.server] { onConnection(server); });
+            held.server->listen(socket);
+            held_.push_back(held);
+            return true;
+        }
+        ::close(fd);
+    }
+    return false;
+}
+
+void SingleInstance::release()
+{
+    for (Held& held : held_) {
+        held.server->close();   // removes the socket file
+        delete held.server;
+        ::unlink(held.lockFile.c_str());   // while still locked, see take()
+        ::close(held.fd);
+    }
+    held_.clear();
 }
 
 SingleInstance::~SingleInstance()
 {
-    if (server_)
-        server_->close();
-    if (lockFd_ >= 0)
-        ::close(lockFd_);   // the file stays: removing it could let two programs lock two files
+    release();
+    if (!madeFolder_.empty())
+        ::rmdir(madeFolder_.c_str());   // only when empty: another program may be using it
 }
 
-void SingleInstance::onConnection()
+void SingleInstance::onConnection(QLocalServer* server)
 {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+    while (QLocalSocket* socket = server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             // One short request: "raise", a line break, the token, a line break.
@@ -155,7 +207,7 @@ void SingleInstance::onConnection()
 
 bool SingleInstance::AskOtherToRaise(int timeoutMs, const std::function<bool()>& giveUp) const
 {
-    const QString name = base_ + QStringLiteral(".socket");
+    const QString& name = otherSocket_;
     QElapsedTimer waited;
     waited.start();
     // Every wait is short, so a signal ends it without waiting out the time limit.

@@ -5,6 +5,7 @@
 #include "MessageBoxes.h"
 #include "ToolkitTranslations.h"
 #include "Unitmain.h"
+#include "UnsavedNote.h"
 
 #include <cstdio>
 
@@ -27,6 +28,13 @@ std::unique_ptr<TFormMain> OpenApplicationWindows(const AppLocations& locations,
     }
     if (quitRequested())
         return nullptr;
+    if (const auto unsaved = TakeUnsavedNote(locations.SettingsFile)) {
+        const std::string text = "前回の終了時に設定を保存できませんでした: " + *unsaved;
+        std::fprintf(stderr, "kvchat: %s\n", text.c_str());
+        ShowNoticeBox(QString::fromStdString(text));
+        if (quitRequested())
+            return nullptr;
+    }
     // The window reads [Log] Folder with the rest of the settings; this is the folder without it.
     return CreateApplicationWindows(locations.SettingsFile, locations.LogFolder);
 }

@@ -1,5 +1,7 @@
 #include "AppWindows.h"
 
+#include "InputMethodGuard.h"
+
 #include "Unitboard.h"
 #include "Unitboardname.h"
 #include "Unitcreate.h"
@@ -13,6 +15,8 @@
 std::unique_ptr<TFormMain> CreateApplicationWindows(const std::string& settingsPath,
                                                     const std::string& defaultLogFolder)
 {
+    // Every text field of every window, whenever it is made.
+    InputMethodGuard::Install();
     auto mainWindow = std::make_unique<TFormMain>(settingsPath, defaultLogFolder);
     FormMain = mainWindow.get();
     FormLogin = new TFormLogin(FormMain);

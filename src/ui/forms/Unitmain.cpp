@@ -10,6 +10,7 @@
 #include "Settings.h"
 #include "SjisText.h"
 #include "Unitlogin.h"
+#include "UnsavedNote.h"
 #include "ui_Unitmain.h"
 
 #include <QTabBar>
@@ -26,6 +27,8 @@
 #include <QLabel>
 #include <QGroupBox>
 #include <QAction>
+
+#include <cstdio>
 
 TFormMain* FormMain = nullptr;
 
@@ -361,7 +364,7 @@ void TFormMain::SaveSettings()
         return;   // the user was told at start
     IniFile ini;
     if (!ini.Load(settingsPath_)) {
-        ShowStandardError(UnreadableSettingsText(ini));
+        SaveFailed(UnreadableSettingsText(ini));
         return;
     }
     SettingsRecord record;
@@ -378,5 +381,13 @@ void TFormMain::SaveSettings()
     WriteLogSettings(ini, LogSettings{LogEnabled});
     WriteZoom(ini, Options.Zoom);
     if (const auto failure = ini.Save())
-        ShowStandardError(QString::fromStdString(*failure));
+        SaveFailed(QString::fromStdString(*failure));
+}
+
+void TFormMain::SaveFailed(const QString& reason)
+{
+    // The program is ending, perhaps for a logout: no box may wait for a click.
+    std::fprintf(stderr, "kvchat: %s\n", qPrintable(reason));
+    if (!WriteUnsavedNote(settingsPath_, reason.toStdString()))
+        std::fprintf(stderr, "kvchat: 次の起動で伝えるための記録も書けませんでした\n");
 }

@@ -37,6 +37,7 @@ struct LogTarget;
 class FindBar;
 class InputHistoryFilter;
 class TrayIcon;
+class QTimer;
 class ZoomKeys;
 class LogFind;
 class TFormLogSearch;
@@ -143,6 +144,8 @@ public:
     // Settings.
     void LoadSettings();
     void SaveSettings();
+    // Said on standard error and at the next start (UnsavedNote.h), never in a box.
+    void SaveFailed(const QString& reason);
     const std::string& SettingsFileName() const { return settingsPath_; }
 
     // Options, log search, input history and mention notices (UnitmainFindNotice.cpp).
@@ -265,6 +268,9 @@ private:
     bool settingsUnreadable_ = false;   // then the file is never written
     std::optional<QRect> wantedBounds_;   // outer bounds from the settings, until the frame is known
     bool destroyed_ = false;
+    // While the window is hidden in the tray: the tray's panel may quit.
+    void watchTray();
+    QTimer* trayWatch_ = nullptr;
     bool quitting_ = false;   // 終了 was chosen: closing ends the program even with the tray option
 };
 

@@ -6,6 +6,8 @@
 #include "Chatsheet.h"
 #include "Cp932.h"
 #include "TrayIcon.h"
+
+#include <QTimer>
 #include "ZoomKeys.h"
 
 #include <QApplication>
@@ -64,17 +66,37 @@ void TFormMain::PrepareSheet(TChatSheet* sheet)
     connect(sheet, &TChatSheet::MemberChosen, this, &TFormMain::InsertMemberName);
 }
 
+namespace {
+// How often a window hidden in the tray looks whether the tray is still there.
+constexpr int TrayWatchMs = 2000;
+}  // namespace
+
+void TFormMain::watchTray()
+{
+    if (!isHidden() || TrayIcon::Available())
+        return;
+    trayWatch_->stop();
+    ShowFromTray();   // the tray went, and with it the only way back to the window
+}
+
 void TFormMain::ApplyTray()
 {
-    if (Tray != nullptr || !TrayIcon::Available())
+    if (trayWatch_ == nullptr) {
+        trayWatch_ = new QTimer(this);
+        connect(trayWatch_, &QTimer::timeout, this, &TFormMain::watchTray);
+    }
+    // Made even while the desktop has no tray: the toolkit docks the icon when
+    // a tray comes (a panel that starts after the program, at login).
+    if (Tray != nullptr)
         return;
     Tray = new TrayIcon(QApplication::windowIcon(), this);
     Tray->SetWaiting(MentionsWaiting);
     connect(Tray, &TrayIcon::ShowRequested, this, &TFormMain::ShowFromTray);
     connect(Tray, &TrayIcon::ToggleRequested, this, [this] {
-        if (isVisible() && !isMinimized()) {
+        if (isVisible() && !isMinimized() && TrayIcon::Available()) {
             QApplication::setQuitOnLastWindowClosed(false);
             hide();
+            trayWatch_->start(TrayWatchMs);
         }
         else
             ShowFromTray();
@@ -91,6 +113,8 @@ void TFormMain::SetMentionsWaiting(int count)
 
 void TFormMain::ShowFromTray()
 {
+    if (trayWatch_ != nullptr)
+        trayWatch_->stop();
     QApplication::setQuitOnLastWindowClosed(true);
     if (isMinimized())
         showNormal();
@@ -109,8 +133,12 @@ void TFormMain::closeEvent(QCloseEvent* e)
         // Closing another window (the board) must not end the program meanwhile.
         QApplication::setQuitOnLastWindowClosed(false);
         hide();
+        trayWatch_->start(TrayWatchMs);   // only while hidden: nothing wakes otherwise
         e->ignore();
         return;
     }
+    // However the window came back (the tray, another start, a tray that went),
+    // closing it now ends the program.
+    QApplication::setQuitOnLastWindowClosed(true);
     QMainWindow::closeEvent(e);
 }

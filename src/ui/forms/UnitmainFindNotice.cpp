@@ -10,6 +10,7 @@
 #include "LogFind.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
+#include "TrayIcon.h"
 #include "Unitoption.h"
 #include "ui_Unitmain.h"
 
@@ -81,7 +82,7 @@ void TFormMain::ApplyOptions()
 
 void TFormMain::OptionMenuClick()
 {
-    FormOption->TrayAvailable = Tray != nullptr;
+    FormOption->TrayAvailable = Tray != nullptr && TrayIcon::Available();
     if (!FormOption->Execute(Options))
         return;
     ApplyOptions();

@@ -154,7 +154,7 @@ void TFormMain::RecvUserCount()
     GmUserCount::Info info;
     if (!Protocol.UserCount.Decode(info))
         return;
-    setWindowTitle(QStringLiteral("KVチャット ver1.10 - %1人").arg(info.count));
+    setWindowTitle(QStringLiteral("KVチャット ver" KV_VERSION " - %1人").arg(info.count));
 }
 
 void TFormMain::RecvRoomList()

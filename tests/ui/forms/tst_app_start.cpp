@@ -22,6 +22,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestAppStart : public QObject {
     Q_OBJECT
 
@@ -33,6 +36,8 @@ private slots:
     void aSignalDuringTheFirstBoxShowsNoSecondBox();
     void aSecondStartReachesTheFirst_data();
     void aSecondStartReachesTheFirst();
+    void oneProgramPerSettingsFileWithoutHoles_data();
+    void oneProgramPerSettingsFileWithoutHoles();
     void theToolkitSpeaksJapanese();
 };
 
@@ -163,6 +168,69 @@ void TestAppStart::aSecondStartReachesTheFirst()
     QVERIFY(second.OtherRuns());
     QVERIFY2(answered, "the first program was not reached");
     QTRY_COMPARE(raised.count(), 1);
+}
+
+// Two starts with the places each would find: the same settings file, however
+// named and whatever the environment said, never runs twice, and the places
+// keep nothing once the programs end.
+void TestAppStart::oneProgramPerSettingsFileWithoutHoles_data()
+{
+    QTest::addColumn<bool>("firstHasRuntime");
+    QTest::addColumn<bool>("secondHasRuntime");
+    QTest::addColumn<QString>("secondName");   // "target" or "link" (a dangling link to it)
+    QTest::addColumn<QString>("tempFolder");   // "none", "ours" or "foreign"
+    QTest::addColumn<int>("expected");         // of the second start
+    const int otherRuns = int(SingleInstance::State::OtherRuns);
+    const int refused = int(SingleInstance::State::Refused);
+    QTest::newRow("with and without a runtime folder") << true << false << "target" << "none" << otherRuns;
+    QTest::newRow("without and with a runtime folder") << false << true << "target" << "none" << otherRuns;
+    QTest::newRow("a dangling link and its target") << true << true << "link" << "none" << otherRuns;
+    QTest::newRow("the temporary folder is another's") << true << false << "target" << "foreign" << refused;
+    QTest::newRow("its folder is left open to all") << true << false << "target" << "open" << refused;
+}
+
+void TestAppStart::oneProgramPerSettingsFileWithoutHoles()
+{
+    QFETCH(bool, firstHasRuntime);
+    QFETCH(bool, secondHasRuntime);
+    QFETCH(QString, secondName);
+    QFETCH(QString, tempFolder);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString runtime = dir.filePath(QStringLiteral("run"));
+    const QString temp = dir.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(runtime) && QDir().mkpath(temp));
+    QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString ours = temp + QStringLiteral("/kvchat-%1").arg(geteuid());
+    if (tempFolder != QLatin1String("none")) {
+        QVERIFY(QDir().mkpath(ours));
+        QVERIFY(::chmod(QFile::encodeName(ours).constData(), tempFolder == QLatin1String("open") ? 0777 : 0700) == 0);
+        if (tempFolder == QLatin1String("foreign")) {
+            if (geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
+            QVERIFY(::chown(QFile::encodeName(ours).constData(), 65534, 65534) == 0);
+        }
+    }
+    const std::string target = dir.filePath(QStringLiteral("k.INI")).toStdString();
+    const std::string link = dir.filePath(QStringLiteral("link.INI")).toStdString();
+    QVERIFY(::symlink("k.INI", link.c_str()) == 0);   // dangling: the file is made at exit
+    const auto places = [&](bool hasRuntime) {
+        return SingleInstance::Places{hasRuntime ? runtime.toStdString() : std::string(), std::string(),
+                                      temp.toStdString()};
+    };
+    {
+        SingleInstance first(target, places(firstHasRuntime));
+        SingleInstance second(secondName == QLatin1String("link") ? link : target, places(secondHasRuntime));
+        QCOMPARE(int(second.Result()), expected);
+        if (expected == int(SingleInstance::State::OtherRuns)) {
+            QCOMPARE(first.Result(), SingleInstance::State::Alone);
+            QVERIFY2(second.AskOtherToRaise(5000, [] { return false; }), "the first program was not reached");
+        }
+    }
+    QCOMPARE(QDir(runtime).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
+    if (tempFolder != QLatin1String("foreign") && tempFolder != QLatin1String("open"))
+        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
 }
 
 // The toolkit's own texts the user meets (the input's edit menu, the standard

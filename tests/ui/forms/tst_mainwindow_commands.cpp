@@ -4,7 +4,10 @@
 #include "MainWindowFixture.h"
 #include "Unitboard.h"
 #include "Unitcreate.h"
+#include "FindBar.h"
 #include "Unitlogin.h"
+#include "Unitlogsearch.h"
+#include "SingleInstance.h"
 #include "TrayIcon.h"
 #include "Unitmain.h"
 #include "Unitoption.h"
@@ -15,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
+#include <QDialog>
 #include <QInputMethodEvent>
 #include <QCheckBox>
 #include <QFontComboBox>
@@ -69,9 +73,12 @@ private slots:
     void tabCompletesMemberNamesAcrossKana();
     void tabGoesOnPastANameTheInputCannotHoldWhole();
     void droppedInputIsSaidInTheStatusBar();
+    void cancelledCompositionNeverComesBack_data();
+    void cancelledCompositionNeverComesBack();
     void zoomKeysAndWheelSizeTheLogAndTheInput();
     void closingWithTheTrayOptionKeepsTheConnection();
     void closingWhenTheTrayHasGoneClosesTheWindow();
+    void theTrayNeverLosesTheWindow();
     void optionsChooseTheFontAndWithoutATrayGreyTheTray();
     void enterRoomByNumberWithoutPassword();
     void enterPasswordRoomThroughDialog();
@@ -269,6 +276,83 @@ void TestMainWindowCommands::droppedInputIsSaidInTheStatusBar()
     QCOMPARE(bar->currentMessage(), QString());
 }
 
+// Esc clears a composition on screen while ibus keeps its text and commits it on
+// the next change of focus or key. Every text field of every window, with the
+// main window's children native as a dialog owned by it makes them.
+void TestMainWindowCommands::cancelledCompositionNeverComesBack_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("then");
+    for (const char* field : {"input", "find bar", "create room", "log search"})
+        for (const char* then : {"click a sibling", "window deactivated", "dialog opens", "key"})
+            QTest::addRow("%s, %s", field, then) << QString::fromLatin1(field) << QString::fromLatin1(then);
+}
+
+void TestMainWindowCommands::cancelledCompositionNeverComesBack()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, then);
+    MainWindowFixture f;
+    QVERIFY(f.Handshake(7));
+    TChatSheet* sheet = f.OpenRoom(3, "Lobby");
+    QVERIFY(sheet);
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QLineEdit* edit = w->EditInputChat;
+    QWidget* sibling = sheet->ChatLog;
+    if (field == QLatin1String("find bar")) {
+        w->FindMenuClick();
+        edit = w->FindBar1->EditFind;
+        sibling = w->EditInputChat;
+    } else if (field == QLatin1String("create room")) {
+        FormCreateRoom->show();
+        edit = FormCreateRoom->EditName;
+        sibling = FormCreateRoom->EditPassword;
+    } else if (field == QLatin1String("log search")) {
+        w->MenuLogSearchClick();
+        edit = w->FormLogSearch->EditSearch;
+        sibling = w->FormLogSearch->ListResults;
+    }
+    QWidget* window = edit->window();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    sibling->winId();   // native, as the window's children become under a dialog it owns
+    QVERIFY(sibling->windowHandle() != window->windowHandle());
+    edit->setFocus();
+    QInputMethodEvent preedit(QStringLiteral("かんじ"), {});
+    QApplication::sendEvent(edit, &preedit);
+    QInputMethodEvent cleared;   // Esc
+    QApplication::sendEvent(edit, &cleared);
+
+    if (then == QLatin1String("click a sibling")) {
+        QTest::mouseClick(sibling->windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+    } else if (then == QLatin1String("window deactivated")) {
+        // Another program takes the focus and gives it back, as the toolkit tells the window.
+        for (QEvent::Type type : {QEvent::FocusOut, QEvent::WindowDeactivate, QEvent::WindowActivate, QEvent::FocusIn}) {
+            if (type == QEvent::FocusOut || type == QEvent::FocusIn) {
+                QFocusEvent focus(type, Qt::ActiveWindowFocusReason);
+                QApplication::sendEvent(edit, &focus);
+            } else {
+                QEvent activation(type);
+                QApplication::sendEvent(window, &activation);
+            }
+        }
+    } else if (then == QLatin1String("dialog opens")) {
+        QDialog dialog(window);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.hide();
+    } else {
+        QTest::keyClick(w->EditInputChat, Qt::Key_End);
+    }
+    edit->setFocus();
+    QInputMethodEvent late;
+    late.setCommitString(QStringLiteral("かんじ"));
+    QApplication::sendEvent(edit, &late);
+    QCOMPARE(edit->text(), QString());
+}
+
 void TestMainWindowCommands::zoomKeysAndWheelSizeTheLogAndTheInput()
 {
     MainWindowFixture f("[Option]\r\nFontSize=14\r\n");
@@ -375,12 +459,40 @@ void TestMainWindowCommands::closingWhenTheTrayHasGoneClosesTheWindow()
     TrayIcon::AvailableForTests.reset();
 }
 
+// A tray that comes after the program gets the icon; a tray that goes while the
+// window is in it gives the window back; a window brought back by another
+// start (the tray gone) closes as the settings say.
+void TestMainWindowCommands::theTrayNeverLosesTheWindow()
+{
+    TrayIcon::AvailableForTests = false;   // the panel is not up yet at login
+    MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
+    TFormMain* w = f.Window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(w->Tray != nullptr);   // made, for the toolkit to dock once a tray comes
+    TrayIcon::AvailableForTests = true;
+    QVERIFY(!w->close());   // the window goes to the tray
+    QVERIFY(w->isHidden());   // kept in the tray
+
+    TrayIcon::AvailableForTests = false;   // the panel quits
+    QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
+
+    TrayIcon::AvailableForTests = true;
+    QVERIFY(!w->close());   // the window goes to the tray
+    QVERIFY(w->isHidden());
+    TrayIcon::AvailableForTests = false;
+    BringToFront(w, QString());   // a second start, before the window came back by itself
+    QVERIFY(w->close());
+    QVERIFY(!w->isVisible());
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    TrayIcon::AvailableForTests.reset();
+}
+
 void TestMainWindowCommands::optionsChooseTheFontAndWithoutATrayGreyTheTray()
 {
     TrayIcon::AvailableForTests = false;
     MainWindowFixture f("[Option]\r\nKeepInTray=1\r\n");
     TFormMain* w = f.Window();
-    QVERIFY(w->Tray == nullptr);
     bool greyed = false;
     OnNextModal([&](QWidget*) {
         greyed = !FormOption->CheckKeepInTray->isEnabled();
