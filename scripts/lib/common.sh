@@ -3,7 +3,7 @@ KV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Debian packages the build, the tests and the program need.
 KV_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
-    libbenchmark-dev xvfb xauth fonts-ipafont-gothic qt6-translations-l10n libgl-dev xdotool imagemagick
+    libbenchmark-dev xvfb xauth dbus-daemon at-spi2-core fonts-ipafont-gothic qt6-translations-l10n libgl-dev xdotool imagemagick
     dpkg-dev)
 
 kv_missing_packages() {

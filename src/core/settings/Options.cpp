@@ -19,6 +19,7 @@ OptionsRecord ReadOptions(const IniFile& ini)
                                   OptionsRecord::MinFontSize, OptionsRecord::MaxFontSize);
     options.Zoom = std::clamp(ini.ReadInteger("Option", "Zoom", 100), OptionsRecord::MinZoom, OptionsRecord::MaxZoom);
     options.KeepInTray = ini.ReadBool("Option", "KeepInTray", false);
+    options.AnnounceLines = ini.ReadBool("Accessibility", "AnnounceLines", true);
     return options;
 }
 
@@ -39,6 +40,8 @@ void WriteOptions(IniFile& ini, const OptionsRecord& options)
     WriteZoom(ini, options.Zoom);
     if (options.KeepInTray || ini.HasKey("Option", "KeepInTray"))
         ini.WriteBool("Option", "KeepInTray", options.KeepInTray);
+    if (!options.AnnounceLines || ini.HasKey("Accessibility", "AnnounceLines"))
+        ini.WriteBool("Accessibility", "AnnounceLines", options.AnnounceLines);
 }
 
 void WriteZoom(IniFile& ini, int zoom)

@@ -1,6 +1,6 @@
 #pragma once
 // The user's options: section [Option] of the settings file, plus the two keys
-// of section [Log] that the options dialog shows. Texts are CP932 like every
+// of section [Log] that the options dialog shows and section [Accessibility]. Texts are CP932 like every
 // other value of the file.
 
 #include "IniFile.h"
@@ -21,6 +21,9 @@ struct OptionsRecord {
     int FontSize = DefaultFontSize;   // Option/FontSize, in pixels
     int Zoom = 100;               // Option/Zoom: percent of FontSize, changed with Ctrl+plus and minus
     bool KeepInTray = false;      // Option/KeepInTray: closing the window leaves the program in the tray
+    // Accessibility/AnnounceLines: each new line of the room on screen is told to
+    // a screen reader; a section of its own, which the Windows peers do not read.
+    bool AnnounceLines = true;
     static constexpr int DefaultFontSize = 12;
     static constexpr int MinFontSize = 6;
     static constexpr int MaxFontSize = 72;

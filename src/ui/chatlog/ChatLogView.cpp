@@ -1,8 +1,11 @@
 #include "ChatLogView.h"
 
+#include "LineAnnouncer.h"
+
 #include "ChatLineText.h"
 #include "ChatLogFiles.h"
 #include "DayLine.h"
+#include "LineAnnouncer.h"
 
 #include <QKeyEvent>
 #include <QResizeEvent>
@@ -234,7 +237,9 @@ void ChatLogView::SetOnScreen(bool onScreen)
     }
     onScreen_ = true;
     shown_ = lines_.Appended() - lines_.Size();
+    rebuilding_ = true;   // lines seen before, not told again
     Flush();
+    rebuilding_ = false;
     // Back where the user was reading, if that line is still kept.
     const std::uint64_t firstKept = lines_.Appended() - lines_.Size();
     if (readingLine_ && *readingLine_ >= firstKept && *readingLine_ < lines_.Appended()) {
@@ -703,6 +708,14 @@ void ChatLogView::Flush()
         docLines_ -= excess;
     }
     cursor.endEditBlock();
+    if (!rebuilding_ && LineAnnouncer::Enabled()) {
+        // Each new line on its own, oldest first, as the user would read them.
+        QTextBlock block = doc->lastBlock();
+        for (std::size_t i = 1; i < std::min<std::size_t>(fresh, static_cast<std::size_t>(docLines_)); ++i)
+            block = block.previous();
+        for (; block.isValid(); block = block.next())
+            LineAnnouncer::Announce(this, block.position(), block.text());
+    }
     // At the newest line the log follows the newest line; scrolled up, the lines
     // the user reads stay in view while they are kept, and a note says more wait below.
     adjusting_ = true;

@@ -151,6 +151,7 @@ private:
     // A line's look is one of a few: each is made once and shared, not rebuilt per line.
     std::array<std::optional<QTextCharFormat>, 2 * LogColours::Count> looks_;
     bool settingPalette_ = false;
+    bool rebuilding_ = false;   // the document is being filled again from the store
 
     std::shared_ptr<chatlog::HistoryPager> pager_;
     chatlog::HistoryPager::Position historyStart_;   // the pager's place while no history is shown

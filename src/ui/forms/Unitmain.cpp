@@ -3,6 +3,7 @@
 #include "AppLocations.h"
 #include "ByteLimit.h"
 #include "ConnectionKeeper.h"
+#include "LineAnnouncer.h"
 #include "LogSettings.h"
 #include "Chatsheet.h"
 #include "MessageBoxes.h"
@@ -81,6 +82,7 @@ TFormMain::TFormMain(std::string settingsPath, std::string defaultLogFolder, QWi
     PageControl1 = ui_->PageControl1;
     // The strip itself is named by the current tab's room; the control around it by this.
     PageControl1->setAccessibleName(QStringLiteral("部屋のタブ"));
+    LineAnnouncer::Install();
     PageControl1->tabBar()->setAccessibleName(QStringLiteral("部屋のタブ"));
     PanelInput = ui_->PanelInput;
     Label1 = ui_->Label1;

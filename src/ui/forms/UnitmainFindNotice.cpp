@@ -7,6 +7,7 @@
 #include "Cp932.h"
 #include "FindBar.h"
 #include "InputHistoryFilter.h"
+#include "LineAnnouncer.h"
 #include "LogFind.h"
 #include "MessageBoxes.h"
 #include "SjisText.h"
@@ -55,6 +56,7 @@ void TFormMain::setUpFindNotice()
 void TFormMain::ApplyOptions()
 {
     Reconnect->SetEnabled(Options.AutoReconnect);
+    LineAnnouncer::SetEnabled(Options.AnnounceLines);
     ApplyLogFont();
     ApplyTray();
     const std::string folder = Options.LogFolder.empty() ? defaultLogFolder_ : cp932::ToUtf8(Options.LogFolder);

@@ -67,6 +67,7 @@ bool TFormOption::Execute(OptionsRecord& options)
     SpinFontSize->setValue(options.FontSize);
     CheckKeepInTray->setEnabled(TrayAvailable);
     CheckKeepInTray->setChecked(options.KeepInTray && TrayAvailable);
+    CheckAnnounceLines->setChecked(options.AnnounceLines);
     CheckLogEnabledClick();
     KeepAboveOnTopWindows(*this);
     if (exec() != QDialog::Accepted)
@@ -83,6 +84,7 @@ bool TFormOption::Execute(OptionsRecord& options)
     options.FontSize = SpinFontSize->value();
     if (TrayAvailable)
         options.KeepInTray = CheckKeepInTray->isChecked();
+    options.AnnounceLines = CheckAnnounceLines->isChecked();
     return true;
 }
 

@@ -205,11 +205,13 @@ TEST_F(SettingsTest, FontZoomAndTrayAreNewOptionKeysWrittenOnceSet)
     options.FontSize = 16;
     options.Zoom = 125;
     options.KeepInTray = true;
+    options.AnnounceLines = false;
     ASSERT_EQ(SaveOptions(Path, options), std::nullopt);
     IniFile reread;
     ASSERT_TRUE(reread.Load(Path));
     EXPECT_EQ(ReadOptions(reread), options);
     EXPECT_NE(ReadRaw().find("FontFamily=IPA\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"), std::string::npos);
+    EXPECT_NE(ReadRaw().find("[Accessibility]\r\nAnnounceLines=0\r\n"), std::string::npos);
 
     // Back to the defaults: the keys that stand in the file say so; none are added.
     ASSERT_EQ(SaveOptions(Path, OptionsRecord{}), std::nullopt);
@@ -219,7 +221,7 @@ TEST_F(SettingsTest, FontZoomAndTrayAreNewOptionKeysWrittenOnceSet)
     EXPECT_NE(ReadRaw().find("Zoom=100\r\n"), std::string::npos);
     LoadBytes("");
     ASSERT_EQ(SaveOptions(Path, OptionsRecord{}), std::nullopt);
-    for (const char* key : {"FontFamily", "FontSize", "Zoom", "KeepInTray"})
+    for (const char* key : {"FontFamily", "FontSize", "Zoom", "KeepInTray", "Accessibility"})
         EXPECT_EQ(ReadRaw().find(key), std::string::npos) << key;
 }
 

@@ -47,13 +47,30 @@ QStringList Unnamed(QWidget* window)
     return unnamed;
 }
 
+// What reaches assistive technology of the logs' text: each insertion's text,
+// "changed" for other edits.
+QStringList told;
+
+void Record(QAccessibleEvent* event)
+{
+    if (!qobject_cast<ChatLogView*>(event->object()))
+        return;
+    if (event->type() == QAccessible::TextInserted)
+        told << static_cast<QAccessibleTextInsertEvent*>(event)->textInserted();
+    else if (event->type() == QAccessible::TextRemoved || event->type() == QAccessible::TextUpdated)
+        told << QStringLiteral("changed");
+}
+
 }  // namespace
 
 class TestAccessibility : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QAccessible::installUpdateHandler(Record); }
     void everyFocusableControlHasAName();
+    void newLinesOfTheRoomOnScreenAreToldOneByOne_data();
+    void newLinesOfTheRoomOnScreenAreToldOneByOne();
 };
 
 void TestAccessibility::everyFocusableControlHasAName()
@@ -76,6 +93,41 @@ void TestAccessibility::everyFocusableControlHasAName()
         unnamed << Unnamed(window);
     }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+}
+
+void TestAccessibility::newLinesOfTheRoomOnScreenAreToldOneByOne_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<bool>("announce");
+    QTest::newRow("default") << QByteArray() << true;
+    QTest::newRow("turned off") << QByteArray("[Accessibility]\r\nAnnounceLines=0\r\n") << false;
+}
+
+void TestAccessibility::newLinesOfTheRoomOnScreenAreToldOneByOne()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(bool, announce);
+    MainWindowFixture f(settings);
+    // The bridge wakes once the accessibility bus answers (ui_tst_accessibility_atspi).
+    if (!QTest::qWaitFor([] { return QAccessible::isActive(); }, 3000))
+        QSKIP("no accessibility bus");
+    QCOMPARE(f.Window()->Options.AnnounceLines, announce);
+    QVERIFY(f.Handshake());
+    TChatSheet* behind = f.OpenRoom(3, "A");
+    TChatSheet* shown = f.OpenRoom(4, "B");
+    QVERIFY(behind && shown);
+    f.Server.SendTalk(4, 50, "guest", "first");
+    QVERIFY(QTest::qWaitFor([&] { return shown->ChatLog->LineCount() == 1; }));
+    told.clear();
+    // Two lines in one batch with one for the room behind, then the tabs swap.
+    f.Server.SendTalk(3, 50, "guest", "behind");
+    f.Server.SendTalk(4, 50, "guest", "one");
+    f.Server.SendTalk(4, 50, "guest", "two");
+    QVERIFY(QTest::qWaitFor([&] { return shown->ChatLog->LineCount() == 3; }));
+    const QStringList expected = {shown->ChatLog->LineText(1), shown->ChatLog->LineText(2)};
+    f.Window()->PageControl1->setCurrentWidget(behind);
+    QCOMPARE(behind->ChatLog->LineText(behind->ChatLog->LineCount() - 1), QStringLiteral("guest>behind"));
+    QCOMPARE(told, announce ? expected : QStringList());
 }
 
 QTEST_MAIN(TestAccessibility)
