@@ -2,6 +2,7 @@
 
 #include "TextRules.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -122,7 +123,9 @@ std::vector<std::string> NameLines(const CharItemTable& items, int first, int la
     for (int i = first; i <= last; ++i) {
         const std::string_view name = items[i].Name;
         const std::size_t nameBytes = CharBoundaryPrefix(name, MaxBoardNameBytes);
-        if (!line.empty() && line.size() + 1 + nameBytes > MaxBoardLineBytes)
+        // A letter alone at the line's end is not read: an empty name needs its blank.
+        const std::size_t itemBytes = 1 + std::max<std::size_t>(nameBytes, 1);
+        if (!line.empty() && line.size() + itemBytes > MaxBoardLineBytes)
             lines.push_back(std::exchange(line, {}));
         if (line.empty())
             line = NameLinePrefix;

@@ -130,6 +130,55 @@ std::optional<std::string> ReadWhole(const std::string& path, std::string& bytes
     return std::nullopt;
 }
 
+// Copies the regular file from into a new file to, flushed to the disk.
+// Returns 0, or the errno that stopped it: the user is told the disk's own
+// reason (full, too large), which a library copy reports as a mere I/O error.
+int CopyWhole(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    struct stat status {};
+    if (::fstat(in, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(in);
+        return EINVAL;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    int error = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            break;
+        }
+        for (ssize_t done = 0; error == 0 && done < n;) {
+            const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
+            if (w >= 0)
+                done += w;
+            else if (errno != EINTR)
+                error = errno;
+        }
+        if (error != 0)
+            break;
+    }
+    if (error == 0 && ::fsync(out) != 0)
+        error = errno;
+    if (::close(out) != 0 && error == 0)
+        error = errno;
+    ::close(in);
+    return error;
+}
+
 }   // namespace
 
 bool IsValidFormationTitle(std::string_view Title)
@@ -270,12 +319,14 @@ std::optional<std::string> FormationStore::write()
         // written: a full disk leaves no half copy for the user to trust.
         const std::string partial = aside + ".tmp";
         std::filesystem::remove(partial, error);
-        if (!std::filesystem::copy_file(path, partial, error)
-            || (std::filesystem::rename(partial, aside, error), error)) {
+        int failed = CopyWhole(path, partial);
+        if (failed == 0 && (std::filesystem::rename(partial, aside, error), error))
+            failed = error.value();
+        if (failed != 0) {
             std::error_code ignored;
             std::filesystem::remove(partial, ignored);
             return "壊れたフォーメーションのファイルを残せないため、保存しません: " + aside + "（"
-                 + FileErrorReason(error.value()) + "）";
+                 + FileErrorReason(failed) + "）";
         }
     }
     if (auto failure = WriteFileAtomically(path, FormatFormationFile(formations)))

@@ -286,6 +286,7 @@ void TFormBoard::ShowBoard(int nRoom, const std::string& RoomName)
         LabelStatus->setToolTip(QString());
     }
     nRoomNo = nRoom;
+    boundRoomName_ = RoomName;
     setWindowTitle(FromSjis(RoomName) + QStringLiteral(" - フォーメーション盤"));
     if (!placed_) {
         PlaceOverOwner();

@@ -84,6 +84,9 @@ public:
 
     // Does nothing while the board is on screen. RoomName is CP932.
     void ShowBoard(int nRoom, const std::string& RoomName);
+    // The name of the room the board is bound to: a number freed by that room
+    // and taken by another is not the board's room.
+    const std::string& BoundRoomName() const { return boundRoomName_; }
 
     // True for every board line, whatever its room; redraws only when the line
     // changed the board. Text is NUL-terminated CP932, nullptr counting as empty.
@@ -187,6 +190,7 @@ private:
     void ShowStatus(const std::string& Speaker, const BoardItemsResult& items);
     void SetStatus(QString text);
 
+    std::string boundRoomName_;   // CP932
     bool placed_ = false;
     int nFocusItem_ = -1;
     bool keyMoveOpen_ = false;   // keyboard steps of one marker gather into one undo step

@@ -139,6 +139,8 @@ public:
     // The formation board's lines, sent into the board's own room whichever
     // tab is active; refused (BoardLineRefused) when the user is not in it.
     void SendBoardLine(int nRoom, const std::string& Text);
+    // The user is in the room the board is bound to, under that number.
+    bool IsBoardRoom(int nRoom) const;
     void FormBoardClose();
 
     // Settings.

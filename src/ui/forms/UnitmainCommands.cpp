@@ -180,10 +180,17 @@ void TFormMain::SendBoardLine(int nRoom, const std::string& Text)
     // The board belongs to the room it was opened from, not to the tab on top.
     if (!Socket1->Active())
         emit BoardLineRefused(QStringLiteral("接続していないため、盤の変更を送信していません"));
-    else if (FindSheet(static_cast<std::int16_t>(nRoom)) == nullptr)
+    else if (!IsBoardRoom(nRoom))
         emit BoardLineRefused(QStringLiteral("盤の部屋にいないため、盤の変更を送信していません"));
     else
         SendTalkTo(static_cast<std::int16_t>(nRoom), Text);
+}
+
+bool TFormMain::IsBoardRoom(int nRoom) const
+{
+    // The number alone is not enough: a room that is gone frees it for another.
+    const TChatSheet* sheet = FindSheet(static_cast<std::int16_t>(nRoom));
+    return sheet != nullptr && FormBoard != nullptr && sheet->RoomName == FormBoard->BoundRoomName();
 }
 
 void TFormMain::FormBoardClose()

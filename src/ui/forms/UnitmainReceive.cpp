@@ -240,7 +240,9 @@ void TFormMain::RecvTalk()
     GmTalk::Info info;
     if (!Protocol.Talk.Decode(info))
         return;
-    if (FormBoard != nullptr && FormBoard->ParseTalk(info.room, info.text, SpeakerOf(info)))
+    // A board line of another room under the board's number is swallowed, not applied.
+    if (FormBoard != nullptr
+        && FormBoard->ParseTalk(IsBoardRoom(info.room) ? info.room : -1, info.text, SpeakerOf(info)))
         return;
     TChatSheet* target = nullptr;
     if (info.room == MaxRoomNo) {

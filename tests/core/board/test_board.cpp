@@ -299,6 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct LongNames {
     const char* label;
     std::string name;   // given to every marker but the ball
+    int emptyItem = -1;   // a marker whose name is cleared (a peer's "*!N!*C ")
 };
 
 void PrintTo(const LongNames& names, std::ostream* out) { *out << names.label; }
@@ -310,6 +311,8 @@ TEST_P(WholeFormationLinesTest, FitAndRebuildTheSameBoard)
     CharItemTable sent = DefaultBoard();
     for (int i = 1; i < CharItemCount; ++i)
         sent[i].Name = GetParam().name;
+    if (GetParam().emptyItem >= 0)
+        sent[GetParam().emptyItem].Name.clear();
     sent[4].nX = 3;
     const std::vector<std::string> lines = WholeFormationLines(sent);
     CharItemTable peer = DefaultBoard();
@@ -331,6 +334,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LongNames{"dialog_names", "abcdef"},
                       LongNames{"peer_names_193", std::string(193, 'x')},
                       LongNames{"peer_names_194", std::string(194, 'y')},
+                      // "A " and B's 190 bytes fill 199: C's clearing item needs two more.
+                      LongNames{"empty_name_at_line_end", std::string(190, 'z'), 2},
                       LongNames{"double_byte_97", [] {
                                     std::string n;
                                     for (int k = 0; k < 97; ++k)
@@ -876,6 +881,8 @@ TEST_F(FormationStoreFiles, FullDiskLeavesNoHalfDamagedCopy)
     signal(SIGXFSZ, oldHandler);
 
     ASSERT_TRUE(failure.has_value());
+    // The reason is the disk's (here the size limit's), not a vague input/output error.
+    EXPECT_NE(failure->find("ファイルが大きすぎます"), std::string::npos) << *failure;
     EXPECT_EQ(Read(path), damaged);
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         EXPECT_EQ(entry.path().string(), path) << "left behind: " << entry.path();

@@ -771,9 +771,10 @@ void TestMainWindowCommands::boardLinesGoToTheBoardsRoomNotTheActiveTab()
     f.Window()->ButtonBoard->click();
     QVERIFY(f.OpenRoom(4, "Team"));
     QCOMPARE(f.Window()->ActiveChatSheet(), f.Window()->FindSheet(4));
-    const auto drag = [](int dx) {
-        QTest::mousePress(FormBoard->ImageGround, Qt::LeftButton, {}, QPoint(100, 150));
-        QTest::mouseRelease(FormBoard->ImageGround, Qt::LeftButton, {}, QPoint(100 + dx, 150));
+    const auto drag = [](int dx) {   // the ball, from its centre
+        const QPoint at(CharItems[0].CenterX(), CharItems[0].CenterY());
+        QTest::mousePress(FormBoard->ImageGround, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(FormBoard->ImageGround, Qt::LeftButton, {}, at + QPoint(dx, 0));
         QVERIFY(waitFor([] { return !FormBoard->LinesPending(); }));
     };
     drag(4);   // the ball, 50,50 -> 52,50
@@ -794,12 +795,23 @@ void TestMainWindowCommands::boardLinesGoToTheBoardsRoomNotTheActiveTab()
     QCOMPARE(FormBoard->BoardPicture().pixel(88, 150), qRgb(255, 255, 255));
     QVERIFY2(FormBoard->StatusText().contains(QStringLiteral("送信していません")), qPrintable(FormBoard->StatusText()));
 
+    // The room gone and its number taken by another room: the board, still
+    // titled Lobby, neither sends into that room nor takes its lines.
+    f.Server.SendRoomList({MakeRoom(3, "")});
+    QVERIFY(f.OpenRoom(3, "Other"));
+    drag(-10);   // 47 -> 42
+    QVERIFY(f.FramesUntilSync().isEmpty());
+    QVERIFY2(FormBoard->StatusText().contains(QStringLiteral("送信していません")), qPrintable(FormBoard->StatusText()));
+    f.Server.SendTalk(3, 8, "", "*!B!*A1010");
+    QVERIFY(f.FramesUntilSync().isEmpty());
+    QCOMPARE(CharItems[0].nX, 42);
+
     // Disconnected, the board still open: a drag is drawn where the table has it.
     f.Window()->CloseMenuClick();
-    drag(-10);   // 47 -> 42: the disc covers x 77..90
-    QCOMPARE(CharItems[0].nX, 42);
-    QCOMPARE(FormBoard->BoardPicture().pixel(78, 147), qRgb(255, 255, 255));
-    QVERIFY(IsGrass(FormBoard->BoardPicture().pixel(96, 147)));   // nothing left at 47
+    drag(-10);   // 42 -> 37: the disc covers x 67..80
+    QCOMPARE(CharItems[0].nX, 37);
+    QCOMPARE(FormBoard->BoardPicture().pixel(68, 147), qRgb(255, 255, 255));
+    QVERIFY(IsGrass(FormBoard->BoardPicture().pixel(86, 147)));   // nothing left at 42
     QVERIFY2(FormBoard->StatusText().contains(QStringLiteral("接続していない")), qPrintable(FormBoard->StatusText()));
 }
 
