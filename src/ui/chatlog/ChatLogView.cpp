@@ -554,6 +554,12 @@ void ChatLogView::DropHistory()
     adjusting_ = false;
 }
 
+bool ChatLogView::ReadingBack() const
+{
+    const QScrollBar* bar = verticalScrollBar();
+    return onScreen_ && bar->value() < bar->maximum();
+}
+
 void ChatLogView::ScrollMoved(int value)
 {
     if (adjusting_ || !onScreen_)
@@ -561,6 +567,7 @@ void ChatLogView::ScrollMoved(int value)
     QScrollBar* bar = verticalScrollBar();
     if (value >= bar->maximum() && value > bar->minimum()) {
         belowNote_->hide();
+        emit NewestReached();
         // Back at the newest line: the history goes, once this scroll is over,
         // unless it went already and a line asked for since is on its way. A line
         // asked for whose page is not shown yet goes at once: its page may be

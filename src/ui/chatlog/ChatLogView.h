@@ -85,6 +85,8 @@ public:
     // line at the top is remembered if the user had scrolled up to read.
     void SetOnScreen(bool onScreen);
     bool OnScreen() const { return onScreen_; }
+    // On screen and scrolled up from the newest line: what arrives waits below.
+    bool ReadingBack() const;
     // Puts every line not yet shown into the document now.
     void Flush();
 
@@ -110,6 +112,8 @@ signals:
     // The history that was to end with the line ShowLoggedLine asked for went
     // before that line arrived (another tab, the newest line, a room reopened).
     void LoggedLineDropped();
+    // The user scrolled back down to the newest line.
+    void NewestReached();
 
 protected:
     void changeEvent(QEvent* event) override;

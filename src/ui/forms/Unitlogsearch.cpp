@@ -293,6 +293,13 @@ void TFormLogSearch::ShowAround(const QModelIndex& current)
         text += Qs(line);
     }
     TextAround->setPlainText(text);
+    // The file may have changed since the search: another line at the hit's place is not the hit.
+    const std::string logged = hit.Stamp.empty() ? hit.Text : hit.Stamp + ' ' + hit.Text;
+    if (hitLine >= lines.size() || lines[hitLine] != logged) {
+        notShown_ = QStringLiteral("この行はログが検索の後に変わったため見つかりませんでした");
+        ShowStatus();
+        return;
+    }
     const QTextBlock block = TextAround->document()->findBlockByNumber(static_cast<int>(hitLine));
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);

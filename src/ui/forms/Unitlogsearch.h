@@ -60,6 +60,6 @@ private:
     std::unique_ptr<LogSearchRun> run_;
     qint64 totalBytes_ = 0;
     qint64 foundLines_ = 0;   // every line found, listed or not
-    QString notShown_;        // why the chosen hit is not in its tab; beside the count until another is chosen
+    QString notShown_;        // why the chosen hit is not in its tab or among its lines; beside the count until another is chosen
     bool cancelled_ = false;
 };

@@ -64,6 +64,10 @@ void TFormMain::PrepareSheet(TChatSheet* sheet)
     sheet->ChatLog->setFont(LogFont());
     Zoomer->Watch(sheet->ChatLog->viewport());
     connect(sheet, &TChatSheet::MemberChosen, this, &TFormMain::InsertMemberName);
+    connect(sheet->ChatLog, &ChatLogView::NewestReached, this, [this, sheet] {
+        if (sheet->Unread && PageControl1->currentWidget() == sheet)
+            SetSheetCaption(sheet, false);
+    });
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The connection's events, the receive path and the handlers of the server's messages.
 #include "Unitmain.h"
 
+#include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "ConnectionKeeper.h"
 #include "FindBar.h"
@@ -258,7 +259,8 @@ void TFormMain::RecvTalk()
     bool mention = false;
     target->AddLog(info, [&](std::string_view text) { return mention = IsMention(info.clientID, text); });
     // Only a flip of the mark touches the caption: every caption change lays out the whole tab bar.
-    if (!target->Unread && PageControl1->currentWidget() != target)
+    // The tab on screen gets the mark too while the user reads back: the line waits below.
+    if (!target->Unread && (PageControl1->currentWidget() != target || target->ChatLog->ReadingBack()))
         SetSheetCaption(target, true);
     if (mention)
         NoticeMention(target, info);

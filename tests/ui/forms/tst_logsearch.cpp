@@ -397,6 +397,7 @@ void TestLogSearch::linesAroundAHitLookOnlyAPieceIntoADamagedLine()
     const QString piece = QString(1024, u'h') + u'…';
     QCOMPARE(around[0], piece);
     QCOMPARE(around[40], piece);
+    QCOMPARE(form->TextAround->extraSelections().size(), 1);
 }
 
 void TestLogSearch::aTabWhoseHistoryIsInAnotherFolderDoesNotShowAHit()
@@ -470,6 +471,7 @@ void TestLogSearch::aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece()
     QVERIFY(waitFor([&] { return !form->Searching(); }));
     QCOMPARE(form->Results()->rowCount(), 1);
     form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    QCOMPARE(form->TextAround->extraSelections().size(), 1);   // a hit starting a damaged run is still the hit
     const qint64 before = BytesReadByProcess();
     QVERIFY(before >= 0);
     form->ButtonOpenRoom->click();
@@ -492,6 +494,15 @@ void TestLogSearch::aHitIsShownInItsTabOnlyAsFoundAndReadInABoundedPiece()
     QVERIFY(waitFor([&] { return !sheet->ChatLog->HistoryReading() && !sheet->ChatLog->HistoryLoading(); }));
     QVERIFY(!sheet->ChatLog->textCursor().selectedText().contains(QStringLiteral("seq=")));
     QCOMPARE(form->LabelStatus->text(), QStringLiteral("1 件見つかりました　") + notShown);
+
+    // Chosen again, the lines around it mark no other line as the hit, and the window says why.
+    form->ListResults->setCurrentIndex(QModelIndex());
+    form->ListResults->setCurrentIndex(form->Results()->index(0, 0));
+    QVERIFY(form->TextAround->toPlainText().contains(QStringLiteral("seq=000015")));
+    QVERIFY(form->TextAround->extraSelections().isEmpty());
+    QVERIFY(!form->ButtonOpenRoom->isEnabled());
+    QCOMPARE(form->LabelStatus->text(),
+             QStringLiteral("1 件見つかりました　この行はログが検索の後に変わったため見つかりませんでした"));
 }
 
 void TestLogSearch::filesLeftOutAreNamedWithWhyAndTheirRoomsNotOffered()

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -435,6 +436,20 @@ void TestMainWindowReceive::unreadMarkOnInactiveTabAndClearedOnActivation()
     tabs->setCurrentIndex(0);   // as a click on the tab does
     QCOMPARE(tabs->tabText(0), QStringLiteral("A"));
     QCOMPARE(a->RoomName, std::string("A"));
+
+    // The tab on screen, scrolled up: what arrives waits below, and the tab says so until
+    // the user is back at the newest line.
+    f.Window()->show();
+    for (int i = 0; i < 200; ++i)
+        f.Server.SendTalk(2, 7, "", "line " + QByteArray::number(i));
+    QScrollBar* bar = a->ChatLog->verticalScrollBar();
+    QVERIFY(waitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+    QCOMPARE(tabs->tabText(0), QStringLiteral("A"));
+    bar->setValue(bar->maximum() / 2);
+    f.Server.SendTalk(2, 7, "", "while reading back");
+    QVERIFY(waitFor([&] { return tabs->tabText(0) == QStringLiteral("A*"); }));
+    bar->setValue(bar->maximum());
+    QCOMPARE(tabs->tabText(0), QStringLiteral("A"));
 }
 
 void TestMainWindowReceive::retireUserForOthersAndForSelf()
