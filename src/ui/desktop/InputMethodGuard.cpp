@@ -67,6 +67,14 @@ bool InputMethodGuard::eventFilter(QObject* /*watched*/, QEvent* event)
     } else if (!shown_.isEmpty()) {
         cancelled_ = shown_;
         acted_ = false;
+        // Leaving the program commits what ibus still holds before any window
+        // hears of it, so a pass of the event loop counts as the user moving on.
+        QMetaObject::invokeMethod(
+            this, [this, clear = ++clears_] {
+                if (clear == clears_ && !cancelled_.isEmpty())
+                    acted_ = true;
+            },
+            Qt::QueuedConnection);
     }
     shown_ = preedit;
     return false;

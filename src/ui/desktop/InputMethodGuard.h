@@ -7,7 +7,8 @@
 // native child windows and dialogs included, and drops a commit that only
 // repeats a cancelled composition once any of those came since. An input
 // method that clears and commits in one go (nothing between) and every
-// ordinary commit pass untouched.
+// ordinary commit pass untouched; the event loop running in between counts
+// as something coming between.
 
 #include <QObject>
 #include <QString>
@@ -27,4 +28,5 @@ private:
     QString shown_;       // the composition on screen
     QString cancelled_;   // a composition cleared without a commit
     bool acted_ = false;  // the user or the focus moved since it was cleared
+    unsigned clears_ = 0; // counts clears, so a late look at an old one does nothing
 };
