@@ -142,7 +142,7 @@ void TestE2eKeeping::serverRestartIsMendedAndBothRoomsComeBack()
     QVERIFY(!lobbyBefore.filter(QRegularExpression(stamp + QStringLiteral("keeper> before the break$"))).isEmpty());
     QVERIFY(lobbyBefore.last().endsWith(QStringLiteral(" ―― 接続が切れました")));
     QVERIFY(!AboveDivider(practiceAgain).filter(QRegularExpression(stamp + QStringLiteral("striker> ready$"))).isEmpty());
-    QCOMPARE(lobbyAgain->ChatLog->LineColor(0), QColor(118, 118, 118));
+    QCOMPARE(lobbyAgain->ChatLog->LineColor(0), QColor(110, 110, 110));
 
     // The user's own disconnect: nothing comes back, however short the wait would be.
     Waits(Main(), 20);

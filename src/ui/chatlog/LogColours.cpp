@@ -8,6 +8,18 @@ namespace {
 const std::array<QColor, 5> StyleColours = {QColor(0, 0, 0), QColor(255, 0, 0), QColor(0, 128, 0),
                                             QColor(0, 0, 255), QColor(255, 0, 0)};
 const QColor MentionTint(255, 200, 0);
+// Small text is antialiased and draws lighter than its colour: a colour at just
+// 4.5:1 measures below that on screen, so each colour aims at 5:1 where it can.
+constexpr double AimedContrast = 5.0;
+
+QColor Readable(const QColor& wanted, const QColor& background)
+{
+    // Not as far as bare black or white, though: the styles keep their hues.
+    const QColor further = ReadableOn(wanted, background, AimedContrast);
+    const bool keepsHue = further != QColor(Qt::white) && further != QColor(Qt::black);
+    return keepsHue && ContrastRatio(further, background) >= AimedContrast ? further
+                                                                            : ReadableOn(wanted, background);
+}
 
 }  // namespace
 
@@ -35,8 +47,8 @@ LogColours LogColoursFor(const QColor& base, const QColor& text)
     // Halfway between text and base, then as near to that as still reads.
     wanted[LogColours::Grey] = MixColours(wanted[0], colours.Base, 0.5);
     for (std::size_t look = 0; look < wanted.size(); ++look) {
-        colours.Text[look] = ReadableOn(wanted[look], colours.Base);
-        colours.MentionText[look] = ReadableOn(wanted[look], colours.MentionBackground);
+        colours.Text[look] = Readable(wanted[look], colours.Base);
+        colours.MentionText[look] = Readable(wanted[look], colours.MentionBackground);
     }
     return colours;
 }

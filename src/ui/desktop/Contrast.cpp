@@ -34,19 +34,19 @@ QColor MixColours(const QColor& from, const QColor& to, double amount)
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
 }
 
-QColor ReadableOn(const QColor& colour, const QColor& background)
+QColor ReadableOn(const QColor& colour, const QColor& background, double target)
 {
-    if (ContrastRatio(colour, background) >= ReadableContrast)
+    if (ContrastRatio(colour, background) >= target)
         return colour.toRgb();
     const QColor white(255, 255, 255);
     const QColor black(0, 0, 0);
-    const QColor target = ContrastRatio(white, background) >= ContrastRatio(black, background) ? white : black;
+    const QColor end = ContrastRatio(white, background) >= ContrastRatio(black, background) ? white : black;
     // Fine steps keep the hue: a red that is just dark enough stays a red.
     constexpr int Steps = 64;
     for (int step = 1; step < Steps; ++step) {
-        const QColor mixed = MixColours(colour, target, static_cast<double>(step) / Steps);
-        if (ContrastRatio(mixed, background) >= ReadableContrast)
+        const QColor mixed = MixColours(colour, end, static_cast<double>(step) / Steps);
+        if (ContrastRatio(mixed, background) >= target)
             return mixed;
     }
-    return target;
+    return end;
 }

@@ -17,7 +17,8 @@ double ContrastRatio(const QColor& a, const QColor& b);
 // from moved by amount (0 to 1) towards to, channel by channel.
 QColor MixColours(const QColor& from, const QColor& to, double amount);
 
-// The colour itself when it reads at least 4.5:1 on background, otherwise the
-// nearest step towards white or black (whichever reads better there) that does.
-// Black or white reaches 4.5:1 on any background, so the result always does.
-QColor ReadableOn(const QColor& colour, const QColor& background);
+// The colour itself when it reads at least `target` (4.5:1 unless said) on
+// background, otherwise the nearest step towards white or black (whichever reads
+// better there) that does. Black or white reaches 4.5:1 on any background, so the
+// result always does; a higher target may end at black or white short of it.
+QColor ReadableOn(const QColor& colour, const QColor& background, double target = ReadableContrast);

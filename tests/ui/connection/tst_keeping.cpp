@@ -451,8 +451,8 @@ void TestKeeping::tabOpensWithTheLast200LoggedLinesAndLogsWhatItShows()
     const std::string today = chatlog::DayLineText(chatlog::LocalDateOf(QDateTime::currentSecsSinceEpoch()));
     QCOMPARE(sheet->ChatLog->LineText(201), QString::fromStdString(today));
     QCOMPARE(sheet->ChatLog->LineText(202), QStringLiteral("me> live"));
-    QCOMPARE(sheet->ChatLog->LineColor(200), QColor(118, 118, 118));
-    QCOMPARE(sheet->ChatLog->LineColor(201), QColor(118, 118, 118));
+    QCOMPARE(sheet->ChatLog->LineColor(200), QColor(110, 110, 110));
+    QCOMPARE(sheet->ChatLog->LineColor(201), QColor(110, 110, 110));
     QCOMPARE(sheet->ChatLog->LineColor(202), QColor(0, 0, 0));
 
     w->CloseMenuClick();   // writes the log out
@@ -570,7 +570,7 @@ void TestKeeping::scrollingUpLoadsOlderMonthsInPlaceAndTheNewestLineDropsThem()
     QCOMPARE(log->HistoryLines(), int(ChatLogView::HistoryPageLines));
     QCOMPARE(topLine(), QStringLiteral("now 50"));
     QVERIFY(log->TopNote().isEmpty());
-    QCOMPARE(log->LineColor(0), QColor(118, 118, 118));
+    QCOMPARE(log->LineColor(0), QColor(110, 110, 110));
 
     // Lines arriving meanwhile wait below without moving the view.
     f.Server.SendTalk(3, Me, "", "live");

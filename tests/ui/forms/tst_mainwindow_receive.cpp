@@ -384,10 +384,10 @@ void TestMainWindowReceive::logLinesNameSpeakersAndColourByStyle()
     struct Line { std::int16_t id; QByteArray name; QByteArray text; std::uint8_t style; QString shown; QColor colour; };
     const Line lines[] = {
         {9, "ignored", "hello", 0, "bob> hello", Qt::black},
-        {50, "guest", "hi", 1, "guest>hi", QColor(235, 0, 0)},
+        {50, "guest", "hi", 1, "guest>hi", QColor(223, 0, 0)},
         {51, "", "bare", 2, "bare", QColor(0, 128, 0)},
         {9, "", "", 3, "bob> ", QColor(0, 0, 255)},
-        {9, "", "four", 4, "bob> four", QColor(235, 0, 0)},
+        {9, "", "four", 4, "bob> four", QColor(223, 0, 0)},
         {9, "", "odd", 9, "bob> odd", Qt::black},
         {9, "", Sjis("日本語ﾃｽﾄ"), 0, QStringLiteral("bob> 日本語ﾃｽﾄ"), Qt::black},
     };
