@@ -17,6 +17,7 @@
 //   bench_ui_board [--runs R] [--lines N] [--rate L]
 // Prints medians over R runs; never fails on a figure.
 
+#include "BenchSocket.h"
 #include "BenchWindow.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
@@ -58,32 +59,6 @@ double ThreadCpuSeconds()
     timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        n -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-bool SkipFrame(int fd)
-{
-    std::uint8_t header[2];
-    if (::recv(fd, header, 2, MSG_WAITALL) != 2)
-        return false;
-    std::vector<std::uint8_t> body(static_cast<std::size_t>(((header[0] << 8) | header[1]) - 2));
-    return ::recv(fd, body.data(), body.size(), MSG_WAITALL) == static_cast<ssize_t>(body.size());
-}
-
-bool Send(int fd, const GmPacket& packet)
-{
-    return WriteAll(fd, packet.Data(), static_cast<std::uint16_t>(packet.GetLength()));
 }
 
 // Line i of a load: a position line moving the ball (every one applies), or a
@@ -151,21 +126,21 @@ private:
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         GmProtocol protocol;
-        SkipFrame(fd);   // GmReady
+        bench::ReadFrame(fd);   // GmReady
         GmAReady::Info ready;
         ready.clientID = OwnId;
         protocol.AReady.Encode(ready);
-        Send(fd, protocol.Packet);
-        SkipFrame(fd);   // GmConnect
+        bench::SendPacket(fd, protocol.Packet);
+        bench::ReadFrame(fd);   // GmConnect
         GmAConnect::Info connected;
         protocol.AConnect.Encode(connected);
-        Send(fd, protocol.Packet);
+        bench::SendPacket(fd, protocol.Packet);
         GmRoomList::Info rooms;
         rooms.count = 1;
         rooms.rooms[0].room = Room;
         std::strcpy(rooms.rooms[0].name, "busy");
         protocol.RoomList.Encode(rooms);
-        Send(fd, protocol.Packet);
+        bench::SendPacket(fd, protocol.Packet);
         GmRoomUser::Info members;
         members.room = Room;
         members.count = 2;
@@ -174,7 +149,7 @@ private:
         members.members[1].clientID = PeerId;
         std::strcpy(members.members[1].name, "peer");
         protocol.RoomUser.Encode(members);
-        Send(fd, protocol.Packet);
+        bench::SendPacket(fd, protocol.Packet);
 
         for (;;) {
             Job job;
@@ -194,7 +169,7 @@ private:
                 const std::string text = i == job.n ? std::string("end") : LineOf(job.board, i);
                 std::strncpy(talk.text, text.c_str(), MaxTalkBytes);
                 protocol.Talk.Encode(talk);
-                Send(fd, protocol.Packet);
+                bench::SendPacket(fd, protocol.Packet);
                 next += step;
                 std::this_thread::sleep_until(next);
             }

@@ -30,6 +30,7 @@
 // Prints medians over R runs; never fails on a figure.
 
 #include "AppWindows.h"
+#include "BenchSocket.h"
 #include "BenchWindow.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
@@ -73,6 +74,10 @@
 #include <vector>
 
 namespace {
+
+using bench::ReadFrame;
+using bench::SendPacket;
+using bench::WriteAll;
 
 using Clock = std::chrono::steady_clock;   // CLOCK_MONOTONIC: the same clock in both processes
 
@@ -123,50 +128,6 @@ FloodLine MakeLine(const std::string& tag, int i)
 }
 
 // ---------------------------------------------------------------- server process
-
-bool ReadExact(int fd, std::uint8_t* data, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t got = ::recv(fd, data, n, 0);
-        if (got <= 0)
-            return false;
-        data += got;
-        n -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        n -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-// Reads one frame sent by the client; returns its type, or -1.
-int ReadFrame(int fd)
-{
-    std::uint8_t header[2];
-    if (!ReadExact(fd, header, 2))
-        return -1;
-    const int length = (header[0] << 8) | header[1];
-    if (length < 3)
-        return -1;
-    std::vector<std::uint8_t> body(static_cast<std::size_t>(length - 2));
-    if (!ReadExact(fd, body.data(), body.size()))
-        return -1;
-    return body[0];
-}
-
-bool SendPacket(int fd, const GmPacket& packet)
-{
-    return WriteAll(fd, packet.Data(), static_cast<std::uint16_t>(packet.GetLength()));
-}
 
 void Append(std::vector<std::uint8_t>& out, const GmPacket& packet)
 {
