@@ -32,6 +32,7 @@
 #include "AppWindows.h"
 #include "BenchSocket.h"
 #include "BenchWindow.h"
+#include "LogColours.h"
 #include "ChatLogView.h"
 #include "Chatsheet.h"
 #include "Cp932.h"
@@ -306,8 +307,10 @@ struct ShownLine {
 
 ShownLine Shown(const FloodLine& line)
 {
+    // The log's colours follow its palette, so the check takes them as the log does.
+    static const LogColours colours = LogColoursFor(QGuiApplication::palette());
     return {Speaker(line.clientId - FirstSpeakerId) + QStringLiteral("> ") + FromSjis(line.text),
-            StyleColor(line.style)};
+            colours.Text[static_cast<std::size_t>(StyleLook(line.style))]};
 }
 
 struct FloodResult {
